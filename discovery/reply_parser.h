@@ -1,0 +1,21 @@
+// The discovery protocol's messages: the browse command and the reply parser.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+#include "discovery/device_info.h"
+
+namespace orvandel {
+
+// "{\n\t\"Command\": \"browse\"\n}" — 24 bytes, no terminator.
+inline constexpr std::string_view kBrowseCommand = "{\n\t\"Command\": \"browse\"\n}";
+static_assert(kBrowseCommand.size() == 24);
+
+// Decodes a reply (UTF-8, untrusted) and fills the record. Never fails.
+DeviceInfo ParseReply(std::string_view bytes);
+
+// UTF-8 to UTF-16; invalid sequences become U+FFFD; at most `max_units` units.
+std::u16string DecodeUtf8(std::string_view bytes, std::size_t max_units);
+
+}  // namespace orvandel
