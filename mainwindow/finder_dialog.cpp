@@ -1,0 +1,487 @@
+// Pages, commands, the search run's window side, the launch animation and shutdown.
+#include "mainwindow/finder_dialog.h"
+
+#include <QIcon>
+#include <QMenu>
+#include <QMetaObject>
+#include <QPixmap>
+#include <chrono>
+#include <utility>
+
+#include "controls/button_operate.h"
+#include "controls/scroll_bar_list.h"
+#include "controls/skin_bitmap.h"
+#include "discovery/collection.h"
+#include "discovery/search_engine.h"
+#include "platform/network_check.h"
+
+namespace orvandel {
+
+namespace {
+
+constexpr ColorRef kCaptionWhite = 0xFFFFFF;
+
+WinRect EdgeRect(const UiTextElement& e, int top_offset) {
+    return {e.left, e.top + top_offset, e.left + e.width, e.top + e.height};
+}
+
+void ShowButton(CButtonOperate* button) {
+    button->SetShown(true);
+    button->show();
+}
+
+void HideButton(CButtonOperate* button) {
+    button->SetShown(false);
+    button->hide();
+}
+
+void PlaceButton(CButtonOperate* button, const UiButtonImages& images) {
+    const UiImageElement& n = images.normal();
+    button->setGeometry(n.left, n.top, n.width, n.height);
+    for (int state = 0; state < 4; ++state) {
+        button->SetStateImage(images.states[static_cast<std::size_t>(state)].path, state);
+    }
+}
+
+}  // namespace
+
+std::u16string SlotText(const std::u16string& text) {
+    if (text.size() <= kSlotCapacity)
+        return text;
+    std::u16string cut = text.substr(0, kSlotCapacity);
+    if (!cut.empty() && cut.back() >= 0xD800 && cut.back() <= 0xDBFF)
+        cut.pop_back();
+    return cut;
+}
+
+CKestriTR400DeviceFinderDlg::CKestriTR400DeviceFinderDlg(QWidget* parent)
+    : CKestriTR400DeviceFinderDlg(std::make_unique<SearchEngine>(), &IsNetworkAlive, "setting.cfg",
+                                  -1, parent) {}
+
+CKestriTR400DeviceFinderDlg::CKestriTR400DeviceFinderDlg(std::unique_ptr<SearchEngine> engine,
+                                                         std::function<bool()> network_alive,
+                                                         std::filesystem::path settings_path,
+                                                         int launch_step_ms, QWidget* parent)
+    : QDialog(parent),
+      m_strings(std::move(settings_path)),
+      m_engine(std::move(engine)),
+      m_network_check(std::move(network_alive)),
+      m_launch_step_ms(launch_step_ms) {
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    // Painting always covers the whole client area from the back buffer.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+
+    // Created in the order the device list, then the buttons, so that the buttons
+    // stay above the list where they meet.
+    m_device_list = new CScrollBarList(this);
+    m_device_list->setObjectName("deviceList");
+    m_setting = new CButtonOperate(this);
+    m_setting->setObjectName("settingButton");
+    m_next = new CButtonOperate(this);
+    m_next->setObjectName("nextButton");
+    m_previous = new CButtonOperate(this);
+    m_previous->setObjectName("previousButton");
+    m_search = new CButtonOperate(this);
+    m_search->setObjectName("searchButton");
+    for (CButtonOperate* b : {m_setting, m_next, m_previous, m_search}) {
+        b->setFocusPolicy(Qt::NoFocus);
+    }
+
+    connect(m_next, &CButtonOperate::clicked, this, [this] { DispatchCommand(kIdNextButton); });
+    connect(m_previous, &CButtonOperate::clicked, this,
+            [this] { DispatchCommand(kIdPreviousButton); });
+    connect(m_setting, &CButtonOperate::clicked, this,
+            [this] { DispatchCommand(kIdSettingButton); });
+    connect(m_search, &CButtonOperate::clicked, this, [this] { DispatchCommand(kIdSearchButton); });
+
+    InitialLayout();
+}
+
+CKestriTR400DeviceFinderDlg::~CKestriTR400DeviceFinderDlg() {
+    StopWorkers();
+    // The engine joins its threads here, before the slots its callbacks write go.
+    m_engine.reset();
+}
+
+void CKestriTR400DeviceFinderDlg::done(int result) {
+    StopWorkers();
+    QDialog::done(result);
+}
+
+void CKestriTR400DeviceFinderDlg::DispatchCommand(int command_id) {
+    switch (command_id) {
+        case kIdNextButton:
+            OnNext();
+            break;
+        case kIdPreviousButton:
+            OnPrevious();
+            break;
+        case kIdSettingButton:
+            OnSetting();
+            break;
+        case kIdSearchButton:
+            OnSearch();
+            break;
+        case kCmdEnglish:
+        case kCmdSimplifiedChinese:
+        case kCmdTraditionalChinese:
+        case kCmdJapanese:
+            OnLanguage(command_id);
+            break;
+        case kCmdAbout:
+            OnAbout();
+            break;
+        default:
+            break;
+    }
+}
+
+void CKestriTR400DeviceFinderDlg::InitialLayout() {
+    const UiTextElement& mw = m_strings.MainWindow;
+    setFixedSize(mw.width, mw.height);
+    setWindowTitle(QString::fromStdU16String(mw.text));
+
+    m_step_index = 0;
+    m_is_searching = false;
+    m_network_alive = true;
+    m_has_results = false;
+    m_has_searched = false;
+    m_launch_done = false;
+
+    m_strings.LoadSettings();
+    BuildPopupMenu(m_strings.Language());
+    // The title may have changed with the saved language.
+    setWindowTitle(QString::fromStdU16String(m_strings.MainWindow.text));
+    const QImage icon = LoadSkinBitmap(m_strings.AppIcon.path);
+    if (!icon.isNull())
+        setWindowIcon(QIcon(QPixmap::fromImage(icon)));
+
+    m_slots.headline = SlotText(m_strings.IntroText.text);
+    m_slots.headline_rect = EdgeRect(m_strings.IntroText, 5);
+    m_slots.title = SlotText(m_strings.Step1Title.text);
+    m_slots.title_rect = EdgeRect(m_strings.Step1Title, 0);
+    m_slots.body = SlotText(m_strings.Step1Text.text);
+    m_slots.body_rect = EdgeRect(m_strings.Step1Text, 0);
+
+    m_slots.diagram = m_strings.Step1Diagram.path;
+    m_slots.dot1 = m_strings.PageDot1.focus.path;
+    m_slots.dot2 = m_strings.PageDot2.normal.path;
+    {
+        std::lock_guard lock(m_anim_lock);
+        m_search_frame_image = m_strings.SearchIndicator[0].path;
+        m_launch_frame_image = m_strings.LaunchIndicator[0].path;
+    }
+
+    PlaceButton(m_setting, m_strings.SettingButton);
+    PlaceButton(m_next, m_strings.NextButton);
+    PlaceButton(m_previous, m_strings.PreviousButton);
+    PlaceButton(m_search, m_strings.SearchButton);
+    m_search->SetCaptionColor(kCaptionWhite);
+    SetSearchCaption(m_strings.BeginSearchLabel);
+
+    const UiTextElement& area = m_strings.DeviceListArea;
+    m_device_list->setGeometry(area.left, area.top, area.width, area.height);
+    m_device_list->SetScrollImage(m_strings.ScrollUpButton.normal().path, 0);
+    m_device_list->SetScrollImage(m_strings.ScrollDownButton.normal().path, 4);
+    HideDeviceList();
+
+    for (CButtonOperate* b : {m_setting, m_next, m_previous, m_search})
+        HideButton(b);
+
+    StartLaunchThread();
+}
+
+// --- Step pages ------------------------------------------------------------------
+
+void CKestriTR400DeviceFinderDlg::ApplyStep1Page() {
+    m_slots.diagram = m_strings.Step1Diagram.path;
+    m_slots.dot1 = m_strings.PageDot1.focus.path;
+    m_slots.dot2 = m_strings.PageDot2.normal.path;
+    ShowButton(m_next);
+    HideButton(m_previous);
+    m_slots.title = SlotText(m_strings.Step1Title.text);
+    m_slots.body = SlotText(m_strings.Step1Text.text);
+}
+
+void CKestriTR400DeviceFinderDlg::ApplyStep2Page() {
+    m_slots.diagram = m_strings.Step2Diagram.path;
+    m_slots.dot1 = m_strings.PageDot1.normal.path;
+    m_slots.dot2 = m_strings.PageDot2.focus.path;
+    HideButton(m_next);
+    ShowButton(m_previous);
+    m_slots.title = SlotText(m_strings.Step2Title.text);
+    m_slots.body = SlotText(m_strings.Step2Text.text);
+}
+
+void CKestriTR400DeviceFinderDlg::OnNext() {
+    if (!m_network_alive || m_is_searching)
+        return;
+    m_step_index += 1;
+    ApplyStep2Page();
+    update();
+}
+
+void CKestriTR400DeviceFinderDlg::OnPrevious() {
+    if (!m_network_alive || m_is_searching)
+        return;
+    m_step_index -= 1;
+    ApplyStep1Page();
+    update();
+}
+
+void CKestriTR400DeviceFinderDlg::HideDeviceList() {
+    m_device_list->SetScrollBarsActive(false);
+    m_device_list->SetSkinBarsVisible(false);
+    m_device_list->hide();
+}
+
+void CKestriTR400DeviceFinderDlg::SetSearchCaption(const std::u16string& caption) {
+    m_search_caption = QString::fromStdU16String(caption);
+    m_search->SetCaption(caption);
+    m_search->update();
+}
+
+WinRect CKestriTR400DeviceFinderDlg::SearchingHeadlineRect() const {
+    return EdgeRect(m_strings.SearchingTitle, 20);
+}
+
+WinRect CKestriTR400DeviceFinderDlg::ResultHeadlineRect() const {
+    // Right and bottom are the entry's width and height themselves.
+    const UiTextElement& r = m_strings.ResultTitle;
+    const int offset = m_strings.Language() == kJapanese ? 12 : 20;
+    return {r.left, r.top + offset, r.width, r.height};
+}
+
+WinRect CKestriTR400DeviceFinderDlg::NotFoundHeadlineRect() const {
+    const UiTextElement& t = m_strings.NotFoundTitle;
+    const LanguageId lang = m_strings.Language();
+    const int top = t.top + (IsChinese(lang) ? 20 : 12);
+    const int right = lang == kJapanese ? t.width : t.left + t.width;
+    return {t.left, top, right, t.top + t.height};
+}
+
+QRect CKestriTR400DeviceFinderDlg::LaunchRepaintRect() const {
+    const UiTextElement& h = m_strings.HeaderBar;
+    const UiTextElement& f = m_strings.FooterBar;
+    return QRect(QPoint(h.left, h.top), QPoint(f.left + f.width - 1, f.top - 2));
+}
+
+QRect CKestriTR400DeviceFinderDlg::SearchRepaintRect() const {
+    const UiTextElement& i = m_strings.IntroBand;
+    const UiTextElement& f = m_strings.FooterBar;
+    return QRect(QPoint(i.left, i.top), QPoint(f.left + f.width - 1, f.top - 2));
+}
+
+void CKestriTR400DeviceFinderDlg::ShowNoInternetPage() {
+    if (m_is_searching)
+        m_engine->Abandon();
+    m_is_searching = false;
+    HideDeviceList();
+
+    const UiTextElement& t = m_strings.NoInternetTitle;
+    m_slots.headline = SlotText(t.text);
+    m_slots.headline_rect = EdgeRect(t, 20);
+    const UiTextElement& l1 = m_strings.NoInternetLine1;
+    const int h = IsChinese(m_strings.Language()) ? l1.height : 2 * l1.height;
+    m_slots.title = SlotText(l1.text);
+    m_slots.title_rect = {l1.left, l1.top, l1.width, l1.top + h};
+    m_slots.body = SlotText(m_strings.NoInternetLine2.text);
+
+    m_slots.diagram = m_strings.InternetDiagram.path;
+    m_slots.dot1.clear();
+    m_slots.dot2.clear();
+    HideButton(m_next);
+    HideButton(m_previous);
+    SetSearchCaption(m_strings.BeginSearchLabel);
+}
+
+void CKestriTR400DeviceFinderDlg::ShowNotFoundPage() {
+    m_has_results = false;
+    HideDeviceList();
+    m_slots.headline = SlotText(m_strings.NotFoundTitle.text);
+    m_slots.headline_rect = NotFoundHeadlineRect();
+    m_slots.title = SlotText(m_strings.Step1Title.text);
+    m_slots.body = SlotText(m_strings.Step1Text.text);
+    ShowButton(m_next);
+    HideButton(m_previous);
+    m_slots.dot1 = m_strings.PageDot1.focus.path;
+    m_slots.dot2 = m_strings.PageDot2.normal.path;
+    m_slots.diagram = m_strings.Step1Diagram.path;
+    m_step_index = 0;
+    update();
+}
+
+// --- Search ----------------------------------------------------------------------
+
+void CKestriTR400DeviceFinderDlg::OnSearch() {
+    m_network_alive = m_network_check ? m_network_check() : true;
+    if (!m_network_alive) {
+        ShowNoInternetPage();
+    } else if (m_is_searching) {
+        StopSearch();
+        if (CollectReplies()) {
+            ListResults();
+        } else {
+            ShowNotFoundPage();
+        }
+    } else {
+        StartSearch();
+    }
+    m_has_searched = true;
+    update();
+}
+
+void CKestriTR400DeviceFinderDlg::OnSearchTimeout(std::uint64_t generation) {
+    // A time-out of a search already stopped or abandoned must not start a new one.
+    if (!m_is_searching || generation != m_search_generation)
+        return;
+    OnSearch();
+}
+
+void CKestriTR400DeviceFinderDlg::StartSearch() {
+    m_is_searching = true;
+    HideDeviceList();
+    m_devices.clear();
+
+    m_slots.headline_rect = SearchingHeadlineRect();
+    m_slots.headline = SlotText(m_strings.SearchingTitle.text);
+    m_slots.title = SlotText(m_strings.SearchingLine1.text);
+    m_slots.body = SlotText(m_strings.SearchingLine2.text);
+    m_slots.diagram.clear();
+    m_slots.dot1.clear();
+    m_slots.dot2.clear();
+    HideButton(m_next);
+    HideButton(m_previous);
+    SetSearchCaption(m_strings.StopLabel);
+
+    const IndicatorNumbers n = m_strings.Indicator();
+    SearchTiming timing;
+    timing.duration_ms = n.search_duration_ms;
+    timing.interval_ms = n.interval_ms;
+    timing.frame_count = n.frame_count;
+
+    // Both callbacks run on the engine's timer thread.
+    auto tick = [this](int frame_index) {
+        std::u16string path = m_strings.SearchFramePath(frame_index);
+        {
+            std::lock_guard lock(m_anim_lock);
+            m_search_frame_image = std::move(path);
+        }
+        QMetaObject::invokeMethod(
+            this, [this] { update(SearchRepaintRect()); }, Qt::QueuedConnection);
+    };
+    auto timeout = [this](std::uint64_t generation) {
+        QMetaObject::invokeMethod(
+            this, [this, generation] { OnSearchTimeout(generation); }, Qt::QueuedConnection);
+    };
+    m_search_generation = m_engine->Start(timing, std::move(tick), std::move(timeout));
+}
+
+void CKestriTR400DeviceFinderDlg::StopSearch() {
+    m_engine->Stop();
+    m_is_searching = false;
+    HideDeviceList();
+    SetSearchCaption(m_strings.SearchAgainLabel);
+    update();
+}
+
+bool CKestriTR400DeviceFinderDlg::CollectReplies() {
+    m_devices = m_engine->Collect();
+    return !m_devices.empty();
+}
+
+void CKestriTR400DeviceFinderDlg::ListResults() {
+    m_has_results = true;
+    m_device_list->ClearDevices();
+    const std::vector<DeviceRow> rows = BuildRows(m_devices);
+    m_device_list->SetDeviceCount(static_cast<int>(rows.size()));
+    for (const DeviceRow& row : rows) {
+        auto icon = m_strings.DeviceIconNormal.find(row.model_index);
+        const std::u16string icon_path =
+            icon != m_strings.DeviceIconNormal.end() ? icon->second.path : std::u16string();
+        m_device_list->AddDevice(icon_path, row.name, row.ip_line, row.mac_line, row.ip);
+    }
+    m_strings.SetResultCount(m_device_list->ItemCount());
+
+    m_slots.headline_rect = ResultHeadlineRect();
+    m_slots.headline = SlotText(m_strings.ResultTitle.text);
+    m_slots.title.clear();
+    m_slots.body.clear();
+
+    m_device_list->SetScrollBarsActive(true);
+    m_device_list->SetSkinBarsVisible(true);
+    m_device_list->show();
+    update();
+}
+
+// --- Launch animation and shutdown -----------------------------------------------
+
+void CKestriTR400DeviceFinderDlg::StartLaunchThread() {
+    const IndicatorNumbers n = m_strings.Indicator();
+    const int step_ms = m_launch_step_ms >= 0 ? m_launch_step_ms : n.interval_ms / 2;
+    m_launch_thread =
+        std::thread([this, count = n.frame_count, step_ms] { RunLaunch(count, step_ms); });
+}
+
+bool CKestriTR400DeviceFinderDlg::WaitForStop(int ms) {
+    std::unique_lock lock(m_stop_lock);
+    return m_stop_cv.wait_for(lock, std::chrono::milliseconds(ms),
+                              [this] { return m_stop_workers; });
+}
+
+// Runs on the launch thread: fades the launch image in over the first steps while
+// the indicator turns one and a half times.
+void CKestriTR400DeviceFinderDlg::RunLaunch(int frame_count, int step_ms) {
+    {
+        std::lock_guard lock(m_anim_lock);
+        m_launch_alpha = 0.0f;
+    }
+    for (int i = 0; i < 1.5 * frame_count; ++i) {
+        const double alpha = (1.0 / frame_count) * i * 1.5;
+        std::u16string frame = m_strings.LaunchFramePath(i < frame_count ? i : i - frame_count);
+        {
+            std::lock_guard lock(m_anim_lock);
+            m_launch_alpha = alpha >= 1.0 ? 1.0f : static_cast<float>(alpha);
+            m_launch_frame_image = std::move(frame);
+        }
+        if (WaitForStop(step_ms))
+            return;
+        QMetaObject::invokeMethod(
+            this, [this] { update(LaunchRepaintRect()); }, Qt::QueuedConnection);
+    }
+    QMetaObject::invokeMethod(
+        this, [this] { FinishLaunch(); }, Qt::QueuedConnection);
+}
+
+void CKestriTR400DeviceFinderDlg::FinishLaunch() {
+    {
+        std::lock_guard lock(m_stop_lock);
+        if (m_stop_workers)
+            return;
+    }
+    if (m_launch_thread.joinable())
+        m_launch_thread.join();
+    m_launch_done = true;
+    ShowButton(m_setting);
+    ShowButton(m_next);
+    ShowButton(m_search);
+    update();
+}
+
+void CKestriTR400DeviceFinderDlg::StopWorkers() {
+    {
+        std::lock_guard lock(m_stop_lock);
+        m_stop_workers = true;
+    }
+    m_stop_cv.notify_all();
+    if (m_launch_thread.joinable())
+        m_launch_thread.join();
+    if (m_is_searching) {
+        m_engine->Stop();
+        m_is_searching = false;
+    }
+}
+
+}  // namespace orvandel

@@ -1,0 +1,182 @@
+// Painting of the main window: every paint draws the whole client area into a back
+// buffer and copies it once.
+#include <QFontMetrics>
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+
+#include "controls/skin_bitmap.h"
+#include "mainwindow/finder_dialog.h"
+#include "platform/qt/fonts.h"
+
+namespace orvandel {
+
+namespace {
+
+constexpr int kHeadlinePixels = 17;
+constexpr int kTitlePixels = 17;
+constexpr int kBodyPixels = 16;
+// Text is laid out without a bottom limit: the layout's bottom edges are not limits.
+constexpr qreal kUnbounded = 100000.0;
+
+QColor ToQColor(ColorRef c) {
+    return QColor(ColorRed(c), ColorGreen(c), ColorBlue(c));
+}
+
+// Word-wrapped text that starts at the rectangle's top and wraps at right - left,
+// drawn whole whatever the bottom edge says.
+void DrawWrapped(QPainter& painter, const std::u16string& text, const WinRect& r) {
+    if (text.empty())
+        return;
+    const qreal width = std::max(1, r.right - r.left);
+    painter.drawText(QRectF(r.left, r.top, width, kUnbounded),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap | Qt::TextDontClip,
+                     QString::fromStdU16String(text));
+}
+
+// One line, vertically centred between top and bottom, never clipped.
+void DrawSingleLineCentred(QPainter& painter, const std::u16string& text, const WinRect& r) {
+    if (text.empty())
+        return;
+    const QFontMetrics metrics(painter.font());
+    const int line_height = metrics.height();
+    const int top = r.top + (r.bottom - r.top - line_height) / 2;
+    painter.drawText(QRectF(r.left, top, kUnbounded, line_height),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
+                     QString::fromStdU16String(text));
+}
+
+}  // namespace
+
+void CKestriTR400DeviceFinderDlg::paintEvent(QPaintEvent* /*event*/) {
+    const QImage buffer = RenderClientArea(devicePixelRatioF());
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), buffer);
+}
+
+QImage CKestriTR400DeviceFinderDlg::RenderClientArea(qreal device_pixel_ratio) {
+    const UiTextElement& mw = m_strings.MainWindow;
+    const QSize size(std::max(1, mw.width), std::max(1, mw.height));
+    QImage buffer(size * device_pixel_ratio, QImage::Format_ARGB32_Premultiplied);
+    buffer.setDevicePixelRatio(device_pixel_ratio);
+    buffer.fill(Qt::white);
+    QPainter painter(&buffer);
+    Paint(painter);
+    return buffer;
+}
+
+void CKestriTR400DeviceFinderDlg::Paint(QPainter& painter) {
+    const UiStrings& s = m_strings;
+    if (!m_launch_done) {
+        float alpha = 0.0f;
+        std::u16string frame;
+        {
+            std::lock_guard lock(m_anim_lock);
+            alpha = m_launch_alpha;
+            frame = m_launch_frame_image;
+        }
+        FillBand(painter, s.FooterBar);
+        DrawSkinImage(painter, s.MakerLogo);
+        DrawSkinImage(painter, s.LaunchImage, alpha);
+        const UiImageElement& at = s.LaunchIndicator[0];
+        DrawSkinImage(painter, frame, at.width, at.height, at.left, at.top, 1.0f);
+        return;
+    }
+
+    for (const UiTextElement* band :
+         {&s.HeaderBar, &s.AccentLine, &s.IntroBand, &s.ContentArea, &s.FooterBar}) {
+        FillBand(painter, *band);
+    }
+    for (const UiImageElement* image : {&s.HeaderShadow, &s.AppIcon, &s.AppName, &s.MakerLogo}) {
+        DrawSkinImage(painter, *image);
+    }
+    const UiImageElement& diagram = s.Step1Diagram;
+    DrawSkinImage(painter, m_slots.diagram, diagram.width, diagram.height, diagram.left,
+                  diagram.top, 1.0f);
+    const UiImageElement& dot1 = s.PageDot1.normal;
+    DrawSkinImage(painter, m_slots.dot1, dot1.width, dot1.height, dot1.left, dot1.top, 1.0f);
+    const UiImageElement& dot2 = s.PageDot2.normal;
+    DrawSkinImage(painter, m_slots.dot2, dot2.width, dot2.height, dot2.left, dot2.top, 1.0f);
+
+    // Header icon: each test on its own, so a later one may draw over an earlier one.
+    if (!m_network_alive)
+        DrawSkinImage(painter, s.ErrorIcon);
+    if (!m_has_results && !m_is_searching && m_network_alive && m_has_searched) {
+        DrawSkinImage(painter, s.WarningIcon);
+    }
+    if (m_is_searching && m_has_searched) {
+        std::u16string frame;
+        {
+            std::lock_guard lock(m_anim_lock);
+            frame = m_search_frame_image;
+        }
+        const UiImageElement& at = s.SearchIndicator[0];
+        DrawSkinImage(painter, frame, at.width, at.height, at.left, at.top, 1.0f);
+    }
+    if (m_has_results && m_network_alive && m_has_searched && !m_is_searching) {
+        DrawSkinImage(painter, s.OkIcon);
+    }
+
+    // The headline keeps the buffer's initial text colour, black.
+    painter.setPen(Qt::black);
+    painter.setFont(SkinFont(kHeadlinePixels, QFont::Normal));
+    DrawWrapped(painter, m_slots.headline, m_slots.headline_rect);
+
+    painter.setPen(ToQColor(s.Step1Title.color));
+    painter.setFont(SkinFont(kTitlePixels, QFont::Black));
+    if (IsChinese(s.Language())) {
+        DrawSingleLineCentred(painter, m_slots.title, m_slots.title_rect);
+    } else {
+        DrawWrapped(painter, m_slots.title, m_slots.title_rect);
+    }
+
+    painter.setPen(ToQColor(s.Step1Text.color));
+    painter.setFont(SkinFont(kBodyPixels, QFont::Normal));
+    DrawWrapped(painter, m_slots.body, m_slots.body_rect);
+}
+
+void CKestriTR400DeviceFinderDlg::FillBand(QPainter& painter, const UiTextElement& band) {
+    if (band.width <= 0 || band.height <= 0)
+        return;
+    painter.fillRect(QRect(band.left, band.top, band.width, band.height), ToQColor(band.color));
+}
+
+void CKestriTR400DeviceFinderDlg::DrawSkinImage(QPainter& painter, const UiImageElement& image,
+                                                float opacity) {
+    DrawSkinImage(painter, image.path, image.width, image.height, image.left, image.top, opacity);
+}
+
+// Natural size, cut at the rectangle's right and bottom, never scaled; the opacity
+// multiplies the image's alpha.
+void CKestriTR400DeviceFinderDlg::DrawSkinImage(QPainter& painter, const std::u16string& path,
+                                                int width, int height, int left, int top,
+                                                float opacity) {
+    if (path.empty() || width <= 0 || height <= 0)
+        return;
+    const QImage& image = CachedImage(path);
+    if (image.isNull())
+        return;
+    const QRect source(0, 0, std::min(width, image.width()), std::min(height, image.height()));
+    painter.save();
+    painter.setOpacity(std::clamp(opacity, 0.0f, 1.0f));
+    painter.drawImage(QPoint(left, top), image, source);
+    painter.restore();
+}
+
+const QImage& CKestriTR400DeviceFinderDlg::CachedImage(const std::u16string& path) {
+    auto found = m_image_cache.find(path);
+    if (found == m_image_cache.end()) {
+        found = m_image_cache.emplace(path, LoadSkinImage(path)).first;
+    }
+    return found->second;
+}
+
+}  // namespace orvandel
+
+namespace orvandel {
+
+QImage CKestriTR400DeviceFinderDlg::LoadSkinImage(const std::u16string& path) {
+    return LoadSkinBitmap(path);
+}
+
+}  // namespace orvandel

@@ -1,0 +1,475 @@
+// The main window's page machine and language commands on a fake engine.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMenu>
+#include <QTimer>
+#include <QtTest>
+
+#include "about/dialog_about.h"
+#include "window_harness.h"
+
+using namespace orvandel;
+using namespace orvandel::test;
+
+Q_DECLARE_METATYPE(WinRect)
+
+namespace {
+
+std::vector<DeviceInfo> TwoDevices() {
+    return {MakeDevice(u"Studio A", u"TR9100", u"192.168.1.10", u"aa:bb:cc:dd:ee:01"),
+            MakeDevice(u"Kitchen", u"TR400", u"192.168.1.9", u"aa:bb:cc:dd:ee:02")};
+}
+
+}  // namespace
+
+class FinderPagesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        // The About dialog keeps its own settings file in the working directory.
+        QVERIFY(m_cwd.isValid());
+        QVERIFY(QDir::setCurrent(m_cwd.path()));
+    }
+
+    void launchShowsButtonsOnlyAtTheEnd() {
+        WindowHarness h;
+        h.Open(40);
+        QVERIFY(!h.window->LaunchDone());
+        for (auto* b : {h.window->SettingButton(), h.window->NextButton(),
+                        h.window->PreviousButton(), h.window->SearchButton()}) {
+            QVERIFY(!b->isVisible());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(h.window->LaunchDone(), 5000);
+        QVERIFY(h.window->SettingButton()->isVisible());
+        QVERIFY(h.window->NextButton()->isVisible() && h.window->NextButton()->IsShown());
+        QVERIFY(h.window->SearchButton()->isVisible());
+        QVERIFY(!h.window->PreviousButton()->isVisible() && !h.window->PreviousButton()->IsShown());
+        QVERIFY(!h.window->DeviceList()->isVisible());
+
+        const PageSlots& s = h.window->Slots();
+        const UiStrings& u = h.window->Strings();
+        QCOMPARE(Q(s.headline), Q(u.IntroText.text));
+        QCOMPARE(Q(s.title), QString("Step 1: Turn Device On"));
+        QCOMPARE(s.headline_rect, (WinRect{12, 75, 308, 128}));
+        QCOMPARE(s.title_rect, (WinRect{12, 143, 308, 160}));
+        QCOMPARE(s.body_rect, (WinRect{12, 163, 308, 211}));
+        QCOMPARE(Q(s.dot1), Q(u.PageDot1.focus.path));
+        QCOMPARE(Q(s.dot2), Q(u.PageDot2.normal.path));
+        QCOMPARE(h.window->SearchCaption(), QString("Begin Search"));
+        QCOMPARE(h.window->StepIndex(), 0);
+        QCOMPARE(h.window->windowTitle(), QString("Orvandel"));
+        QCOMPARE(h.window->size(), QSize(320, 460));
+    }
+
+    void nextAndPrevious() {
+        WindowHarness h;
+        QVERIFY(h.OpenReady());
+        const UiStrings& u = h.window->Strings();
+        const std::u16string headline = h.window->Slots().headline;
+        h.Click(h.window->NextButton());
+        QCOMPARE(h.window->StepIndex(), 1);
+        QCOMPARE(Q(h.window->Slots().title), Q(u.Step2Title.text));
+        QCOMPARE(Q(h.window->Slots().body), Q(u.Step2Text.text));
+        QCOMPARE(Q(h.window->Slots().diagram), Q(u.Step2Diagram.path));
+        QCOMPARE(Q(h.window->Slots().dot1), Q(u.PageDot1.normal.path));
+        QCOMPARE(Q(h.window->Slots().dot2), Q(u.PageDot2.focus.path));
+        QCOMPARE(Q(h.window->Slots().headline), Q(headline));
+        QVERIFY(!h.window->NextButton()->isVisible());
+        QVERIFY(h.window->PreviousButton()->isVisible());
+
+        h.Click(h.window->PreviousButton());
+        QCOMPARE(h.window->StepIndex(), 0);
+        QCOMPARE(Q(h.window->Slots().title), Q(u.Step1Title.text));
+        QCOMPARE(Q(h.window->Slots().diagram), Q(u.Step1Diagram.path));
+        QVERIFY(h.window->NextButton()->isVisible());
+        QVERIFY(!h.window->PreviousButton()->isVisible());
+    }
+
+    void nextAndPreviousIgnored_data() {
+        QTest::addColumn<bool>("network_down");
+        QTest::newRow("while searching") << false;
+        QTest::newRow("after a failed network check") << true;
+    }
+    void nextAndPreviousIgnored() {
+        QFETCH(bool, network_down);
+        WindowHarness h;
+        QVERIFY(h.OpenReady());
+        *h.network = !network_down;
+        h.ClickSearch();
+        QCOMPARE(h.window->IsSearching(), !network_down);
+        QCOMPARE(h.window->NetworkAlive(), !network_down);
+        const PageSlots before = h.window->Slots();
+        h.window->OnNext();
+        h.window->OnPrevious();
+        h.window->OnNext();
+        QCOMPARE(h.window->StepIndex(), 0);
+        QCOMPARE(Q(h.window->Slots().title), Q(before.title));
+        QVERIFY(!h.window->NextButton()->isVisible());
+        QVERIFY(!h.window->PreviousButton()->isVisible());
+    }
+
+    void searchEndsWithResults_data() {
+        QTest::addColumn<bool>("by_timer");
+        QTest::newRow("time-out") << true;
+        QTest::newRow("Stop") << false;
+    }
+    void searchEndsWithResults() {
+        QFETCH(bool, by_timer);
+        WindowHarness h;
+        h.SetDevices(TwoDevices());
+        h.SetDuration(by_timer ? 150 : 60000);
+        QVERIFY(h.OpenReady());
+        h.ClickSearch();
+
+        // Searching page.
+        const UiStrings& u = h.window->Strings();
+        QVERIFY(h.window->IsSearching());
+        QCOMPARE(Q(h.window->Slots().headline), QString::fromUtf8("Searching …"));
+        QCOMPARE(h.window->Slots().headline_rect, (WinRect{68, 90, 308, 128}));
+        QVERIFY(h.window->Slots().diagram.empty() && h.window->Slots().dot1.empty());
+        QCOMPARE(h.window->SearchCaption(), QString("Stop"));
+        QVERIFY(!h.window->NextButton()->isVisible());
+        QVERIFY(!h.window->DeviceList()->isVisible());
+        {
+            std::lock_guard lock(h.engine->lock);
+            QCOMPARE(h.engine->last_timing.duration_ms, u.SearchDuration);
+            QCOMPARE(h.engine->last_timing.interval_ms, u.IndicatorInterval);
+            QCOMPARE(h.engine->last_timing.frame_count, u.IndicatorFrameCount);
+        }
+        QTRY_VERIFY(h.engine->ticks > 2);
+
+        if (!by_timer)
+            h.ClickSearch();
+        QTRY_VERIFY_WITH_TIMEOUT(!h.window->IsSearching(), 5000);
+        QCOMPARE(h.engine->stops.load(), 1);
+        QCOMPARE(h.engine->starts.load(), 1);
+        QVERIFY(h.window->HasResults());
+        QVERIFY(h.window->HasSearched());
+        QVERIFY(h.window->DeviceList()->isVisible());
+        QCOMPARE(h.window->DeviceList()->ItemCount(), 2);
+        QCOMPARE(Q(h.window->Slots().headline), QString("Search results: found 2 devices"));
+        QCOMPARE(h.window->Slots().headline_rect, (WinRect{68, 90, 296, 58}));
+        QVERIFY(h.window->Slots().title.empty() && h.window->Slots().body.empty());
+        QCOMPARE(h.window->SearchCaption(), QString("Search Again"));
+        QVERIFY(!h.window->NextButton()->isVisible());
+        QVERIFY(!h.window->PreviousButton()->isVisible());
+    }
+
+    void notFoundFromStep2ShowsStep1() {
+        WindowHarness h;
+        QVERIFY(h.OpenReady());
+        h.Click(h.window->NextButton());
+        QCOMPARE(h.window->StepIndex(), 1);
+        h.ClickSearch();
+        h.ClickSearch();
+        QVERIFY(!h.window->IsSearching());
+        QVERIFY(!h.window->HasResults());
+        QCOMPARE(h.window->StepIndex(), 0);
+        const UiStrings& u = h.window->Strings();
+        QCOMPARE(Q(h.window->Slots().headline), Q(u.NotFoundTitle.text));
+        QCOMPARE(h.window->Slots().headline_rect, (WinRect{68, 82, 308, 128}));
+        QCOMPARE(Q(h.window->Slots().title), Q(u.Step1Title.text));
+        QCOMPARE(Q(h.window->Slots().body), Q(u.Step1Text.text));
+        QCOMPARE(Q(h.window->Slots().diagram), Q(u.Step1Diagram.path));
+        QVERIFY(h.window->NextButton()->isVisible());
+        QVERIFY(!h.window->PreviousButton()->isVisible());
+        QCOMPARE(h.window->SearchCaption(), QString("Search Again"));
+        // From here Next works as on the step pages and keeps the headline.
+        h.Click(h.window->NextButton());
+        QCOMPARE(h.window->StepIndex(), 1);
+        QCOMPARE(Q(h.window->Slots().headline), Q(u.NotFoundTitle.text));
+    }
+
+    void noInternetPageThenSearchAgain() {
+        WindowHarness h;
+        QVERIFY(h.OpenReady());
+        h.Click(h.window->NextButton());
+        *h.network = false;
+        h.ClickSearch();
+        const UiStrings& u = h.window->Strings();
+        QVERIFY(!h.window->NetworkAlive());
+        QVERIFY(!h.window->IsSearching());
+        QCOMPARE(h.engine->starts.load(), 0);
+        QCOMPARE(Q(h.window->Slots().headline), QString("No internet connection"));
+        QCOMPARE(h.window->Slots().headline_rect, (WinRect{68, 90, 308, 128}));
+        QCOMPARE(h.window->Slots().title_rect, (WinRect{12, 143, 296, 177}));
+        QCOMPARE(Q(h.window->Slots().diagram), Q(u.InternetDiagram.path));
+        QVERIFY(h.window->Slots().dot1.empty() && h.window->Slots().dot2.empty());
+        QVERIFY(!h.window->NextButton()->isVisible());
+        QVERIFY(!h.window->PreviousButton()->isVisible());
+        QCOMPARE(h.window->SearchCaption(), QString("Begin Search"));
+        QCOMPARE(h.window->StepIndex(), 1);
+
+        *h.network = true;
+        h.ClickSearch();
+        QVERIFY(h.window->IsSearching());
+        QCOMPARE(h.engine->starts.load(), 1);
+    }
+
+    void noInternetDuringSearchAbandonsIt() {
+        WindowHarness h;
+        h.SetDevices(TwoDevices());
+        QVERIFY(h.OpenReady());
+        h.ClickSearch();
+        const std::uint64_t first = h.window->SearchGeneration();
+        *h.network = false;
+        h.ClickSearch();
+        QVERIFY(!h.window->IsSearching());
+        QCOMPARE(h.engine->abandons.load(), 1);
+        QCOMPARE(h.engine->stops.load(), 0);
+        QVERIFY(!h.engine->timer_running);
+
+        *h.network = true;
+        h.ClickSearch();
+        QVERIFY(h.window->SearchGeneration() != first);
+        // A time-out of the abandoned search must not end the new one.
+        h.ReplayTimeout(first);
+        QTest::qWait(20);
+        QVERIFY(h.window->IsSearching());
+    }
+
+    void staleTimeoutStartsNothing() {
+        WindowHarness h;
+        h.SetDevices(TwoDevices());
+        QVERIFY(h.OpenReady());
+        h.ClickSearch();
+        const std::uint64_t generation = h.window->SearchGeneration();
+        h.ClickSearch();  // Stop
+        QVERIFY(h.window->HasResults());
+        h.ReplayTimeout(generation);
+        QTest::qWait(20);
+        QVERIFY(!h.window->IsSearching());
+        QCOMPARE(h.engine->starts.load(), 1);
+        QVERIFY(h.window->DeviceList()->isVisible());
+    }
+
+    void secondSearchHidesListAtOnce() {
+        WindowHarness h;
+        h.SetDevices(TwoDevices());
+        QVERIFY(h.OpenReady());
+        h.ClickSearch();
+        h.ClickSearch();
+        QVERIFY(h.window->DeviceList()->isVisible());
+        QCOMPARE(h.window->Devices().size(), std::size_t(2));
+        h.ClickSearch();
+        QVERIFY(h.window->IsSearching());
+        QVERIFY(!h.window->DeviceList()->isVisible());
+        QVERIFY(h.window->Devices().empty());
+        h.ClickSearch();
+        QVERIFY(h.window->DeviceList()->isVisible());
+    }
+
+    void closeDuringSearchJoinsTheTimer() {
+        WindowHarness h;
+        QVERIFY(h.OpenReady());
+        h.ClickSearch();
+        QTRY_VERIFY(h.engine->ticks > 0);
+        QVERIFY(h.engine->timer_running);
+        QTest::keyClick(h.window.get(), Qt::Key_Escape);
+        QVERIFY(!h.window->isVisible());
+        QVERIFY(!h.engine->timer_running);
+        QCOMPARE(h.engine->stops.load(), 1);
+        h.window.reset();
+        QVERIFY(!h.engine->engine_alive);
+        QTest::qWait(20);  // queued repaints of the gone window must be dropped
+    }
+
+    void closeDuringLaunchStopsTheAnimation() {
+        WindowHarness h;
+        h.Open(200);
+        QTest::qWait(50);
+        QElapsedTimer timer;
+        timer.start();
+        h.window->close();
+        h.window.reset();
+        QVERIFY2(timer.elapsed() < 150, "closing waited for the whole animation step");
+        QTest::qWait(20);
+    }
+
+    // --- Language commands ---------------------------------------------------------
+
+    void japaneseOnStep2KeepsStep2() {
+        WindowHarness h;
+        QVERIFY(h.OpenReady());
+        h.Click(h.window->NextButton());
+        h.window->OnLanguage(kCmdJapanese);
+        const UiStrings& u = h.window->Strings();
+        QCOMPARE(u.Language(), kJapanese);
+        QCOMPARE(h.window->StepIndex(), 1);
+        QCOMPARE(Q(h.window->Slots().title),
+                 QString::fromUtf8("ステップ2: ネットワークの状態を確認する"));
+        QCOMPARE(Q(h.window->Slots().body), Q(u.Step2Text.text));
+        QCOMPARE(Q(h.window->Slots().headline), Q(u.IntroText.text));
+        QVERIFY(h.window->PreviousButton()->isVisible());
+        QVERIFY(!h.window->NextButton()->isVisible());
+        QCOMPARE(h.window->SearchCaption(), QString::fromUtf8("検索開始"));
+    }
+
+    void languageOnResultsKeepsListAndCount() {
+        WindowHarness h;
+        h.SetDevices(TwoDevices());
+        QVERIFY(h.OpenReady());
+        h.ClickSearch();
+        h.ClickSearch();
+        QCOMPARE(h.window->DeviceList()->ItemCount(), 2);
+        h.window->OnLanguage(kCmdTraditionalChinese);
+        QCOMPARE(Q(h.window->Slots().headline), QString::fromUtf8("搜尋結果：共找到2臺裝置"));
+        QCOMPARE(h.window->Slots().headline_rect, (WinRect{68, 90, 296, 58}));
+        QVERIFY(h.window->Slots().title.empty());
+        QCOMPARE(h.window->DeviceList()->ItemCount(), 2);
+        QVERIFY(h.window->DeviceList()->isVisible());
+        QVERIFY(h.window->HasResults());
+        QVERIFY(!h.window->NextButton()->isVisible());
+        QVERIFY(!h.window->PreviousButton()->isVisible());
+        QCOMPARE(h.window->SearchCaption(), QString::fromUtf8("重新搜尋"));
+        h.window->OnLanguage(kCmdJapanese);
+        QCOMPARE(h.window->Slots().headline_rect, (WinRect{68, 82, 296, 58}));
+    }
+
+    void languageDuringSearchLeavesSearchRunning() {
+        WindowHarness h;
+        h.SetDevices(TwoDevices());
+        h.SetDuration(300);
+        QVERIFY(h.OpenReady());
+        h.ClickSearch();
+        h.window->OnLanguage(kCmdSimplifiedChinese);
+        QVERIFY(h.window->IsSearching());
+        QCOMPARE(Q(h.window->Slots().headline), QString::fromUtf8("搜寻中…"));
+        QCOMPARE(h.window->Slots().headline_rect, (WinRect{68, 90, 364, 128}));
+        QCOMPARE(h.window->SearchCaption(), QString::fromUtf8("停止"));
+        QVERIFY(!h.window->NextButton()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!h.window->IsSearching(), 5000);
+        QCOMPARE(h.engine->starts.load(), 1);
+        QCOMPARE(Q(h.window->Slots().headline), QString::fromUtf8("搜寻结果：共找到2台装置"));
+    }
+
+    void languageOnNoInternetPage() {
+        WindowHarness h;
+        QVERIFY(h.OpenReady());
+        *h.network = false;
+        h.ClickSearch();
+        h.window->OnLanguage(kCmdEnglish);
+        QCOMPARE(Q(h.window->Slots().headline), QString("No internet connection"));
+        QCOMPARE(h.window->SearchCaption(), QString("Search Again"));
+        QVERIFY(!h.window->NextButton()->isVisible());
+        QVERIFY(!h.window->PreviousButton()->isVisible());
+        // Network back, nothing found: the not-found page shows step 1.
+        *h.network = true;
+        h.ClickSearch();
+        h.ClickSearch();
+        QCOMPARE(Q(h.window->Slots().headline), Q(h.window->Strings().NotFoundTitle.text));
+        QCOMPARE(Q(h.window->Slots().title), Q(h.window->Strings().Step1Title.text));
+        QVERIFY(h.window->NextButton()->isVisible());
+    }
+
+    void menuEntriesOrderAndIds_data() {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QString>("submenu");
+        QTest::addColumn<QString>("about");
+        QTest::newRow("English") << kCmdEnglish << "Language"
+                                 << "About Orvandel";
+        QTest::newRow("Simplified Chinese")
+            << kCmdSimplifiedChinese << QString::fromUtf8("变更语言")
+            << QString::fromUtf8("关于 Orvandel");
+        QTest::newRow("Traditional Chinese")
+            << kCmdTraditionalChinese << QString::fromUtf8("變更語言")
+            << QString::fromUtf8("關於 Orvandel");
+        QTest::newRow("Japanese") << kCmdJapanese << QString::fromUtf8("言語")
+                                  << QString::fromUtf8("Orvandel について");
+    }
+    void menuEntriesOrderAndIds() {
+        QFETCH(int, command);
+        QFETCH(QString, submenu);
+        QFETCH(QString, about);
+        WindowHarness h;
+        QVERIFY(h.OpenReady());
+        h.window->OnLanguage(command);
+
+        QStringList top_texts, language_texts;
+        QList<int> ids;
+        bool checked_or_grey = false;
+        QPoint menu_pos;
+        QTimer::singleShot(50, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            menu_pos = menu->pos();
+            for (QAction* a : menu->actions()) {
+                top_texts << a->text();
+                checked_or_grey |= a->isChecked() || !a->isEnabled();
+                if (a->menu()) {
+                    for (QAction* l : a->menu()->actions()) {
+                        language_texts << l->text();
+                        ids << l->data().toInt();
+                        checked_or_grey |= l->isChecked() || !l->isEnabled();
+                    }
+                } else {
+                    ids << a->data().toInt();
+                }
+            }
+            menu->close();
+        });
+        QCursor::setPos(QPoint(400, 300));
+        h.Click(h.window->SettingButton());
+        QCOMPARE(top_texts, (QStringList{submenu, about}));
+        QCOMPARE(language_texts,
+                 (QStringList{"English", QString::fromUtf8("简体中文"),
+                              QString::fromUtf8("繁體中文"), QString::fromUtf8("日本語")}));
+        QCOMPARE(ids, (QList<int>{32797, 32798, 32799, 32800, 32801}));
+        QCOMPARE(menu_pos, QCursor::pos());
+        QVERIFY(!checked_or_grey);
+    }
+
+    void menuChoiceSwitchesLanguageAndSettingsFile() {
+        WindowHarness h;
+        QVERIFY(h.OpenReady());
+        QTimer::singleShot(50, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            QAction* japanese = menu->actions().at(0)->menu()->actions().at(3);
+            japanese->trigger();
+            menu->close();
+        });
+        h.Click(h.window->SettingButton());
+        QTRY_COMPARE(h.window->Strings().Language(), kJapanese);
+        QCOMPARE(h.window->SearchCaption(), QString::fromUtf8("検索開始"));
+
+        QFile file(QString::fromStdString(h.SettingsPath().string()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().trimmed(), QByteArray("LANGUAGE\t17"));
+        file.close();
+
+        // The next start opens in Japanese.
+        h.window.reset();
+        QVERIFY(h.OpenReady());
+        QCOMPARE(h.window->Strings().Language(), kJapanese);
+        QCOMPARE(Q(h.window->Slots().title),
+                 QString::fromUtf8("ステップ1: デバイスの電源を入れる"));
+        QCOMPARE(h.window->SearchCaption(), QString::fromUtf8("検索開始"));
+    }
+
+    void aboutOpensInTheWindowLanguage() {
+        WindowHarness h;
+        QVERIFY(h.OpenReady());
+        h.window->OnLanguage(kCmdJapanese);
+        bool seen = false;
+        QTimer::singleShot(50, [&] {
+            auto* about = dynamic_cast<CDialogAbout*>(QApplication::activeModalWidget());
+            if (!about)
+                return;
+            seen = about->parentWidget() == h.window.get();
+            about->reject();
+        });
+        h.window->OnAbout();
+        QVERIFY(seen);
+    }
+
+private:
+    QTemporaryDir m_cwd;
+};
+
+QTEST_MAIN(FinderPagesTest)
+#include "pages_test.moc"

@@ -1,0 +1,72 @@
+// A main window on a fake engine and a switchable network check, with its own
+// settings file in a temporary folder.
+#pragma once
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+#include <atomic>
+#include <filesystem>
+#include <memory>
+
+#include "controls/button_operate.h"
+#include "controls/scroll_bar_list.h"
+#include "fake_engine.h"
+#include "mainwindow/finder_dialog.h"
+
+namespace orvandel::test {
+
+struct WindowHarness {
+    QTemporaryDir dir;
+    std::shared_ptr<FakeEngineState> engine = std::make_shared<FakeEngineState>();
+    std::shared_ptr<std::atomic<bool>> network = std::make_shared<std::atomic<bool>>(true);
+    std::unique_ptr<CKestriTR400DeviceFinderDlg> window;
+
+    std::filesystem::path SettingsPath() const {
+        return std::filesystem::path(QDir(dir.path()).filePath("setting.cfg").toStdString());
+    }
+
+    // Opens the window; with launch_step_ms 0 the launch animation is immediate.
+    void Open(int launch_step_ms = 0) {
+        window = std::make_unique<CKestriTR400DeviceFinderDlg>(
+            std::make_unique<FakeEngine>(engine), [n = network] { return n->load(); },
+            SettingsPath(), launch_step_ms);
+        window->show();
+    }
+
+    // Opens the window and waits for the step 1 page.
+    bool OpenReady() {
+        Open(0);
+        return QTest::qWaitFor([this] { return window->LaunchDone(); }, 5000);
+    }
+
+    void Click(CButtonOperate* button) {
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(2, 2));
+    }
+    void ClickSearch() { Click(window->SearchButton()); }
+    void SetDevices(std::vector<DeviceInfo> devices) {
+        std::lock_guard lock(engine->lock);
+        engine->devices = std::move(devices);
+    }
+    void SetDuration(int ms) {
+        std::lock_guard lock(engine->lock);
+        engine->duration_ms = ms;
+    }
+    // Replays the time-out of the latest Start, as if it had been posted just before
+    // that search was stopped.
+    void ReplayTimeout(std::uint64_t generation) {
+        SearchEngine::TimeoutFn timeout;
+        {
+            std::lock_guard lock(engine->lock);
+            timeout = engine->last_timeout;
+        }
+        if (timeout)
+            timeout(generation);
+    }
+};
+
+inline QString Q(const std::u16string& s) {
+    return QString::fromStdU16String(s);
+}
+
+}  // namespace orvandel::test
