@@ -12,6 +12,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QFont>
 #include <QImage>
 #include <QString>
 #include <condition_variable>
@@ -198,6 +199,8 @@ private:
 
     // Decoded skin images by layout path (a null image: the file did not load).
     std::unordered_map<std::u16string, QImage> m_image_cache;
+    bool m_fonts_ready = false;
+    QFont m_headline_font, m_title_font, m_body_font;
 
     std::mutex m_stop_lock;
     std::condition_variable m_stop_cv;

@@ -1,0 +1,75 @@
+// Grabs every page of the window in each language. With ORVANDEL_GRAB_DIR set the
+// grabs are written there as PNG files (the README's screenshots come from here).
+#include <QtTest>
+
+#include "window_harness.h"
+
+using namespace orvandel;
+using namespace orvandel::test;
+
+class FinderGrabsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_cwd.isValid());
+        QVERIFY(QDir::setCurrent(m_cwd.path()));
+        m_out = qEnvironmentVariable("ORVANDEL_GRAB_DIR");
+        if (!m_out.isEmpty())
+            QVERIFY(QDir().mkpath(m_out));
+    }
+
+    void everyPage_data() {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QString>("tag");
+        QTest::newRow("English") << kCmdEnglish << "en";
+        QTest::newRow("Simplified Chinese") << kCmdSimplifiedChinese << "zh-hans";
+        QTest::newRow("Traditional Chinese") << kCmdTraditionalChinese << "zh-hant";
+        QTest::newRow("Japanese") << kCmdJapanese << "ja";
+    }
+    void everyPage() {
+        QFETCH(int, command);
+        QFETCH(QString, tag);
+        WindowHarness h;
+        h.SetDevices({MakeDevice(u"Living Room", u"TR9100", u"192.168.1.10", u"0c:1a:2b:3c:4d:01"),
+                      MakeDevice(u"Studio", u"TR400", u"192.168.1.23", u"0c:1a:2b:3c:4d:02"),
+                      MakeDevice(u"Kitchen", u"TR9100", u"192.168.1.7", u"0c:1a:2b:3c:4d:03")});
+        h.Open(40);
+        QTest::qWait(400);
+        Save(h, tag, "launch");
+        QTRY_VERIFY_WITH_TIMEOUT(h.window->LaunchDone(), 5000);
+        h.window->OnLanguage(command);
+        Save(h, tag, "step1");
+        h.Click(h.window->NextButton());
+        Save(h, tag, "step2");
+        h.ClickSearch();
+        QTRY_VERIFY(h.engine->ticks > 3);
+        Save(h, tag, "searching");
+        h.ClickSearch();
+        QVERIFY(h.window->HasResults());
+        const QImage results = Save(h, tag, "results");
+        h.SetDevices({});
+        h.ClickSearch();
+        h.ClickSearch();
+        Save(h, tag, "notfound");
+        *h.network = false;
+        h.ClickSearch();
+        Save(h, tag, "nointernet");
+        QCOMPARE(results.size(), QSize(320, 460));
+    }
+
+private:
+    QImage Save(WindowHarness& h, const QString& tag, const QString& page) {
+        QCoreApplication::processEvents();
+        const QImage image = h.window->grab().toImage();
+        if (!m_out.isEmpty())
+            image.save(QDir(m_out).filePath(tag + "-" + page + ".png"));
+        return image;
+    }
+
+    QTemporaryDir m_cwd;
+    QString m_out;
+};
+
+QTEST_MAIN(FinderGrabsTest)
+#include "grabs_test.moc"

@@ -1,0 +1,243 @@
+// Pixels of the painted main window: bands, header icons, text colours and text
+// layout rules, the launch page, and painting without the skin folder.
+#include <QPainter>
+#include <QtTest>
+
+#include "controls/skin_bitmap.h"
+#include "window_harness.h"
+
+using namespace orvandel;
+using namespace orvandel::test;
+
+namespace {
+
+// A window whose skin images all fail to load, or one fixed image for one path.
+class SkinlessWindow : public CKestriTR400DeviceFinderDlg {
+public:
+    using CKestriTR400DeviceFinderDlg::CKestriTR400DeviceFinderDlg;
+    std::u16string replaced_path;
+    QImage replacement;
+
+protected:
+    QImage LoadSkinImage(const std::u16string& path) override {
+        return path == replaced_path ? replacement : QImage();
+    }
+};
+
+struct DarkRange {
+    int darkest = 255;  // lowest grey value seen
+    QRgb darkest_pixel = 0;
+    int first_row = -1;
+    int last_row = -1;
+};
+
+// Pixels clearly darker than the background inside rect.
+DarkRange DarkPixels(const QImage& image, const QRect& rect, int threshold = 160) {
+    DarkRange r;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            const int grey = std::max({qRed(p), qGreen(p), qBlue(p)});
+            if (grey < r.darkest) {
+                r.darkest = grey;
+                r.darkest_pixel = p;
+            }
+            if (grey < threshold) {
+                if (r.first_row < 0)
+                    r.first_row = y;
+                r.last_row = y;
+            }
+        }
+    }
+    return r;
+}
+
+QRgb Rgb(int r, int g, int b) {
+    return qRgb(r, g, b);
+}
+
+void CheckBands(const QImage& image) {
+    QCOMPARE(image.pixel(300, 58), Rgb(32, 32, 32));    // header bar
+    QCOMPARE(image.pixel(300, 63), Rgb(242, 121, 0));   // accent line
+    QCOMPARE(image.pixel(3, 100), Rgb(230, 230, 230));  // intro band
+    QCOMPARE(image.pixel(3, 300), Rgb(255, 255, 255));  // content area
+    QCOMPARE(image.pixel(150, 455), Rgb(25, 25, 25));   // footer bar
+}
+
+// The icon as it should look on the intro band at (17, 77).
+QImage ExpectedIcon(const std::u16string& path) {
+    QImage expected(41, 41, QImage::Format_ARGB32_Premultiplied);
+    expected.fill(QColor(230, 230, 230));
+    QPainter p(&expected);
+    p.drawImage(QPoint(0, 0), LoadSkinBitmap(path), QRect(0, 0, 41, 41));
+    return expected.convertToFormat(QImage::Format_RGB32);
+}
+
+QImage IconArea(CKestriTR400DeviceFinderDlg& window) {
+    return window.RenderClientArea().copy(17, 77, 41, 41).convertToFormat(QImage::Format_RGB32);
+}
+
+}  // namespace
+
+class FinderPaintTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_cwd.isValid());
+        QVERIFY(QDir::setCurrent(m_cwd.path()));
+    }
+
+    void headerIconFollowsTheFlags_data() {
+        QTest::addColumn<QString>("page");
+        QTest::newRow("no internet") << "no internet";
+        QTest::newRow("no internet after results") << "no internet after results";
+        QTest::newRow("not found") << "not found";
+        QTest::newRow("searching") << "searching";
+        QTest::newRow("results") << "results";
+    }
+    void headerIconFollowsTheFlags() {
+        QFETCH(QString, page);
+        WindowHarness h;
+        if (page.contains("results")) {
+            h.SetDevices({MakeDevice(u"A", u"TR400", u"10.0.0.2", u"aa:00:00:00:00:01")});
+        }
+        QVERIFY(h.OpenReady());
+        const UiStrings& u = h.window->Strings();
+        if (page == "no internet after results") {
+            h.ClickSearch();
+            h.ClickSearch();
+            QVERIFY(h.window->HasResults());
+        }
+        if (page.startsWith("no internet"))
+            *h.network = false;
+        h.ClickSearch();
+        if (page == "not found" || page == "results")
+            h.ClickSearch();
+        CheckBands(h.window->RenderClientArea());
+
+        const QImage actual = IconArea(*h.window);
+        if (page.startsWith("no internet")) {
+            QCOMPARE(actual, ExpectedIcon(u.ErrorIcon.path));
+        } else if (page == "not found") {
+            QCOMPARE(actual, ExpectedIcon(u.WarningIcon.path));
+        } else if (page == "results") {
+            QCOMPARE(actual, ExpectedIcon(u.OkIcon.path));
+        } else {
+            QTRY_VERIFY(h.engine->ticks > 1);
+            bool any_frame = false;
+            for (int i = 0; i < u.IndicatorFrameCount; ++i) {
+                any_frame |= IconArea(*h.window) == ExpectedIcon(u.SearchIndicator[i].path);
+            }
+            QVERIFY(any_frame);
+        }
+    }
+
+    void textColours() {
+        WindowHarness h;
+        QVERIFY(h.OpenReady());
+        const QImage image = h.window->RenderClientArea();
+        // Black is darker than the title colour can ever be: the headline is black.
+        const DarkRange headline = DarkPixels(image, QRect(QPoint(70, 75), QPoint(308, 127)));
+        QCOMPARE(headline.darkest, 0);
+        const DarkRange title = DarkPixels(image, QRect(QPoint(12, 143), QPoint(308, 160)));
+        QCOMPARE(title.darkest_pixel, Rgb(30, 30, 30));
+        const DarkRange body = DarkPixels(image, QRect(QPoint(12, 163), QPoint(308, 211)));
+        QVERIFY(body.darkest >= 30 && body.darkest < 120);
+        QCOMPARE(qRed(body.darkest_pixel), qBlue(body.darkest_pixel));
+    }
+
+    void titleWrapsOrStaysOnOneLine_data() {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<bool>("wraps");
+        QTest::newRow("English") << kCmdEnglish << true;
+        QTest::newRow("Japanese") << kCmdJapanese << true;
+        QTest::newRow("Simplified Chinese") << kCmdSimplifiedChinese << false;
+        QTest::newRow("Traditional Chinese") << kCmdTraditionalChinese << false;
+    }
+    void titleWrapsOrStaysOnOneLine() {
+        // The no-internet title line is longer than its 284-pixel width in every
+        // language; the Chinese rectangle is one line high.
+        QFETCH(int, command);
+        QFETCH(bool, wraps);
+        WindowHarness h;
+        QVERIFY(h.OpenReady());
+        h.window->OnLanguage(command);
+        *h.network = false;
+        h.ClickSearch();
+        const WinRect r = h.window->Slots().title_rect;
+        const QImage image = h.window->RenderClientArea();
+        const DarkRange title = DarkPixels(image, QRect(0, 140, 320, 70));
+        QVERIFY(title.first_row >= r.top);
+        if (wraps) {
+            QVERIFY2(title.last_row > r.top + 20, "title did not wrap to a second line");
+        } else {
+            QVERIFY(title.last_row <= r.bottom + 3);
+            const double middle = (title.first_row + title.last_row) / 2.0;
+            QVERIFY(std::abs(middle - (r.top + r.bottom) / 2.0) <= 4.0);
+        }
+    }
+
+    void resultHeadlineIsNotClippedByItsBottom() {
+        WindowHarness h;
+        h.SetDevices({MakeDevice(u"A", u"TR400", u"10.0.0.2", u"aa:00:00:00:00:01")});
+        QVERIFY(h.OpenReady());
+        h.ClickSearch();
+        h.ClickSearch();
+        QCOMPARE(h.window->Slots().headline_rect, (WinRect{68, 90, 296, 58}));
+        const QImage image = h.window->RenderClientArea();
+        const DarkRange text = DarkPixels(image, QRect(QPoint(68, 66), QPoint(319, 129)));
+        // Drawn from the top edge although the bottom edge lies above it, and wrapped
+        // within 228 pixels.
+        QVERIFY(text.first_row >= 90 && text.first_row < 100);
+        QVERIFY(DarkPixels(image, QRect(QPoint(297, 66), QPoint(319, 129))).first_row < 0);
+    }
+
+    void launchPageDrawsNoText() {
+        WindowHarness h;
+        h.Open(5000);  // frozen at its first step: launch image fully transparent
+        const QImage image = h.window->RenderClientArea();
+        const DarkRange above = DarkPixels(image, QRect(0, 0, 320, 320), 255);
+        QCOMPARE(above.first_row, -1);
+        QCOMPARE(image.pixel(300, 455), Rgb(25, 25, 25));
+        QCOMPARE(image.pixel(3, 100), Rgb(255, 255, 255));  // no intro band yet
+    }
+
+    void withoutSkinImagesBandsAndTextsRemain() {
+        WindowHarness h;
+        SkinlessWindow window(
+            std::make_unique<FakeEngine>(h.engine), [] { return true; }, h.SettingsPath(), 0);
+        window.show();
+        QTRY_VERIFY(window.LaunchDone());
+        const QImage image = window.RenderClientArea();
+        CheckBands(image);
+        QCOMPARE(image.pixel(30, 30), Rgb(32, 32, 32));  // no app icon
+        QVERIFY(DarkPixels(image, QRect(12, 75, 296, 50)).first_row >= 0);
+        QVERIFY(DarkPixels(image, QRect(12, 143, 296, 17)).first_row >= 0);
+        QVERIFY(DarkPixels(image, QRect(12, 163, 296, 48)).first_row >= 0);
+    }
+
+    void largeImageIsCutNotScaled() {
+        WindowHarness h;
+        SkinlessWindow window(
+            std::make_unique<FakeEngine>(h.engine), [] { return true; }, h.SettingsPath(), 0);
+        window.replaced_path = window.Strings().Step1Diagram.path;
+        window.replacement = QImage(400, 400, QImage::Format_ARGB32_Premultiplied);
+        window.replacement.fill(Qt::red);
+        window.show();
+        QTRY_VERIFY(window.LaunchDone());
+        const QImage image = window.RenderClientArea();
+        const QRgb red = qRgb(255, 0, 0);
+        QCOMPARE(image.pixel(28, 214), red);
+        QCOMPARE(image.pixel(291, 383), red);
+        QVERIFY(image.pixel(292, 300) != red);
+        QVERIFY(image.pixel(27, 300) != red);
+        QVERIFY(image.pixel(100, 384) != red);
+    }
+
+private:
+    QTemporaryDir m_cwd;
+};
+
+QTEST_MAIN(FinderPaintTest)
+#include "paint_test.moc"
