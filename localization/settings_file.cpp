@@ -19,11 +19,13 @@ bool IsSpace(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// `next` returns the next byte as 0..255, or -1 at the end. Tokens are never kept
+// `next_byte` returns the next byte as 0..255, or -1 at the end. Tokens are never kept
 // whole: only as much as can still match the key, and the value is converted as
 // its digits arrive.
 template <typename Next>
-std::optional<LanguageId> Scan(Next next) {
+std::optional<LanguageId> Scan(Next next_byte) {
+    std::size_t consumed = 0;
+    auto next = [&]() -> int { return consumed++ < kMaxSettingsBytes ? next_byte() : -1; };
     int c = next();
     for (;;) {
         while (c >= 0 && IsSpace(c)) {
@@ -170,6 +172,12 @@ bool ReplaceFileContents(const std::filesystem::path& target, std::string_view b
         if (!ec) {
             real = resolved;
         }
+    }
+    // A device, pipe or folder under that name is not ours to replace or block on.
+    const auto type = std::filesystem::status(real, ec).type();
+    if (type != std::filesystem::file_type::not_found &&
+        type != std::filesystem::file_type::regular) {
+        return false;
     }
     switch (ReplaceByRename(real, bytes)) {
         case RenameResult::kDone:

@@ -86,6 +86,10 @@ void UiStrings::LoadSettings() {
     if (!std::filesystem::exists(std::filesystem::status(m_settings_path, ec))) {
         SaveLanguage(kEnglish);
     }
+    // Opening a pipe or device under that name could block or never end.
+    if (!std::filesystem::is_regular_file(m_settings_path, ec)) {
+        return;
+    }
     std::ifstream in(m_settings_path, std::ios::in | std::ios::binary);
     if (!in.is_open()) {
         return;

@@ -91,6 +91,10 @@ const ReadCase kReadCases[] = {
     {"EmptyFile", "", kJapanese, kJapanese},
     {"KeyWithNulIsNotTheKey", std::string("LANGUAGE\0 17", 12), kJapanese, kJapanese},
     {"KeyInsideLongerToken", "XLANGUAGE 4 LANGUAGES 17", kJapanese, kJapanese},
+    {"KeyNearTheReadLimit", std::string(kMaxSettingsBytes - 12, ' ') + "LANGUAGE 4\r\n", kEnglish,
+     kSimplifiedChinese},
+    {"KeyPastTheReadLimitKeepsCurrent", std::string(kMaxSettingsBytes, ' ') + "LANGUAGE 4",
+     kJapanese, kJapanese},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, SettingsRead, ::testing::ValuesIn(kReadCases),
@@ -143,6 +147,19 @@ TEST(SettingsFile, SymbolicLinkStaysALinkAndItsTargetIsWritten) {
 
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "setting.cfg"));
     EXPECT_EQ(ReadBytes(dir / "real.cfg"), "LANGUAGE\t17\r\n");
+}
+
+// A pipe under the settings name would block an open for reading until some
+// writer came along; it is neither read nor replaced.
+TEST(SettingsFile, PipeUnderTheSettingsNameIsLeftAlone) {
+    TempDir dir;
+    const auto path = dir / "setting.cfg";
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    UiStrings strings(path);
+    strings.SetLanguage(kJapanese);
+    strings.LoadSettings();
+    EXPECT_EQ(strings.Language(), kJapanese);
+    EXPECT_EQ(std::filesystem::status(path).type(), std::filesystem::file_type::fifo);
 }
 
 // A path below a regular file can never be created, not even by root.
