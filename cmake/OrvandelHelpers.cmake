@@ -27,7 +27,8 @@ function(orvandel_add_child_dirs)
 endfunction()
 
 # A GoogleTest executable; every case is its own ctest test.
-# LABELS: "threads" (also run under TSan), "net" (needs root and network namespaces).
+# LABELS: one label: "threads" (also run under TSan) or "net" (needs root and network
+# namespaces; also run under TSan).
 function(orvandel_gtest name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
