@@ -30,6 +30,7 @@
 #include "localization/ui_strings.h"
 
 class QMenu;
+class QSocketNotifier;
 class QPainter;
 
 namespace orvandel {
@@ -146,6 +147,15 @@ private:
     void RunLaunch(int frame_count, int step_ms);
     void FinishLaunch();
     bool WaitForStop(int ms);
+    // What the worker threads ask of the window's thread.
+    struct PendingRequests {
+        bool launch_repaint = false;
+        bool search_repaint = false;
+        bool launch_finished = false;
+        std::vector<std::uint64_t> timeouts;  // generations of ended searches
+    };
+    void PostToWindow(const std::function<void(PendingRequests&)>& request);
+    void OnWake();
     void StopWorkers();
 
     // Page pieces shared by the commands and the language reload.
@@ -201,6 +211,11 @@ private:
     std::unordered_map<std::u16string, QImage> m_image_cache;
     bool m_fonts_ready = false;
     QFont m_headline_font, m_title_font, m_body_font;
+
+    std::mutex m_post_lock;
+    PendingRequests m_pending;
+    int m_wake_fd = -1;
+    std::unique_ptr<QSocketNotifier> m_wake_notifier;
 
     std::mutex m_stop_lock;
     std::condition_variable m_stop_cv;

@@ -69,7 +69,7 @@ void CKestriTR400DeviceFinderDlg::paintEvent(QPaintEvent* /*event*/) {
 QImage CKestriTR400DeviceFinderDlg::RenderClientArea(qreal device_pixel_ratio) {
     const UiTextElement& mw = m_strings.MainWindow;
     const QSize size(std::max(1, mw.width), std::max(1, mw.height));
-    QImage buffer(size * device_pixel_ratio, QImage::Format_ARGB32_Premultiplied);
+    QImage buffer(size * device_pixel_ratio, QImage::Format_RGB32);
     buffer.setDevicePixelRatio(device_pixel_ratio);
     buffer.fill(Qt::white);
     QPainter painter(&buffer);

@@ -23,6 +23,11 @@ std::vector<DeviceInfo> TwoDevices() {
 
 }  // namespace
 
+// Stays off screen (see WindowHarness::paint).
+struct LogicHarness : WindowHarness {
+    LogicHarness() { paint = false; }
+};
+
 class FinderPagesTest : public QObject {
     Q_OBJECT
 
@@ -34,19 +39,19 @@ private slots:
     }
 
     void launchShowsButtonsOnlyAtTheEnd() {
-        WindowHarness h;
+        LogicHarness h;
         h.Open(40);
         QVERIFY(!h.window->LaunchDone());
         for (auto* b : {h.window->SettingButton(), h.window->NextButton(),
                         h.window->PreviousButton(), h.window->SearchButton()}) {
-            QVERIFY(!b->isVisible());
+            QVERIFY(!h.Visible(b));
         }
         QTRY_VERIFY_WITH_TIMEOUT(h.window->LaunchDone(), 5000);
-        QVERIFY(h.window->SettingButton()->isVisible());
-        QVERIFY(h.window->NextButton()->isVisible() && h.window->NextButton()->IsShown());
-        QVERIFY(h.window->SearchButton()->isVisible());
-        QVERIFY(!h.window->PreviousButton()->isVisible() && !h.window->PreviousButton()->IsShown());
-        QVERIFY(!h.window->DeviceList()->isVisible());
+        QVERIFY(h.Visible(h.window->SettingButton()));
+        QVERIFY(h.Visible(h.window->NextButton()) && h.window->NextButton()->IsShown());
+        QVERIFY(h.Visible(h.window->SearchButton()));
+        QVERIFY(!h.Visible(h.window->PreviousButton()) && !h.window->PreviousButton()->IsShown());
+        QVERIFY(!h.Visible(h.window->DeviceList()));
 
         const PageSlots& s = h.window->Slots();
         const UiStrings& u = h.window->Strings();
@@ -64,7 +69,7 @@ private slots:
     }
 
     void nextAndPrevious() {
-        WindowHarness h;
+        LogicHarness h;
         QVERIFY(h.OpenReady());
         const UiStrings& u = h.window->Strings();
         const std::u16string headline = h.window->Slots().headline;
@@ -76,15 +81,15 @@ private slots:
         QCOMPARE(Q(h.window->Slots().dot1), Q(u.PageDot1.normal.path));
         QCOMPARE(Q(h.window->Slots().dot2), Q(u.PageDot2.focus.path));
         QCOMPARE(Q(h.window->Slots().headline), Q(headline));
-        QVERIFY(!h.window->NextButton()->isVisible());
-        QVERIFY(h.window->PreviousButton()->isVisible());
+        QVERIFY(!h.Visible(h.window->NextButton()));
+        QVERIFY(h.Visible(h.window->PreviousButton()));
 
         h.Click(h.window->PreviousButton());
         QCOMPARE(h.window->StepIndex(), 0);
         QCOMPARE(Q(h.window->Slots().title), Q(u.Step1Title.text));
         QCOMPARE(Q(h.window->Slots().diagram), Q(u.Step1Diagram.path));
-        QVERIFY(h.window->NextButton()->isVisible());
-        QVERIFY(!h.window->PreviousButton()->isVisible());
+        QVERIFY(h.Visible(h.window->NextButton()));
+        QVERIFY(!h.Visible(h.window->PreviousButton()));
     }
 
     void nextAndPreviousIgnored_data() {
@@ -94,7 +99,7 @@ private slots:
     }
     void nextAndPreviousIgnored() {
         QFETCH(bool, network_down);
-        WindowHarness h;
+        LogicHarness h;
         QVERIFY(h.OpenReady());
         *h.network = !network_down;
         h.ClickSearch();
@@ -106,8 +111,8 @@ private slots:
         h.window->OnNext();
         QCOMPARE(h.window->StepIndex(), 0);
         QCOMPARE(Q(h.window->Slots().title), Q(before.title));
-        QVERIFY(!h.window->NextButton()->isVisible());
-        QVERIFY(!h.window->PreviousButton()->isVisible());
+        QVERIFY(!h.Visible(h.window->NextButton()));
+        QVERIFY(!h.Visible(h.window->PreviousButton()));
     }
 
     void searchEndsWithResults_data() {
@@ -117,7 +122,7 @@ private slots:
     }
     void searchEndsWithResults() {
         QFETCH(bool, by_timer);
-        WindowHarness h;
+        LogicHarness h;
         h.SetDevices(TwoDevices());
         h.SetDuration(by_timer ? 150 : 60000);
         QVERIFY(h.OpenReady());
@@ -130,8 +135,8 @@ private slots:
         QCOMPARE(h.window->Slots().headline_rect, (WinRect{68, 90, 308, 128}));
         QVERIFY(h.window->Slots().diagram.empty() && h.window->Slots().dot1.empty());
         QCOMPARE(h.window->SearchCaption(), QString("Stop"));
-        QVERIFY(!h.window->NextButton()->isVisible());
-        QVERIFY(!h.window->DeviceList()->isVisible());
+        QVERIFY(!h.Visible(h.window->NextButton()));
+        QVERIFY(!h.Visible(h.window->DeviceList()));
         {
             std::lock_guard lock(h.engine->lock);
             QCOMPARE(h.engine->last_timing.duration_ms, u.SearchDuration);
@@ -147,18 +152,18 @@ private slots:
         QCOMPARE(h.engine->starts.load(), 1);
         QVERIFY(h.window->HasResults());
         QVERIFY(h.window->HasSearched());
-        QVERIFY(h.window->DeviceList()->isVisible());
+        QVERIFY(h.Visible(h.window->DeviceList()));
         QCOMPARE(h.window->DeviceList()->ItemCount(), 2);
         QCOMPARE(Q(h.window->Slots().headline), QString("Search results: found 2 devices"));
         QCOMPARE(h.window->Slots().headline_rect, (WinRect{68, 90, 296, 58}));
         QVERIFY(h.window->Slots().title.empty() && h.window->Slots().body.empty());
         QCOMPARE(h.window->SearchCaption(), QString("Search Again"));
-        QVERIFY(!h.window->NextButton()->isVisible());
-        QVERIFY(!h.window->PreviousButton()->isVisible());
+        QVERIFY(!h.Visible(h.window->NextButton()));
+        QVERIFY(!h.Visible(h.window->PreviousButton()));
     }
 
     void notFoundFromStep2ShowsStep1() {
-        WindowHarness h;
+        LogicHarness h;
         QVERIFY(h.OpenReady());
         h.Click(h.window->NextButton());
         QCOMPARE(h.window->StepIndex(), 1);
@@ -173,8 +178,8 @@ private slots:
         QCOMPARE(Q(h.window->Slots().title), Q(u.Step1Title.text));
         QCOMPARE(Q(h.window->Slots().body), Q(u.Step1Text.text));
         QCOMPARE(Q(h.window->Slots().diagram), Q(u.Step1Diagram.path));
-        QVERIFY(h.window->NextButton()->isVisible());
-        QVERIFY(!h.window->PreviousButton()->isVisible());
+        QVERIFY(h.Visible(h.window->NextButton()));
+        QVERIFY(!h.Visible(h.window->PreviousButton()));
         QCOMPARE(h.window->SearchCaption(), QString("Search Again"));
         // From here Next works as on the step pages and keeps the headline.
         h.Click(h.window->NextButton());
@@ -183,7 +188,7 @@ private slots:
     }
 
     void noInternetPageThenSearchAgain() {
-        WindowHarness h;
+        LogicHarness h;
         QVERIFY(h.OpenReady());
         h.Click(h.window->NextButton());
         *h.network = false;
@@ -197,8 +202,8 @@ private slots:
         QCOMPARE(h.window->Slots().title_rect, (WinRect{12, 143, 296, 177}));
         QCOMPARE(Q(h.window->Slots().diagram), Q(u.InternetDiagram.path));
         QVERIFY(h.window->Slots().dot1.empty() && h.window->Slots().dot2.empty());
-        QVERIFY(!h.window->NextButton()->isVisible());
-        QVERIFY(!h.window->PreviousButton()->isVisible());
+        QVERIFY(!h.Visible(h.window->NextButton()));
+        QVERIFY(!h.Visible(h.window->PreviousButton()));
         QCOMPARE(h.window->SearchCaption(), QString("Begin Search"));
         QCOMPARE(h.window->StepIndex(), 1);
 
@@ -209,7 +214,7 @@ private slots:
     }
 
     void noInternetDuringSearchAbandonsIt() {
-        WindowHarness h;
+        LogicHarness h;
         h.SetDevices(TwoDevices());
         QVERIFY(h.OpenReady());
         h.ClickSearch();
@@ -231,7 +236,7 @@ private slots:
     }
 
     void staleTimeoutStartsNothing() {
-        WindowHarness h;
+        LogicHarness h;
         h.SetDevices(TwoDevices());
         QVERIFY(h.OpenReady());
         h.ClickSearch();
@@ -242,31 +247,32 @@ private slots:
         QTest::qWait(20);
         QVERIFY(!h.window->IsSearching());
         QCOMPARE(h.engine->starts.load(), 1);
-        QVERIFY(h.window->DeviceList()->isVisible());
+        QVERIFY(h.Visible(h.window->DeviceList()));
     }
 
     void secondSearchHidesListAtOnce() {
-        WindowHarness h;
+        LogicHarness h;
         h.SetDevices(TwoDevices());
         QVERIFY(h.OpenReady());
         h.ClickSearch();
         h.ClickSearch();
-        QVERIFY(h.window->DeviceList()->isVisible());
+        QVERIFY(h.Visible(h.window->DeviceList()));
         QCOMPARE(h.window->Devices().size(), std::size_t(2));
         h.ClickSearch();
         QVERIFY(h.window->IsSearching());
-        QVERIFY(!h.window->DeviceList()->isVisible());
+        QVERIFY(!h.Visible(h.window->DeviceList()));
         QVERIFY(h.window->Devices().empty());
         h.ClickSearch();
-        QVERIFY(h.window->DeviceList()->isVisible());
+        QVERIFY(h.Visible(h.window->DeviceList()));
     }
 
     void closeDuringSearchJoinsTheTimer() {
-        WindowHarness h;
+        LogicHarness h;
         QVERIFY(h.OpenReady());
         h.ClickSearch();
         QTRY_VERIFY(h.engine->ticks > 0);
         QVERIFY(h.engine->timer_running);
+        h.window->show();  // a hidden dialog ignores Esc
         QTest::keyClick(h.window.get(), Qt::Key_Escape);
         QVERIFY(!h.window->isVisible());
         QVERIFY(!h.engine->timer_running);
@@ -277,7 +283,7 @@ private slots:
     }
 
     void closeDuringLaunchStopsTheAnimation() {
-        WindowHarness h;
+        LogicHarness h;
         h.Open(200);
         QTest::qWait(50);
         QElapsedTimer timer;
@@ -291,7 +297,7 @@ private slots:
     // --- Language commands ---------------------------------------------------------
 
     void japaneseOnStep2KeepsStep2() {
-        WindowHarness h;
+        LogicHarness h;
         QVERIFY(h.OpenReady());
         h.Click(h.window->NextButton());
         h.window->OnLanguage(kCmdJapanese);
@@ -302,13 +308,13 @@ private slots:
                  QString::fromUtf8("ステップ2: ネットワークの状態を確認する"));
         QCOMPARE(Q(h.window->Slots().body), Q(u.Step2Text.text));
         QCOMPARE(Q(h.window->Slots().headline), Q(u.IntroText.text));
-        QVERIFY(h.window->PreviousButton()->isVisible());
-        QVERIFY(!h.window->NextButton()->isVisible());
+        QVERIFY(h.Visible(h.window->PreviousButton()));
+        QVERIFY(!h.Visible(h.window->NextButton()));
         QCOMPARE(h.window->SearchCaption(), QString::fromUtf8("検索開始"));
     }
 
     void languageOnResultsKeepsListAndCount() {
-        WindowHarness h;
+        LogicHarness h;
         h.SetDevices(TwoDevices());
         QVERIFY(h.OpenReady());
         h.ClickSearch();
@@ -319,17 +325,17 @@ private slots:
         QCOMPARE(h.window->Slots().headline_rect, (WinRect{68, 90, 296, 58}));
         QVERIFY(h.window->Slots().title.empty());
         QCOMPARE(h.window->DeviceList()->ItemCount(), 2);
-        QVERIFY(h.window->DeviceList()->isVisible());
+        QVERIFY(h.Visible(h.window->DeviceList()));
         QVERIFY(h.window->HasResults());
-        QVERIFY(!h.window->NextButton()->isVisible());
-        QVERIFY(!h.window->PreviousButton()->isVisible());
+        QVERIFY(!h.Visible(h.window->NextButton()));
+        QVERIFY(!h.Visible(h.window->PreviousButton()));
         QCOMPARE(h.window->SearchCaption(), QString::fromUtf8("重新搜尋"));
         h.window->OnLanguage(kCmdJapanese);
         QCOMPARE(h.window->Slots().headline_rect, (WinRect{68, 82, 296, 58}));
     }
 
     void languageDuringSearchLeavesSearchRunning() {
-        WindowHarness h;
+        LogicHarness h;
         h.SetDevices(TwoDevices());
         h.SetDuration(300);
         QVERIFY(h.OpenReady());
@@ -339,29 +345,29 @@ private slots:
         QCOMPARE(Q(h.window->Slots().headline), QString::fromUtf8("搜寻中…"));
         QCOMPARE(h.window->Slots().headline_rect, (WinRect{68, 90, 364, 128}));
         QCOMPARE(h.window->SearchCaption(), QString::fromUtf8("停止"));
-        QVERIFY(!h.window->NextButton()->isVisible());
+        QVERIFY(!h.Visible(h.window->NextButton()));
         QTRY_VERIFY_WITH_TIMEOUT(!h.window->IsSearching(), 5000);
         QCOMPARE(h.engine->starts.load(), 1);
         QCOMPARE(Q(h.window->Slots().headline), QString::fromUtf8("搜寻结果：共找到2台装置"));
     }
 
     void languageOnNoInternetPage() {
-        WindowHarness h;
+        LogicHarness h;
         QVERIFY(h.OpenReady());
         *h.network = false;
         h.ClickSearch();
         h.window->OnLanguage(kCmdEnglish);
         QCOMPARE(Q(h.window->Slots().headline), QString("No internet connection"));
         QCOMPARE(h.window->SearchCaption(), QString("Search Again"));
-        QVERIFY(!h.window->NextButton()->isVisible());
-        QVERIFY(!h.window->PreviousButton()->isVisible());
+        QVERIFY(!h.Visible(h.window->NextButton()));
+        QVERIFY(!h.Visible(h.window->PreviousButton()));
         // Network back, nothing found: the not-found page shows step 1.
         *h.network = true;
         h.ClickSearch();
         h.ClickSearch();
         QCOMPARE(Q(h.window->Slots().headline), Q(h.window->Strings().NotFoundTitle.text));
         QCOMPARE(Q(h.window->Slots().title), Q(h.window->Strings().Step1Title.text));
-        QVERIFY(h.window->NextButton()->isVisible());
+        QVERIFY(h.Visible(h.window->NextButton()));
     }
 
     void menuEntriesOrderAndIds_data() {
@@ -383,7 +389,7 @@ private slots:
         QFETCH(int, command);
         QFETCH(QString, submenu);
         QFETCH(QString, about);
-        WindowHarness h;
+        LogicHarness h;
         QVERIFY(h.OpenReady());
         h.window->OnLanguage(command);
 
@@ -423,7 +429,7 @@ private slots:
     }
 
     void menuChoiceSwitchesLanguageAndSettingsFile() {
-        WindowHarness h;
+        LogicHarness h;
         QVERIFY(h.OpenReady());
         QTimer::singleShot(50, [&] {
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
@@ -452,7 +458,7 @@ private slots:
     }
 
     void aboutOpensInTheWindowLanguage() {
-        WindowHarness h;
+        LogicHarness h;
         QVERIFY(h.OpenReady());
         h.window->OnLanguage(kCmdJapanese);
         bool seen = false;
