@@ -2,8 +2,11 @@
 // record gives, and loads through the skin loader.
 #include <QImageReader>
 #include <QtTest>
+#include <algorithm>
+#include <tuple>
 
 #include "controls/skin_bitmap.h"
+#include "localization/ui_strings.h"
 #include "platform/skin_path.h"
 
 using namespace orvandel;
@@ -14,45 +17,48 @@ struct Named {
     QSize size;
 };
 
+// Every image record of the layout, in every language.
 std::vector<Named> LayoutImages() {
-    std::vector<Named> all = {
-        {R"(img\finder_win_bg_shadow.png)", {320, 10}},
-        {R"(img\finder_win_icon_apicon.png)", {45, 45}},
-        {R"(img\finder_win_icon_apname.png)", {200, 36}},
-        {R"(img\finder_win_icon_logo.png)", {82, 14}},
-        {R"(img\finder_win_diagram_diagram1.png)", {264, 170}},
-        {R"(img\finder_win_diagram_diagram2.png)", {264, 170}},
-        {R"(img\finder_win_diagram_internet.png)", {264, 170}},
-        {R"(img\finder_win_icon_dot_normal.png)", {10, 10}},
-        {R"(img\finder_win_icon_dot_focus.png)", {10, 10}},
-        {R"(img\finder_win_icon_error.png)", {41, 41}},
-        {R"(img\finder_win_icon_warning.png)", {41, 41}},
-        {R"(img\finder_win_icon_ok.png)", {41, 41}},
-        {R"(img\finder_win_startup_image_launch.png)", {320, 230}},
-        {R"(img\finder_win_icon_device_tr400_normal.png)", {68, 44}},
-        {R"(img\finder_win_icon_device_tr9100_normal.png)", {68, 44}},
-        {R"(img\finder_win_icon_device_tr400_disable.png)", {68, 44}},
-        {R"(img\finder_win_icon_device_tr9100_disable.png)", {68, 44}},
+    std::vector<Named> all;
+    auto add = [&all](const UiImageElement& e) {
+        all.push_back({QString::fromStdU16String(e.path), QSize(e.width, e.height)});
     };
-    for (int i = 0; i < 12; ++i) {
-        all.push_back({QString(R"(img\finder_win_icon_waiting_indicator%1.png)").arg(i), {41, 41}});
-    }
-    const struct {
-        const char* stem;
-        const char* tail;
-        QSize size;
-    } buttons[] = {
-        {"setting_", "", {36, 36}},    {"next_", "", {25, 40}},
-        {"previous_", "", {25, 40}},   {"commbutton_", "_resize", {100, 30}},
-        {"commbutton_", "", {41, 30}}, {"scrollup_", "", {13, 13}},
-        {"scrolldown_", "", {13, 13}},
-    };
-    for (const auto& b : buttons) {
-        for (const char* state : {"normal", "mouseover", "press", "disable"}) {
-            all.push_back(
-                {QString(R"(img\finder_win_btn_%1%2%3.png)").arg(b.stem, state, b.tail), b.size});
+    for (LanguageId id : {kEnglish, kTraditionalChinese, kSimplifiedChinese, kJapanese}) {
+        UiStrings ui("unused-setting.cfg");
+        ui.BuildLanguage(id);
+        for (const UiImageElement* e :
+             {&ui.HeaderShadow, &ui.AppIcon, &ui.AppName, &ui.MakerLogo, &ui.Step1Diagram,
+              &ui.Step2Diagram, &ui.InternetDiagram, &ui.PageDot1.normal, &ui.PageDot1.focus,
+              &ui.PageDot2.normal, &ui.PageDot2.focus, &ui.ErrorIcon, &ui.WarningIcon, &ui.OkIcon,
+              &ui.LaunchImage}) {
+            add(*e);
+        }
+        for (const UiButtonImages* b :
+             {&ui.SettingButton, &ui.NextButton, &ui.PreviousButton, &ui.SearchButton,
+              &ui.ScrollUpButton, &ui.ScrollDownButton, &ui.AboutOkButton}) {
+            for (const UiImageElement& e : b->states) {
+                add(e);
+            }
+        }
+        for (int i = 0; i < ui.IndicatorFrameCount; ++i) {
+            add(ui.SearchIndicator[static_cast<std::size_t>(i)]);
+            add(ui.LaunchIndicator[static_cast<std::size_t>(i)]);
+        }
+        for (const auto* icons : {&ui.DeviceIconNormal, &ui.DeviceIconDisabled}) {
+            for (const auto& [model, e] : *icons) {
+                add(e);
+            }
         }
     }
+    std::sort(all.begin(), all.end(), [](const Named& a, const Named& b) {
+        return std::make_tuple(a.path, a.size.width(), a.size.height()) <
+               std::make_tuple(b.path, b.size.width(), b.size.height());
+    });
+    all.erase(std::unique(all.begin(), all.end(),
+                          [](const Named& a, const Named& b) {
+                              return a.path == b.path && a.size == b.size;
+                          }),
+              all.end());
     return all;
 }
 }  // namespace
@@ -64,7 +70,10 @@ private slots:
     void everyNamedImageHasItsSize_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QSize>("size");
-        for (const Named& n : LayoutImages()) {
+        const std::vector<Named> images = LayoutImages();
+        // 15 single images, 7 buttons of 4 states, 12 indicator frames, 4 device icons.
+        QCOMPARE(images.size(), std::size_t{15 - 2 + 28 + 12 + 4});
+        for (const Named& n : images) {
             QTest::newRow(qPrintable(n.path)) << n.path << n.size;
         }
     }
