@@ -4,6 +4,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPicture>
 #include <QRadialGradient>
 #include <QtMath>
 #include <array>
@@ -273,10 +274,23 @@ void LinkBadge(QPainter& p, QPointF c) {
     p.drawPath(tick);
 }
 
+// The scene is drawn once to measure it, then centred at one common scale so that
+// the step diagrams keep the same proportions when the pages are flipped.
 QImage Diagram(const std::function<void(QPainter&)>& draw) {
+    QPicture picture;
+    {
+        QPainter p(&picture);
+        Smooth(p);
+        draw(p);
+    }
+    const QRectF bounds = picture.boundingRect();
+    constexpr qreal kScale = 1.04;
     QImage img = Canvas(264, 170);
     QPainter p(&img);
     Smooth(p);
+    p.translate(132, 85);
+    p.scale(kScale, kScale);
+    p.translate(-bounds.center());
     draw(p);
     return img;
 }
@@ -400,16 +414,10 @@ QImage IndicatorFrame(int frame) {
     p.rotate(frame * 30.0);
     for (int k = 0; k < 12; ++k) {
         const qreal age = (11 - k) / 11.0;  // 0 for the lead spoke
-        QColor c = kAccent;
-        if (age > 0) {
-            const qreal mix = qMin(1.0, age * 1.4);
-            c = QColor::fromRgbF(kAccent.redF() * (1 - mix) + 0.62 * mix,
-                                 kAccent.greenF() * (1 - mix) + 0.62 * mix,
-                                 kAccent.blueF() * (1 - mix) + 0.62 * mix, 1.0 - 0.72 * age);
-        }
+        const qreal alpha = 0.16 + 0.84 * qPow(1.0 - age, 1.6);
         p.save();
         p.rotate(k * 30.0);
-        p.setPen(RoundPen(c, 3.6));
+        p.setPen(RoundPen(WithAlpha(kAccent, qRound(255 * alpha)), 3.6));
         p.drawLine(QPointF(0, -10), QPointF(0, -17));
         p.restore();
     }
