@@ -163,9 +163,9 @@ void CScrollBarControl::PaintHorizontal(QPainter& painter) {
     if (bar == nullptr) {
         return;
     }
-    const int extent = m_owner->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_owner);
-    int bw = extent;
-    const int bh = extent;
+    // The arrow cells are square, as thick as the list's own bar.
+    const int bh = bar->height();
+    int bw = bh;
     const int w = bar->width();
     if (w < 2 * bw + 1) {
         bw = (w - 1) / 2;

@@ -20,6 +20,16 @@ const QColor kTrack(204, 204, 204);  // white under black at alpha 51
 const QColor kThumb(102, 102, 102);  // the track under black at alpha 127
 }  // namespace
 
+// Counts the paint events of one widget.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        paints += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
 // Records the URLs the list asks the desktop to open.
 class UrlSink : public QObject {
     Q_OBJECT
@@ -332,6 +342,59 @@ private slots:
         // 20 pixels of track between the arrows.
         QVERIFY(Near(img.pixelColor(1, 13), kTrack));
         QVERIFY(Near(img.pixelColor(1, 32), kTrack));
+    }
+
+    void horizontalArrowsShareANarrowBar_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("arrow");
+        QTest::newRow("wide") << 60 << 13;
+        QTest::newRow("27 fits both") << 27 << 13;
+        QTest::newRow("26 is too narrow") << 26 << 12;
+        QTest::newRow("narrow") << 20 << 9;
+    }
+    void horizontalArrowsShareANarrowBar() {
+        QFETCH(int, width);
+        QFETCH(int, arrow);
+        Window w;
+        CScrollBarList& list = *w.list;
+        list.setGeometry(0, 135, width, 150);
+        list.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        list.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        Fill(list, 1);
+        QVERIFY(list.SetScrollImage(m_up, 8));     // left arrow
+        QVERIFY(list.SetScrollImage(m_down, 12));  // right arrow
+        list.SetScrollBarsActive(true);
+        w.top.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.top));
+        CScrollBarControl* skin = list.HorizontalSkinBar();
+        QTRY_COMPARE(skin->width(), width);
+        QCOMPARE(skin->height(), 13);
+        const QImage img = skin->grab().toImage();
+        QVERIFY(Near(img.pixelColor(0, 6), kUp));
+        QVERIFY(Near(img.pixelColor(arrow - 1, 6), kUp));
+        QVERIFY(!Near(img.pixelColor(arrow, 6), kUp));
+        QVERIFY(Near(img.pixelColor(width - arrow, 6), kDown));
+        QVERIFY(Near(img.pixelColor(width - 1, 6), kDown));
+        QVERIFY(!Near(img.pixelColor(width - arrow - 1, 6), kDown));
+    }
+
+    // The bars move and restack from inside the list's paint; that must not make
+    // the list paint again and again.
+    void repaintingSettles() {
+        Window w;
+        Fill(*w.list, 20);
+        w.list->SetScrollImage(m_up, 0);
+        w.list->SetScrollBarsActive(true);
+        w.top.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.top));
+        PaintCounter counter;
+        w.list->viewport()->installEventFilter(&counter);
+        w.list->verticalScrollBar()->setValue(3);
+        QTest::qWait(50);
+        const int after_scroll = counter.paints;
+        QVERIFY(after_scroll >= 1);
+        QTest::qWait(150);
+        QCOMPARE(counter.paints, after_scroll);
     }
 
     void inactiveBarsStayPut() {
