@@ -1,8 +1,10 @@
+#include <QRawFont>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include "controls/button_operate.h"
 #include "controls/skin_bitmap.h"
+#include "platform/qt/fonts.h"
 #include "test_images.h"
 
 using namespace orvandel;
@@ -171,6 +173,18 @@ private slots:
         QVERIFY2(qAbs(ink.center().x() - 50) <= 2, qPrintable(QString::number(ink.center().x())));
         QVERIFY2(qAbs(ink.center().y() - 15) <= 3, qPrintable(QString::number(ink.center().y())));
         QVERIFY(ink.width() > 30);
+    }
+
+    // The layout's font family does not exist here; captions in Chinese and
+    // Japanese must still come out as glyphs, not boxes.
+    void skinFontDrawsCjk() {
+        const QFont font = SkinFont(17, 700);
+        QCOMPARE(font.pixelSize(), 17);
+        QCOMPARE(font.weight(), QFont::Bold);
+        const QRawFont raw = QRawFont::fromFont(font);
+        const bool cjk =
+            raw.supportsCharacter(QChar(0x958B)) && raw.supportsCharacter(QChar(0x691C));
+        QVERIFY2(cjk, "no CJK-capable face behind the skin font (fonts-wqy-microhei missing?)");
     }
 
     void doubleClickIsASecondPress() {
