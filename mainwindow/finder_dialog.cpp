@@ -88,8 +88,10 @@ CKestriTR400DeviceFinderDlg::CKestriTR400DeviceFinderDlg(std::unique_ptr<SearchE
     m_previous->setObjectName("previousButton");
     m_search = new CButtonOperate(this);
     m_search->setObjectName("searchButton");
+    // Reachable with Tab and pressed with Space, as dialog buttons are; a click
+    // does not move the focus.
     for (CButtonOperate* b : {m_setting, m_next, m_previous, m_search}) {
-        b->setFocusPolicy(Qt::NoFocus);
+        b->setFocusPolicy(Qt::TabFocus);
     }
 
     connect(m_next, &CButtonOperate::clicked, this, [this] { DispatchCommand(kIdNextButton); });
