@@ -66,7 +66,8 @@ CKestriTR400DeviceFinderDlg::CKestriTR400DeviceFinderDlg(std::unique_ptr<SearchE
                                                          std::filesystem::path settings_path,
                                                          int launch_step_ms, QWidget* parent)
     : QDialog(parent),
-      m_strings(std::move(settings_path)),
+      m_settings_path(std::move(settings_path)),
+      m_strings(m_settings_path),
       m_engine(std::move(engine)),
       m_network_check(std::move(network_alive)),
       m_launch_step_ms(launch_step_ms) {

@@ -177,6 +177,7 @@ private:
     void DrawSkinImage(QPainter& painter, const UiImageElement& image, float opacity = 1.0f);
     const QImage& CachedImage(const std::u16string& path);
 
+    std::filesystem::path m_settings_path;
     UiStrings m_strings;
     std::unique_ptr<SearchEngine> m_engine;
     std::function<bool()> m_network_check;

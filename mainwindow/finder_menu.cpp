@@ -111,7 +111,8 @@ void CKestriTR400DeviceFinderDlg::ReloadPageTexts() {
 }
 
 void CKestriTR400DeviceFinderDlg::OnAbout() {
-    CDialogAbout about(m_strings.Language(), this);
+    // The About box keeps the same settings file as the window.
+    CDialogAbout about(m_strings.Language(), m_settings_path, this);
     about.exec();
 }
 

@@ -2,8 +2,8 @@
 //   paint         median time of a full paint of the main page (offscreen back buffer),
 //                 and of a whole window repaint with its controls
 //   startup       cold start of a child process to its first painted frame (median of 5)
-//   search-rss    peak RSS of the window over one search with the real engine; run it
-//                 only inside a network namespace (bench/window/run.sh makes one)
+//   search-rss    peak RSS of the window over one search with the real engine, run in
+//                 a network namespace against 50 simulated devices (needs root)
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -16,10 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "controls/scroll_bar_list.h"
 #include "discovery/search_engine.h"
 #include "mainwindow/finder_dialog.h"
-#include "platform/network_check.h"
 #include "tests/mainwindow/fake_engine.h"
+#include "tools/devicesim/net_lab.h"
 
 using namespace orvandel;
 
@@ -120,24 +121,44 @@ int Startup(const QString& self) {
 }
 
 int SearchRss() {
-    if (qEnvironmentVariable("ORVANDEL_BENCH_NETNS") != "1") {
-        std::fprintf(stderr, "search-rss runs only inside bench/window/run.sh's namespace\n");
+    const std::string why = sim::NetLab::Unavailable();
+    if (!why.empty()) {
+        std::fprintf(stderr, "search-rss: %s\n", why.c_str());
         return 2;
     }
+    sim::NetLab lab;
+    std::string error;
+    if (!lab.Create(1, error)) {
+        std::fprintf(stderr, "search-rss: %s\n", error.c_str());
+        return 1;
+    }
+    sim::SimOptions options;
+    options.address = sim::NetLab::DeviceAddress(1);
+    options.replies = sim::GenerateReplies(50);
+    sim::RunningSim devices(lab, 1, options);
+    if (!devices.Ready() || !lab.EnterFinder())
+        return 1;
+
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
-    CKestriTR400DeviceFinderDlg window(std::make_unique<SearchEngine>(), &IsNetworkAlive,
-                                       "setting.cfg", 0);
-    window.show();
-    if (!QTest::qWaitFor([&] { return window.LaunchDone(); }, 5000))
-        return 1;
-    const long before = PeakRssKb();
-    window.OnSearch();
-    if (!QTest::qWaitFor([&] { return !window.IsSearching(); }, 15000))
-        return 1;
-    QTest::qWait(100);
+    long before = 0;
+    int rows = 0;
+    {
+        CKestriTR400DeviceFinderDlg window;
+        window.show();
+        if (!QTest::qWaitFor([&] { return window.LaunchDone(); }, 5000))
+            return 1;
+        QTest::qWait(200);
+        before = PeakRssKb();
+        window.OnSearch();
+        if (!QTest::qWaitFor([&] { return !window.IsSearching(); }, 15000))
+            return 1;
+        QTest::qWait(200);
+        rows = window.DeviceList()->ItemCount();
+    }
+    lab.LeaveFinder();
     std::printf("peak RSS: %.1f MB before the search, %.1f MB over it (%d rows listed)\n",
-                before / 1024.0, PeakRssKb() / 1024.0, static_cast<int>(window.Devices().size()));
+                before / 1024.0, PeakRssKb() / 1024.0, rows);
     return 0;
 }
 

@@ -462,15 +462,20 @@ private slots:
         QVERIFY(h.OpenReady());
         h.window->OnLanguage(kCmdJapanese);
         bool seen = false;
+        LanguageId language = kEnglish;
         QTimer::singleShot(50, [&] {
             auto* about = dynamic_cast<CDialogAbout*>(QApplication::activeModalWidget());
             if (!about)
                 return;
             seen = about->parentWidget() == h.window.get();
+            language = about->Language();
             about->reject();
         });
         h.window->OnAbout();
         QVERIFY(seen);
+        QCOMPARE(language, kJapanese);
+        // It shares the window's settings file, not one of the working directory.
+        QVERIFY(!QFile::exists(QDir::current().filePath("setting.cfg")));
     }
 
 private:
