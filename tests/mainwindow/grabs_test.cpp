@@ -1,5 +1,8 @@
 // Grabs every page of the window in each language. With ORVANDEL_GRAB_DIR set the
 // grabs are written there as PNG files (the README's screenshots come from here).
+#include <QApplication>
+#include <QMenu>
+#include <QTimer>
 #include <QtTest>
 
 #include "window_harness.h"
@@ -56,9 +59,35 @@ private slots:
         h.ClickSearch();
         Save(h, tag, "nointernet");
         QCOMPARE(results.size(), QSize(320, 460));
+
+        // The setting menu and its language submenu, as the setting button opens them.
+        QStringList entries;
+        QTimer::singleShot(50, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            QMenu* languages = menu->actions().at(0)->menu();
+            languages->popup(menu->mapToGlobal(QPoint(menu->width(), 0)));
+            for (QAction* a : menu->actions())
+                entries << a->text();
+            for (QAction* a : languages->actions())
+                entries << a->text();
+            SaveWidget(menu, tag, "menu");
+            SaveWidget(languages, tag, "menu-language");
+            languages->close();
+            menu->close();
+        });
+        h.window->OnSetting();
+        QCOMPARE(entries.size(), 6);
     }
 
 private:
+    void SaveWidget(QWidget* widget, const QString& tag, const QString& what) {
+        if (!m_out.isEmpty()) {
+            widget->grab().save(QDir(m_out).filePath(tag + "-" + what + ".png"));
+        }
+    }
+
     QImage Save(WindowHarness& h, const QString& tag, const QString& page) {
         QCoreApplication::processEvents();
         const QImage image = h.window->grab().toImage();
