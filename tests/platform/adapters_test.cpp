@@ -1,6 +1,8 @@
 // The rules that choose which adapters a search runs on, over fixed lists.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "platform/adapters.h"
 
 namespace orvandel {
@@ -23,6 +25,11 @@ struct FilterCase {
     std::vector<AdapterRecord> adapters;
     std::vector<std::string> expected;
 };
+
+// Names the row in test output.
+void PrintTo(const FilterCase& row, std::ostream* os) {
+    *os << row.label;
+}
 
 class FilterRules : public ::testing::TestWithParam<FilterCase> {};
 

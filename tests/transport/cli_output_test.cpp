@@ -2,6 +2,8 @@
 // table layout, the JSON text and the argument rules.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "tools/cli/cli_output.h"
 
 namespace orvandel::cli {
@@ -12,6 +14,11 @@ struct EscapeCase {
     std::u16string input;
     std::string expected;
 };
+
+// Names the row in test output.
+void PrintTo(const EscapeCase& row, std::ostream* os) {
+    *os << row.label;
+}
 
 class Escape : public ::testing::TestWithParam<EscapeCase> {};
 
@@ -95,6 +102,11 @@ struct ArgsCase {
     bool valid;
     int timeout_ms;
 };
+
+// Names the row in test output.
+void PrintTo(const ArgsCase& row, std::ostream* os) {
+    *os << row.label;
+}
 
 class Arguments : public ::testing::TestWithParam<ArgsCase> {};
 

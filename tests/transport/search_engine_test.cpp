@@ -3,6 +3,8 @@
 // stop has returned.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <condition_variable>
 #include <mutex>
 
@@ -57,6 +59,11 @@ struct TimerCase {
     SearchTiming timing;
     std::vector<int> ticks;  // expected frame indices
 };
+
+// Names the row in test output.
+void PrintTo(const TimerCase& row, std::ostream* os) {
+    *os << row.label;
+}
 
 std::vector<int> Frames(int count, int frames) {
     std::vector<int> out;

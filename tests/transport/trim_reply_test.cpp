@@ -1,6 +1,8 @@
 // What the receive side keeps of a datagram.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "discovery/discovery_transport.h"
 
 namespace orvandel {
@@ -11,6 +13,11 @@ struct TrimCase {
     std::string datagram;
     std::string kept;
 };
+
+// Names the row in test output.
+void PrintTo(const TrimCase& row, std::ostream* os) {
+    *os << row.label;
+}
 
 class TrimRule : public ::testing::TestWithParam<TrimCase> {};
 

@@ -140,13 +140,15 @@ void DeviceSimulator::Run(const std::atomic<bool>& stop, int duration_ms) {
             if (options_.answer_once && answered) {
                 continue;
             }
-            if (!answered && options_.junk_on_first_command > 0) {
-                // Half the junk has no closing brace (the finder keeps nothing of it),
-                // half is brace-terminated noise that the finder stores and the
-                // parser turns into records without an address.
-                for (std::size_t j = 0; j < options_.junk_on_first_command; ++j) {
-                    const std::string junk = j % 2 == 0 ? "junk datagram " + std::to_string(j)
-                                                        : "{\"noise\": " + std::to_string(j) + "}";
+            if (options_.junk_count > 0 &&
+                commands_ == static_cast<std::size_t>(options_.junk_on_command)) {
+                // Mostly brace-terminated noise, which the finder stores and the parser
+                // turns into records without an address; every tenth has no brace.
+                for (std::size_t j = 0; j < options_.junk_count; ++j) {
+                    const std::string junk = j % 10 == 9 ? "junk datagram " + std::to_string(j)
+                                                         : "{\"noise\": " + std::to_string(j) +
+                                                               ", \"pad\": \"" +
+                                                               std::string(j % 200, 'x') + "\"}";
                     send_to(junk, group);
                 }
             }

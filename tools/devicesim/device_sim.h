@@ -30,7 +30,8 @@ struct SimOptions {
     int min_delay_ms = 0;              // random delay per device and command
     int max_delay_ms = 0;
     std::vector<int> delays_ms;             // fixed delay per device (overrides the random one)
-    std::size_t junk_on_first_command = 0;  // junk datagrams sent to the group once
+    std::size_t junk_count = 0;  // junk datagrams sent to the group once, on command number
+    int junk_on_command = 1;     // junk_on_command (1 = the first)
     unsigned seed = 1;
 };
 
