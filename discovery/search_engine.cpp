@@ -11,7 +11,7 @@ namespace orvandel {
 namespace {
 constexpr int kStopPauseMs = 100;
 // The longest the timer sleeps before looking at its flag again.
-constexpr int kTimerSliceMs = 20;
+constexpr int kTimerSliceMs = 50;
 }  // namespace
 
 SearchEngine::SearchEngine() : SearchEngine(SystemAdapters(), SystemClock()) {}

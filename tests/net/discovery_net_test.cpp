@@ -11,13 +11,13 @@
 #include "discovery/collection.h"
 #include "discovery/reply_parser.h"
 #include "discovery/search_engine.h"
-#include "tests/net/net_lab.h"
+#include "tools/devicesim/net_lab.h"
 
 namespace orvandel {
 namespace {
 
-using test::NetLab;
-using test::RunningSim;
+using sim::NetLab;
+using sim::RunningSim;
 
 void Pause(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));

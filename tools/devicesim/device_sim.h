@@ -29,7 +29,7 @@ struct SimOptions {
     bool answer_once = false;          // answer only the first command
     int min_delay_ms = 0;              // random delay per device and command
     int max_delay_ms = 0;
-    std::vector<int> delays_ms;             // fixed delay per device (overrides the random one)
+    std::vector<int> delays_ms;  // fixed delay per device (overrides the random one)
     std::size_t junk_count = 0;  // junk datagrams sent to the group once, on command number
     int junk_on_command = 1;     // junk_on_command (1 = the first)
     unsigned seed = 1;

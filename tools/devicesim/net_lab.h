@@ -1,4 +1,4 @@
-// Network namespaces joined by veth pairs, made and removed by the test itself:
+// Network namespaces joined by veth pairs, made and removed by a test or benchmark:
 // one namespace for the finder and one per device link. Link k (1-based) has the
 // finder side at 10.77.k.1/24 and the device side at 10.77.k.2/24. Nothing is
 // added to the namespace the tests run in.
@@ -13,7 +13,7 @@
 
 #include "tools/devicesim/device_sim.h"
 
-namespace orvandel::test {
+namespace orvandel::sim {
 
 class NetLab {
 public:
@@ -53,16 +53,16 @@ private:
 // A simulator on its own thread in a device namespace, stopped when destroyed.
 class RunningSim {
 public:
-    RunningSim(NetLab& lab, int link, sim::SimOptions options);
+    RunningSim(NetLab& lab, int link, SimOptions options);
     ~RunningSim();
     bool Ready();  // waits until its sockets are open; false when they failed
     std::size_t Commands() const { return sim_->Commands(); }
     void Stop();
 
 private:
-    std::unique_ptr<sim::DeviceSimulator> sim_;
+    std::unique_ptr<DeviceSimulator> sim_;
     std::atomic<bool> stop_{false};
     std::atomic<int> state_{0};  // 0 starting, 1 ready, -1 failed, 2 done
 };
 
-}  // namespace orvandel::test
+}  // namespace orvandel::sim

@@ -1,4 +1,4 @@
-#include "tests/net/net_lab.h"
+#include "tools/devicesim/net_lab.h"
 
 #include <fcntl.h>
 #include <sched.h>
@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-namespace orvandel::test {
+namespace orvandel::sim {
 
 namespace {
 
@@ -146,9 +146,9 @@ NetLab::~NetLab() {
     }
 }
 
-RunningSim::RunningSim(NetLab& lab, int link, sim::SimOptions options) {
+RunningSim::RunningSim(NetLab& lab, int link, SimOptions options) {
     options.address = NetLab::DeviceAddress(link);
-    sim_ = std::make_unique<sim::DeviceSimulator>(std::move(options));
+    sim_ = std::make_unique<DeviceSimulator>(std::move(options));
     lab.RunIn(lab.DeviceNamespace(link), [this](bool entered) {
         if (!entered || !sim_->Open()) {
             state_ = -1;
@@ -179,4 +179,4 @@ bool RunningSim::Ready() {
     return state_ == 1;
 }
 
-}  // namespace orvandel::test
+}  // namespace orvandel::sim
