@@ -55,6 +55,10 @@ public:
     // Replies the latest search dropped because the store was full.
     std::size_t DroppedReplies() const { return transport_.DroppedReplies(); }
 
+    // The replies with every repeated byte string removed but its last copy, in
+    // arrival order; collecting them gives the same devices as collecting all.
+    static std::vector<std::string> WithoutRepeats(std::vector<std::string> replies);
+
 private:
     void StopTimer();
     void TimerThread(SearchTiming timing, TickFn tick, TimeoutFn timeout, std::uint64_t generation);

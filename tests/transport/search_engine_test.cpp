@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "discovery/collection.h"
 #include "discovery/search_engine.h"
 #include "tests/transport/test_support.h"
 #include "tools/devicesim/device_sim.h"
@@ -147,6 +148,22 @@ TEST(SearchEngine, DestructionDuringSearchJoinsAndSilences) {
     seen.closed = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(seen.late_calls, 0);
+}
+
+TEST(SearchEngine, RepeatedRepliesCollectLikeAllReplies) {
+    const std::string a = sim::MakeReply("A", "TR400", "aa:00", "10.1.0.1");
+    const std::string b = sim::MakeReply("B", "TR400", "aa:00", "10.1.0.1");  // same address
+    const std::string c = sim::MakeReply("C", "TR9100", "cc:00", "10.1.0.2");
+    const std::vector<std::string> replies = {a, b, c, a, c, "{}", "{}"};
+    EXPECT_EQ(SearchEngine::WithoutRepeats(replies), (std::vector<std::string>{b, a, c, "{}"}));
+    const auto all = CollectDevices(replies);
+    const auto fewer = CollectDevices(SearchEngine::WithoutRepeats(replies));
+    ASSERT_EQ(fewer.size(), all.size());
+    ASSERT_EQ(all.size(), 2u);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        EXPECT_EQ(fewer[i].raw_text, all[i].raw_text);
+    }
+    EXPECT_EQ(all[0].device_name, u"A");  // the last answer of 10.1.0.1
 }
 
 class EngineOnLoopback : public ::testing::Test {
