@@ -252,6 +252,12 @@ TEST_F(NetTest, CliListsDevicesAsDataAndExitsByResult) {
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(none.output, "No device found.\n");
     EXPECT_EQ(RunCli(lab_, "--timeout nonsense").status, 2);
+    const CliResult adapters = RunCli(lab_, "--adapters");
+    EXPECT_EQ(adapters.status, 0);
+    EXPECT_NE(adapters.output.find("lo  skipped: "), std::string::npos) << adapters.output;
+    EXPECT_NE(adapters.output.find("  searched: " + NetLab::FinderAddress(1) + "\n"),
+              std::string::npos)
+        << adapters.output;
 }
 
 TEST_F(NetTest, FloodOfJunkKeepsEveryDeviceAndMemoryBounded) {
