@@ -1,6 +1,7 @@
 #include "app/finder_app.h"
 
 #include <QMessageBox>
+#include <utility>
 
 #include "mainwindow/finder_dialog.h"
 #include "platform/qt/fonts.h"
@@ -8,13 +9,17 @@
 
 namespace orvandel {
 
+CKestriTR400DeviceFinderApp::CKestriTR400DeviceFinderApp(std::function<bool()> sockets_available)
+    : m_sockets_available(sockets_available ? std::move(sockets_available)
+                                            : std::function<bool()>(&SocketsAvailable)) {}
+
 int CKestriTR400DeviceFinderApp::Run() {
     InitInstance();
     return ExitInstance();
 }
 
 bool CKestriTR400DeviceFinderApp::InitInstance() {
-    if (!SocketsAvailable()) {
+    if (!m_sockets_available()) {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Orvandel"),
                         QStringLiteral("Windows sockets initialization failed."), QMessageBox::Ok);
         box.exec();
