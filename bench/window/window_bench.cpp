@@ -139,6 +139,7 @@ int SearchRss() {
     if (!devices.Ready() || !lab.EnterFinder())
         return 1;
 
+    const QString home = QDir::currentPath();
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
     long before = 0;
@@ -157,6 +158,7 @@ int SearchRss() {
         rows = window.DeviceList()->ItemCount();
     }
     lab.LeaveFinder();
+    QDir::setCurrent(home);  // the namespaces are removed from there
     std::printf("peak RSS: %.1f MB before the search, %.1f MB over it (%d rows listed)\n",
                 before / 1024.0, PeakRssKb() / 1024.0, rows);
     return 0;
