@@ -48,6 +48,19 @@ void PlaceButton(CButtonOperate* button, const UiButtonImages& images) {
 
 }  // namespace
 
+int LaunchStepCount(int frame_count) {
+    int steps = 0;
+    while (steps < 1.5 * frame_count)
+        ++steps;
+    return steps;
+}
+
+LaunchStep LaunchStepAt(int step, int frame_count) {
+    const double alpha = (1.0 / frame_count) * step * 1.5;
+    return {alpha >= 1.0 ? 1.0f : static_cast<float>(alpha),
+            step < frame_count ? step : step - frame_count};
+}
+
 std::u16string SlotText(const std::u16string& text) {
     if (text.size() <= kSlotCapacity)
         return text;
@@ -451,12 +464,13 @@ void CKestriTR400DeviceFinderDlg::RunLaunch(int frame_count, int step_ms) {
         std::lock_guard lock(m_anim_lock);
         m_launch_alpha = 0.0f;
     }
-    for (int i = 0; i < 1.5 * frame_count; ++i) {
-        const double alpha = (1.0 / frame_count) * i * 1.5;
-        std::u16string frame = m_strings.LaunchFramePath(i < frame_count ? i : i - frame_count);
+    const int steps = LaunchStepCount(frame_count);
+    for (int i = 0; i < steps; ++i) {
+        const LaunchStep step = LaunchStepAt(i, frame_count);
+        std::u16string frame = m_strings.LaunchFramePath(step.frame);
         {
             std::lock_guard lock(m_anim_lock);
-            m_launch_alpha = alpha >= 1.0 ? 1.0f : static_cast<float>(alpha);
+            m_launch_alpha = step.alpha;
             m_launch_frame_image = std::move(frame);
         }
         if (WaitForStop(step_ms))

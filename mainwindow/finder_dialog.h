@@ -56,6 +56,16 @@ inline constexpr std::size_t kSlotCapacity = 128;
 // A copy for a text slot: cut at the capacity, never leaving half a surrogate pair.
 std::u16string SlotText(const std::u16string& text);
 
+// The launch animation: steps while step < 1.5 × frame count; the launch image's
+// opacity rises by 1.5 / frame count a step up to 1.0, and the indicator shows
+// frames 0 to count − 1, then starts over.
+struct LaunchStep {
+    float alpha = 0.0f;
+    int frame = 0;
+};
+int LaunchStepCount(int frame_count);
+LaunchStep LaunchStepAt(int step, int frame_count);
+
 // A text rectangle as the layout gives it: right and bottom are edges, not sizes,
 // and may lie left of or above the other edge (text is never clipped to it).
 struct WinRect {

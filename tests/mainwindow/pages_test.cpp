@@ -68,6 +68,33 @@ private slots:
         QCOMPARE(h.window->size(), QSize(320, 460));
     }
 
+    void launchSteps_data() {
+        QTest::addColumn<int>("frame_count");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<float>("alpha");
+        QTest::addColumn<int>("frame");
+        QTest::newRow("first") << 12 << 0 << 0.0f << 0;
+        QTest::newRow("rising") << 12 << 3 << 0.375f << 3;
+        QTest::newRow("almost") << 12 << 7 << 0.875f << 7;
+        QTest::newRow("full at step 8") << 12 << 8 << 1.0f << 8;
+        QTest::newRow("stays full") << 12 << 11 << 1.0f << 11;
+        QTest::newRow("second turn") << 12 << 12 << 1.0f << 0;
+        QTest::newRow("last") << 12 << 17 << 1.0f << 5;
+    }
+    void launchSteps() {
+        QFETCH(int, frame_count);
+        QFETCH(int, step);
+        QFETCH(float, alpha);
+        QFETCH(int, frame);
+        QCOMPARE(LaunchStepCount(12), 18);
+        QCOMPARE(LaunchStepCount(0), 0);
+        QCOMPARE(LaunchStepCount(-3), 0);
+        QCOMPARE(LaunchStepCount(1), 2);
+        const LaunchStep s = LaunchStepAt(step, frame_count);
+        QCOMPARE(s.alpha, alpha);
+        QCOMPARE(s.frame, frame);
+    }
+
     void nextAndPrevious() {
         LogicHarness h;
         QVERIFY(h.OpenReady());
