@@ -49,10 +49,12 @@ void PlaceButton(CButtonOperate* button, const UiButtonImages& images) {
 }  // namespace
 
 int LaunchStepCount(int frame_count) {
-    int steps = 0;
-    while (steps < 1.5 * frame_count)
-        ++steps;
-    return steps;
+    if (frame_count <= 0)
+        return 0;
+    // Every whole step below 1.5 × frame count.
+    const double limit = 1.5 * frame_count;
+    const int steps = static_cast<int>(limit);
+    return steps < limit ? steps + 1 : steps;
 }
 
 LaunchStep LaunchStepAt(int step, int frame_count) {
