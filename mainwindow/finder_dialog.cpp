@@ -8,6 +8,7 @@
 #include <QMetaObject>
 #include <QPixmap>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -51,8 +52,9 @@ void PlaceButton(CButtonOperate* button, const UiButtonImages& images) {
 int LaunchStepCount(int frame_count) {
     if (frame_count <= 0)
         return 0;
-    // Every whole step below 1.5 × frame count.
-    const double limit = 1.5 * frame_count;
+    // Every whole step below 1.5 × frame count; the layout holds at most
+    // kMaxIndicatorFrames frames.
+    const double limit = 1.5 * std::min(frame_count, kMaxIndicatorFrames);
     const int steps = static_cast<int>(limit);
     return steps < limit ? steps + 1 : steps;
 }

@@ -90,6 +90,7 @@ private slots:
         QCOMPARE(LaunchStepCount(0), 0);
         QCOMPARE(LaunchStepCount(-3), 0);
         QCOMPARE(LaunchStepCount(1), 2);
+        QCOMPARE(LaunchStepCount(1 << 30), 18);  // no more frames than the layout holds
         const LaunchStep s = LaunchStepAt(step, frame_count);
         QCOMPARE(s.alpha, alpha);
         QCOMPARE(s.frame, frame);
