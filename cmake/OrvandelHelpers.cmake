@@ -27,7 +27,8 @@ function(orvandel_add_child_dirs)
 endfunction()
 
 # A GoogleTest executable; every case is its own ctest test.
-# LABELS: "threads" (also run under TSan), "net" (needs root and network namespaces).
+# LABELS: one label: "threads" (also run under TSan) or "net" (needs root and network
+# namespaces; also run under TSan).
 function(orvandel_gtest name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -35,9 +36,12 @@ function(orvandel_gtest name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
-  gtest_discover_tests(${name}
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
-    DISCOVERY_TIMEOUT 60)
+  # An empty LABELS value would vanish from the list and shift the pairs.
+  set(props TIMEOUT ${T_TIMEOUT})
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  gtest_discover_tests(${name} PROPERTIES ${props} DISCOVERY_TIMEOUT 60)
 endfunction()
 
 # A QtTest executable, run offscreen; one ctest test per executable.

@@ -50,7 +50,10 @@ public:
     void SetLanguage(LanguageId id);
     LanguageId Language() const { return m_language; }
 
+    // Releases every text, path, record and map entry of the current set.
     void Clear();
+    // Fills the whole set for one of the four known ids (replacing what is there);
+    // does nothing for any other id.
     void BuildLanguage(LanguageId id);
 
     void SetResultCount(std::int32_t count);
@@ -104,6 +107,10 @@ public:
     UiButtonImages AboutOkButton;  // each state carries the OK label
 
 private:
+    // Callers hold m_set_lock.
+    void ClearLocked();
+    void BuildLocked(LanguageId id);
+
     std::filesystem::path m_settings_path;
     LanguageId m_language = kDefaultLanguage;
     // Held across Clear + BuildLanguage and by the copying accessors.

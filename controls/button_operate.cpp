@@ -1,0 +1,107 @@
+#include "controls/button_operate.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "controls/skin_bitmap.h"
+#include "platform/qt/fonts.h"
+
+namespace orvandel {
+namespace {
+constexpr std::size_t kMaxPath = 260;
+constexpr int kMaxCaption = 1023;
+constexpr int kCaptionPixels = 17;
+constexpr int kCaptionWeight = 700;
+
+constexpr std::size_t StateIndex(int state) {
+    return (state >= 1 && state <= 3) ? static_cast<std::size_t>(state) : 0;
+}
+}  // namespace
+
+CButtonOperate::CButtonOperate(QWidget* parent) : QAbstractButton(parent) {
+    // The face has transparent parts: the parent's background shows through.
+    setAttribute(Qt::WA_Hover, false);
+    setAutoFillBackground(false);
+}
+
+CButtonOperate::~CButtonOperate() = default;
+
+bool CButtonOperate::SetStateImage(const std::u16string& path, int state) {
+    if (path.size() > kMaxPath) {
+        return false;
+    }
+    QImage image = LoadSkinBitmap(path);
+    if (image.isNull()) {
+        return false;
+    }
+    m_images[StateIndex(state)] = std::move(image);
+    updateGeometry();
+    return true;
+}
+
+void CButtonOperate::SetCaption(const std::u16string& text) {
+    m_caption = QString::fromStdU16String(text).left(kMaxCaption);
+    m_has_caption = true;
+}
+
+void CButtonOperate::SetCaptionColor(ColorRef color) {
+    m_caption_color = QColor(ColorRed(color), ColorGreen(color), ColorBlue(color));
+}
+
+void CButtonOperate::SetShown(bool shown) {
+    m_shown = shown;
+}
+
+QSize CButtonOperate::sizeHint() const {
+    const QImage& press = m_images[static_cast<std::size_t>(ButtonState::Press)];
+    return press.isNull() ? m_images[0].size() : press.size();
+}
+
+void CButtonOperate::paintEvent(QPaintEvent*) {
+    if (!m_shown) {
+        return;
+    }
+    // Pressed beats hover; the Disable image is kept but never drawn.
+    const ButtonState state = isDown()  ? ButtonState::Press
+                              : m_hover ? ButtonState::MouseOver
+                                        : ButtonState::Normal;
+    const QImage& face = m_images[static_cast<std::size_t>(state)];
+    // The drawing size comes from the Press image; without one, the face's own.
+    const QImage& press = m_images[static_cast<std::size_t>(ButtonState::Press)];
+    const QSize size = press.isNull() ? face.size() : press.size();
+
+    QPainter painter(this);
+    if (!face.isNull()) {
+        painter.drawImage(QPoint(0, 0), face, QRect(QPoint(0, 0), size));
+    }
+    if (m_has_caption) {
+        const QImage& normal = m_images[static_cast<std::size_t>(ButtonState::Normal)];
+        painter.setFont(SkinFont(kCaptionPixels, kCaptionWeight));
+        painter.setPen(m_caption_color);
+        painter.drawText(QRect(QPoint(0, 0), normal.size()),
+                         Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, m_caption);
+    }
+}
+
+void CButtonOperate::enterEvent(QEnterEvent* event) {
+    m_hover = true;
+    update();
+    QAbstractButton::enterEvent(event);
+}
+
+void CButtonOperate::leaveEvent(QEvent* event) {
+    m_hover = false;
+    // The parent repaints its background under the button, then the button its face.
+    if (QWidget* parent = parentWidget()) {
+        parent->update(geometry());
+    }
+    update();
+    QAbstractButton::leaveEvent(event);
+}
+
+void CButtonOperate::mouseDoubleClickEvent(QMouseEvent* event) {
+    // A quick second click is an ordinary press, not a lost one.
+    mousePressEvent(event);
+}
+
+}  // namespace orvandel

@@ -1,0 +1,51 @@
+// CButtonOperate: a push button whose whole face is a skin image per state, with
+// an optional caption drawn on top.
+#pragma once
+
+#include <QAbstractButton>
+#include <QColor>
+#include <QImage>
+#include <array>
+#include <string>
+
+#include "localization/ui_elements.h"
+
+namespace orvandel {
+
+class CButtonOperate : public QAbstractButton {
+    Q_OBJECT
+
+public:
+    explicit CButtonOperate(QWidget* parent = nullptr);
+    ~CButtonOperate() override;
+
+    // state: 0 Normal, 1 MouseOver, 2 Press, 3 Disable; anything else is Normal.
+    // False when the path is over 260 units or the image does not load; the
+    // state then keeps its previous image.
+    bool SetStateImage(const std::u16string& path, int state);
+
+    // None of the setters repaints: the owner updates what it changed.
+    void SetCaption(const std::u16string& text);  // at most 1023 units are kept
+    void SetCaptionColor(ColorRef color);
+    // While false the button draws nothing, visible or not.
+    void SetShown(bool shown);
+    bool IsShown() const { return m_shown; }
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    bool m_hover = false;
+    std::array<QImage, 4> m_images;
+    bool m_shown = true;
+    bool m_has_caption = false;
+    QString m_caption;
+    QColor m_caption_color = Qt::white;
+};
+
+}  // namespace orvandel

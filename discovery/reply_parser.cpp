@@ -1,0 +1,248 @@
+// A tolerant scanner rather than a JSON reader: devices send slightly different
+// layouts, so it looks for a fixed set of keys anywhere in the text (nesting is
+// ignored), honours JSON strings, and never rejects anything.
+#include "discovery/reply_parser.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "discovery/utf_text.h"
+
+namespace orvandel {
+namespace {
+
+struct KeyEntry {
+    std::u16string_view key;
+    std::u16string DeviceInfo::*field;  // nullptr: the key's value is skipped
+};
+
+constexpr std::array<KeyEntry, 19> kKeys{{
+    {u"command", &DeviceInfo::command},
+    {u"device_name", &DeviceInfo::device_name},
+    {u"org", &DeviceInfo::org},
+    {u"model", &DeviceInfo::model},
+    {u"master_version", &DeviceInfo::master_version},
+    {u"daily", &DeviceInfo::daily},
+    {u"uboot_version", &DeviceInfo::uboot_version},
+    {u"sku", nullptr},
+    {u"sub_model", &DeviceInfo::sub_model},
+    {u"nic", nullptr},
+    {u"enable", nullptr},
+    {u"id", &DeviceInfo::id},
+    {u"dhcp", &DeviceInfo::dhcp},
+    {u"name", &DeviceInfo::name},
+    {u"ip", &DeviceInfo::ip},
+    {u"mask", &DeviceInfo::mask},
+    {u"gateway", &DeviceInfo::gateway},
+    {u"dns", &DeviceInfo::dns},
+    {u"isConnected", nullptr},
+}};
+
+const KeyEntry* FindKey(std::u16string_view key) {
+    for (const KeyEntry& entry : kKeys) {
+        if (entry.key == key) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+bool IsSpace(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
+
+bool IsStructural(char16_t c) {
+    return c == u'{' || c == u'}' || c == u'[' || c == u']' || c == u',' || c == u':';
+}
+
+int HexValue(char16_t c) {
+    if (c >= u'0' && c <= u'9') {
+        return c - u'0';
+    }
+    if (c >= u'a' && c <= u'f') {
+        return c - u'a' + 10;
+    }
+    if (c >= u'A' && c <= u'F') {
+        return c - u'A' + 10;
+    }
+    return -1;
+}
+
+class Scanner {
+public:
+    explicit Scanner(std::u16string_view text) : text_(text) {}
+
+    void Run(DeviceInfo& info) {
+        while (pos_ < text_.size()) {
+            const char16_t c = text_[pos_];
+            if (IsSpace(c) || IsStructural(c)) {
+                ++pos_;
+            } else if (c == u'"') {
+                std::u16string token = ReadString();
+                SkipSpace();
+                if (pos_ < text_.size() && text_[pos_] == u':') {
+                    ++pos_;
+                    TakeValue(FindKey(token), info);
+                }
+            } else {
+                ReadBare();
+            }
+        }
+    }
+
+private:
+    // Reads the token right after a key's colon. A value is never read as a key,
+    // whether its key is known, skipped or unknown.
+    void TakeValue(const KeyEntry* entry, DeviceInfo& info) {
+        SkipSpace();
+        if (pos_ >= text_.size()) {
+            return;
+        }
+        const char16_t c = text_[pos_];
+        if (IsStructural(c)) {
+            // Missing value, or an object/array: the scan goes on inside it.
+            return;
+        }
+        std::u16string value;
+        if (c == u'"') {
+            value = ReadString();
+        } else {
+            value = ReadBare();
+            if (value == u"null") {
+                value.clear();
+            }
+        }
+        if (entry == nullptr || entry->field == nullptr || value.empty()) {
+            return;
+        }
+        CutToUnits(value, kFieldCapacity - 1);
+        info.*(entry->field) = std::move(value);
+    }
+
+    void SkipSpace() {
+        while (pos_ < text_.size() && IsSpace(text_[pos_])) {
+            ++pos_;
+        }
+    }
+
+    std::u16string ReadBare() {
+        const std::size_t start = pos_;
+        while (pos_ < text_.size()) {
+            const char16_t c = text_[pos_];
+            if (IsSpace(c) || IsStructural(c) || c == u'"') {
+                break;
+            }
+            ++pos_;
+        }
+        return std::u16string(text_.substr(start, pos_ - start));
+    }
+
+    // Four hex digits at `at`, or -1.
+    int ReadHex4(std::size_t at) const {
+        if (at + 4 > text_.size()) {
+            return -1;
+        }
+        int value = 0;
+        for (std::size_t i = 0; i < 4; ++i) {
+            const int digit = HexValue(text_[at + i]);
+            if (digit < 0) {
+                return -1;
+            }
+            value = value * 16 + digit;
+        }
+        return value;
+    }
+
+    // `pos_` is on the opening quote. An unterminated string runs to the end.
+    // Malformed escapes are kept as written; a lone surrogate becomes U+FFFD.
+    std::u16string ReadString() {
+        std::u16string out;
+        ++pos_;
+        while (pos_ < text_.size()) {
+            const char16_t c = text_[pos_];
+            if (c == u'"') {
+                ++pos_;
+                return out;
+            }
+            if (c != u'\\' || pos_ + 1 >= text_.size()) {
+                out.push_back(c);
+                ++pos_;
+                continue;
+            }
+            const char16_t escaped = text_[pos_ + 1];
+            switch (escaped) {
+                case u'"':
+                case u'\\':
+                case u'/':
+                    out.push_back(escaped);
+                    break;
+                case u'b':
+                    out.push_back(u'\b');
+                    break;
+                case u'f':
+                    out.push_back(u'\f');
+                    break;
+                case u'n':
+                    out.push_back(u'\n');
+                    break;
+                case u'r':
+                    out.push_back(u'\r');
+                    break;
+                case u't':
+                    out.push_back(u'\t');
+                    break;
+                case u'u':
+                    ReadUnicodeEscape(out);
+                    continue;
+                default:
+                    out.push_back(c);
+                    out.push_back(escaped);
+                    break;
+            }
+            pos_ += 2;
+        }
+        return out;
+    }
+
+    // `pos_` is on the backslash of "\u".
+    void ReadUnicodeEscape(std::u16string& out) {
+        const int unit = ReadHex4(pos_ + 2);
+        if (unit < 0) {
+            out.append(u"\\u");
+            pos_ += 2;
+            return;
+        }
+        pos_ += 6;
+        const auto first = static_cast<char16_t>(unit);
+        if (IsHighSurrogate(first)) {
+            if (pos_ + 1 < text_.size() && text_[pos_] == u'\\' && text_[pos_ + 1] == u'u') {
+                const int low = ReadHex4(pos_ + 2);
+                if (low >= 0 && IsLowSurrogate(static_cast<char16_t>(low))) {
+                    out.push_back(first);
+                    out.push_back(static_cast<char16_t>(low));
+                    pos_ += 6;
+                    return;
+                }
+            }
+            out.push_back(kReplacementChar);
+            return;
+        }
+        out.push_back(IsLowSurrogate(first) ? kReplacementChar : first);
+    }
+
+    std::u16string_view text_;
+    std::size_t pos_ = 0;
+};
+
+}  // namespace
+
+DeviceInfo ParseReply(std::string_view bytes) {
+    DeviceInfo info;
+    // The reply is handled as zero-terminated text: a NUL byte ends it.
+    info.raw_text = DecodeUtf8(bytes.substr(0, bytes.find('\0')), kRawTextCapacity - 1);
+    Scanner(info.raw_text).Run(info);
+    return info;
+}
+
+}  // namespace orvandel

@@ -1,0 +1,162 @@
+// Every text is quoted exactly as the product shows it; translations are not free-form.
+#include "localization/ui_texts.h"
+
+namespace orvandel {
+namespace {
+
+constexpr LanguageTexts kEnglishTexts{
+    .caption = u"Orvandel",
+    .intro =
+        u"Orvandel helps search and connect to Kestrilon streaming devices under the same local "
+        u"area network. Follow the steps below:",
+    .step1_title = u"Step 1: Turn Device On",
+    .step1_text = u"Turn on your Kestrilon streaming device and connect it to a router.",
+    .step2_title = u"Step 2: Check Network Status",
+    .step2_text = u"Make sure your computer is connected to the same router.",
+    .begin_search = u"Begin Search",
+    .search_again = u"Search Again",
+    .stop = u"Stop",
+    .no_internet_title = u"No internet connection",
+    .no_internet_line1 = u"Make sure your computer is connected to the internet.",
+    .not_found_title = u"Unable to find the device, make sure you follow the steps below:",
+    .searching_title = u"Searching …",
+    .menu_language = u"Language",
+    .menu_english = u"English",
+    .menu_simplified_chinese = u"简体中文",
+    .menu_traditional_chinese = u"繁體中文",
+    .menu_japanese = u"日本語",
+    .menu_about = u"About Orvandel",
+    .about_caption = u"About Orvandel",
+    .version_prefix = u"Version: ",
+    .info_text = u"\nFor more information, please visit our website:\n",
+    .info_link_label = u"Quorvel Lite",
+    .support_text = u"If you have any questions or suggestions, please contact us at:\n",
+    .support_link_label = u"Support",
+    .ok_label = u"OK",
+    .result_prefix = u"Search results: found ",
+    .result_suffix = u" devices",
+    .product_url = u"https://www.kestrilon.com/us/products/quorvel/",
+    .support_url = u"https://www.kestrilon.com/us/support/",
+};
+
+constexpr LanguageTexts kTraditionalChineseTexts{
+    .caption = u"Orvandel",
+    .intro =
+        u"Orvandel 主要協助搜尋並連接區域網路內可使用的 Kestrilon 串流裝置。搜尋前請參考以下步驟：",
+    .step1_title = u"步驟一：開啟裝置",
+    .step1_text = u"請開啟 Kestrilon 串流裝置並連接網路路由器。",
+    .step2_title = u"步驟二：確認網路狀態",
+    .step2_text = u"請確認目前使用的電腦所使用的網路訊號來自同一個網路路由器。",
+    .begin_search = u"開始搜尋",
+    .search_again = u"重新搜尋",
+    .stop = u"停止",
+    .no_internet_title = u"無網路連線",
+    .no_internet_line1 = u"請確認目前使用的電腦已連上網路。",
+    .not_found_title = u"無法找到裝置，請確認以下步驟：",
+    .searching_title = u"搜尋中…",
+    .menu_language = u"變更語言",
+    .menu_english = u"English",
+    .menu_simplified_chinese = u"简体中文",
+    .menu_traditional_chinese = u"繁體中文",
+    .menu_japanese = u"日本語",
+    .menu_about = u"關於 Orvandel",
+    .about_caption = u"關於 Orvandel",
+    .version_prefix = u"版本：",
+    .info_text = u"\n請至官網了解更多產品資訊：\n",
+    .info_link_label = u"Quorvel Lite",
+    .support_text = u"如有問題與建議，請聯絡我們。\n",
+    .support_link_label = u"技術諮詢",
+    .ok_label = u"確認",
+    .result_prefix = u"搜尋結果：共找到",
+    .result_suffix = u"臺裝置",
+    .product_url = u"https://www.kestrilon.com/tw/products/quorvel/",
+    .support_url = u"https://www.kestrilon.com/tw/support/",
+};
+
+constexpr LanguageTexts kSimplifiedChineseTexts{
+    .caption = u"Orvandel",
+    .intro =
+        u"Orvandel 主要协助搜寻并连接局域网络内可使用的 Kestrilon 串流装置。搜寻前请参考以下步骤：",
+    .step1_title = u"步骤一：开启装置",
+    .step1_text = u"请开启 Kestrilon 串流装置并连接网络路由器。",
+    .step2_title = u"步骤二：确认网络状态",
+    .step2_text = u"请确认目前使用的计算机所使用的网络讯号来自同一个网络路由器。",
+    .begin_search = u"开始搜寻",
+    .search_again = u"重新搜寻",
+    .stop = u"停止",
+    .no_internet_title = u"无网络联机",
+    .no_internet_line1 = u"请确认目前使用的计算机已连上网络。",
+    .not_found_title = u"无法找到装置，请确认以下步骤：",
+    .searching_title = u"搜寻中…",
+    .menu_language = u"变更语言",
+    .menu_english = u"English",
+    .menu_simplified_chinese = u"简体中文",
+    .menu_traditional_chinese = u"繁體中文",
+    .menu_japanese = u"日本語",
+    .menu_about = u"关于 Orvandel",
+    .about_caption = u"关于 Orvandel",
+    .version_prefix = u"版本：",
+    .info_text = u"\n请至官网了解更多产品信息：\n",
+    .info_link_label = u"Quorvel Lite",
+    .support_text = u"如有问题与建议，请联络我们。\n",
+    .support_link_label = u"技术咨询",
+    .ok_label = u"确认",
+    .result_prefix = u"搜寻结果：共找到",
+    .result_suffix = u"台装置",
+    .product_url = u"https://www.kestrilon.com/cn/products/quorvel/",
+    .support_url = u"https://www.kestrilon.com/cn/support/",
+};
+
+constexpr LanguageTexts kJapaneseTexts{
+    .caption = u"Orvandel",
+    .intro =
+        u"Orvandel は、同一 LAN 上にある Kestrilon "
+        u"ストリーミングデバイスを検索して接続するのに便利です。以下の手順を実施します。",
+    .step1_title = u"ステップ1: デバイスの電源を入れる",
+    .step1_text = u"Kestrilon ストリーミングデバイスの電源を入れ、ルーターに接続します。",
+    .step2_title = u"ステップ2: ネットワークの状態を確認する",
+    .step2_text = u"お使いのコンピューターが同じルーターに接続されていることを確認してください。",
+    .begin_search = u"検索開始",
+    .search_again = u"再検索",
+    .stop = u"中止",
+    .no_internet_title = u"インターネット接続なし",
+    .no_internet_line1 =
+        u"お使いのコンピューターがインターネットに接続されていることを確認してください。",
+    .not_found_title = u"デバイスが見つかりませんでした。以下の手順を確認してください。",
+    .searching_title = u"検索中…",
+    .menu_language = u"言語",
+    .menu_english = u"English",
+    .menu_simplified_chinese = u"简体中文",
+    .menu_traditional_chinese = u"繁體中文",
+    .menu_japanese = u"日本語",
+    .menu_about = u"Orvandel について",
+    .about_caption = u"Orvandel について",
+    .version_prefix = u"バージョン: ",
+    .info_text = u"\n詳しい情報は、当社ウェブサイトをご覧ください。\n",
+    .info_link_label = u"Quorvel Lite",
+    .support_text = u"ご質問やご意見はこちらから:\n",
+    .support_link_label = u"問題を報告する",
+    .ok_label = u"OK",
+    .result_prefix = u"検索結果: ",
+    .result_suffix = u" 個のデバイスが見つかりました",
+    .product_url = u"https://www.kestrilon.com/jp/products/quorvel/",
+    .support_url = u"https://www.kestrilon.com/jp/support/",
+};
+}  // namespace
+
+const LanguageTexts* TextsFor(LanguageId id) {
+    switch (id) {
+        case kEnglish:
+            return &kEnglishTexts;
+        case kTraditionalChinese:
+            return &kTraditionalChineseTexts;
+        case kSimplifiedChinese:
+            return &kSimplifiedChineseTexts;
+        case kJapanese:
+            return &kJapaneseTexts;
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace orvandel

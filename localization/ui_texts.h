@@ -1,0 +1,51 @@
+// The texts of the four interface languages and the maker's web addresses. Used by
+// UiStrings to build a set; kept apart so the tables can be read without the layout.
+#pragma once
+
+#include <string_view>
+
+#include "localization/language.h"
+
+namespace orvandel {
+
+struct LanguageTexts {
+    std::u16string_view caption;
+    std::u16string_view intro;
+    std::u16string_view step1_title;
+    std::u16string_view step1_text;
+    std::u16string_view step2_title;
+    std::u16string_view step2_text;
+    std::u16string_view begin_search;
+    std::u16string_view search_again;
+    std::u16string_view stop;
+    std::u16string_view no_internet_title;
+    std::u16string_view no_internet_line1;
+    std::u16string_view not_found_title;
+    std::u16string_view searching_title;
+    std::u16string_view menu_language;
+    std::u16string_view menu_english;
+    std::u16string_view menu_simplified_chinese;
+    std::u16string_view menu_traditional_chinese;
+    std::u16string_view menu_japanese;
+    std::u16string_view menu_about;
+    std::u16string_view about_caption;
+    std::u16string_view version_prefix;
+    std::u16string_view info_text;
+    std::u16string_view info_link_label;
+    std::u16string_view support_text;
+    std::u16string_view support_link_label;
+    std::u16string_view ok_label;
+    std::u16string_view result_prefix;
+    std::u16string_view result_suffix;
+    std::u16string_view product_url;
+    std::u16string_view support_url;
+};
+
+// The texts of one of the four languages; null for any other id.
+const LanguageTexts* TextsFor(LanguageId id);
+
+// The two-line legal notice, the same in every language.
+inline constexpr std::u16string_view kLegalNotice =
+    u"Copyright \u00A9 2019 Kestrilon Corporation.\nAll rights reserved.";
+
+}  // namespace orvandel
