@@ -20,7 +20,6 @@ constexpr std::size_t StateIndex(int state) {
 
 CButtonOperate::CButtonOperate(QWidget* parent) : QAbstractButton(parent) {
     // The face has transparent parts: the parent's background shows through.
-    setAttribute(Qt::WA_Hover, false);
     setAutoFillBackground(false);
 }
 

@@ -1,0 +1,271 @@
+#include "controls/scroll_bar_list.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+
+#include "controls/device_address.h"
+#include "controls/skin_bitmap.h"
+#include "platform/qt/open_url.h"
+
+namespace orvandel {
+namespace {
+constexpr std::size_t kMaxPath = 260;
+constexpr int kMaxRowText = 511;
+constexpr int kBarThickness = 13;
+constexpr int kRestMs = 200;
+constexpr int kRowPadding = 8;  // air between the three-line blocks
+constexpr int kTextIndent = 4;
+constexpr int kAddressRole = Qt::UserRole + 1;
+
+// Device texts come off the network: a control or direction character could
+// break the three-line layout or reorder what the user reads, so it becomes a space.
+QString PlainLine(const std::u16string& text) {
+    QString line = QString::fromStdU16String(text);
+    for (QChar& c : line) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u < 0xA0) || u == 0x2028 || u == 0x2029 ||
+            (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069)) {
+            c = u' ';
+        }
+    }
+    return line;
+}
+
+// Draws the icon centred in its column and the row text as plain lines, one
+// under the other; never as markup.
+class DeviceRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
+
+        if (index.column() == 0) {
+            const QPixmap pixmap =
+                opt.icon.pixmap(QSize(CScrollBarList::kIconWidth, CScrollBarList::kIconHeight));
+            if (!pixmap.isNull()) {
+                const QSize size = pixmap.deviceIndependentSize().toSize();
+                const QRect target =
+                    QStyle::alignedRect(opt.direction, Qt::AlignCenter, size, opt.rect);
+                painter->drawPixmap(target, pixmap);
+            }
+            return;
+        }
+        const bool selected = opt.state & QStyle::State_Selected;
+        painter->save();
+        painter->setFont(opt.font);
+        painter->setPen(opt.palette.color(QPalette::Normal,
+                                          selected ? QPalette::HighlightedText : QPalette::Text));
+        const QStringList lines = index.data(Qt::DisplayRole).toString().split(u'\n');
+        const QFontMetrics fm(opt.font);
+        const int block = fm.lineSpacing() * static_cast<int>(lines.size());
+        QRect line_rect(opt.rect.left() + kTextIndent,
+                        opt.rect.top() + (opt.rect.height() - block) / 2,
+                        opt.rect.width() - kTextIndent, fm.lineSpacing());
+        for (const QString& line : lines) {
+            painter->drawText(line_rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                              fm.elidedText(line, Qt::ElideRight, line_rect.width()));
+            line_rect.translate(0, fm.lineSpacing());
+        }
+        painter->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const QFontMetrics fm(option.font);
+        const int text = 3 * fm.lineSpacing();
+        const int height = qMax(CScrollBarList::kIconHeight, text) + kRowPadding;
+        return {index.column() == 0 ? CScrollBarList::kIconColumnWidth : 0, height};
+    }
+};
+}  // namespace
+
+CScrollBarList::CScrollBarList(QWidget* parent) : QTreeWidget(parent) {
+    setHeaderHidden(true);
+    setRootIsDecorated(false);
+    setIndentation(0);
+    setUniformRowHeights(true);
+    setItemsExpandable(false);
+    setFrameShape(QFrame::NoFrame);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setAllColumnsShowFocus(true);
+    setIconSize(QSize(kIconWidth, kIconHeight));
+    setItemDelegate(new DeviceRowDelegate(this));
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(QHeaderView::Fixed);
+    // The skin bars are 13 pixels wide; the real bars underneath match them.
+    verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { width: %1px; }").arg(kBarThickness));
+    horizontalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:horizontal { height: %1px; }").arg(kBarThickness));
+    setColumnCount(0);
+    setMouseTracking(true);
+
+    m_rest_timer.setSingleShot(true);
+    m_rest_timer.setInterval(kRestMs);
+    connect(&m_rest_timer, &QTimer::timeout, this, &CScrollBarList::SelectRowUnderPointer);
+    connect(this, &QAbstractItemView::clicked, this, &CScrollBarList::OpenRow);
+    CreateSkinBars();
+}
+
+CScrollBarList::~CScrollBarList() {
+    // The bars belong to our parent but follow this list: they go with it.
+    delete m_hbar.data();
+    delete m_vbar.data();
+}
+
+void CScrollBarList::CreateSkinBars() {
+    QWidget* parent = parentWidget();
+    if (parent == nullptr) {
+        return;
+    }
+    for (int kind : {CScrollBarControl::kHorizontal, CScrollBarControl::kVertical}) {
+        QPointer<CScrollBarControl>& bar = kind == CScrollBarControl::kHorizontal ? m_hbar : m_vbar;
+        if (bar != nullptr) {
+            if (bar->parentWidget() != parent) {
+                bar->setParent(parent);
+            }
+        } else {
+            bar = new CScrollBarControl(parent);  // owned by the parent, like the list
+            bar->SetOwner(this, kind);
+        }
+        QRect r = geometry();
+        if (kind == CScrollBarControl::kHorizontal) {
+            r.setTop(r.bottom() + 1 - kBarThickness);
+        } else {
+            r.setLeft(r.right() + 1 - kBarThickness);
+        }
+        bar->setGeometry(r);
+        bar->show();
+        bar->Reposition();
+    }
+}
+
+bool CScrollBarList::event(QEvent* event) {
+    const bool result = QTreeWidget::event(event);
+    if (event->type() == QEvent::ParentChange) {
+        CreateSkinBars();
+    }
+    return result;
+}
+
+void CScrollBarList::ClearDevices() {
+    clear();
+    setColumnCount(0);
+}
+
+void CScrollBarList::SetDeviceCount(int n) {
+    m_device_count = n;
+}
+
+void CScrollBarList::CreateColumns() {
+    setColumnCount(2);
+    const int list_width = width();
+    header()->resizeSection(0, kIconColumnWidth);
+    header()->resizeSection(1, list_width - (m_device_count <= 6 ? 76 : 92));
+}
+
+bool CScrollBarList::AddDevice(const std::u16string& icon_path, const std::u16string& name,
+                               const std::u16string& ip_line, const std::u16string& mac_line,
+                               const std::u16string& ip) {
+    if (icon_path.size() > kMaxPath) {
+        return false;
+    }
+    const QImage icon = LoadSkinBitmap(icon_path);
+    if (icon.isNull()) {
+        return false;
+    }
+    if (topLevelItemCount() == 0) {
+        CreateColumns();
+    }
+    QString text = PlainLine(name).left(kMaxRowText) + u'\n' + PlainLine(ip_line) + u'\n' +
+                   PlainLine(mac_line);
+    text.truncate(kMaxRowText);
+
+    auto item = std::make_unique<QTreeWidgetItem>();
+    item->setIcon(0, QIcon(QPixmap::fromImage(icon)));
+    item->setText(1, text);
+    item->setData(0, kAddressRole, QString::fromStdU16String(ip));
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    addTopLevelItem(item.release());  // the tree owns its items
+    return true;
+}
+
+bool CScrollBarList::SetScrollImage(const std::u16string& path, int index) {
+    if (path.size() > kMaxPath || index < 0 || index > 15) {
+        return false;
+    }
+    CScrollBarControl* bar = index < 8 ? m_vbar.data() : m_hbar.data();
+    if (bar != nullptr) {
+        bar->SetSlotImage(path, index);
+    }
+    return true;
+}
+
+void CScrollBarList::SetScrollBarsActive(bool active) {
+    m_bars_active = active;
+}
+
+void CScrollBarList::SetSkinBarsVisible(bool visible) {
+    for (CScrollBarControl* bar : {m_hbar.data(), m_vbar.data()}) {
+        if (bar != nullptr) {
+            bar->setVisible(visible);
+        }
+    }
+}
+
+void CScrollBarList::paintEvent(QPaintEvent* event) {
+    QTreeWidget::paintEvent(event);
+    if (m_bars_active) {
+        if (m_hbar != nullptr) {
+            m_hbar->Reposition();
+        }
+        if (m_vbar != nullptr) {
+            m_vbar->Reposition();
+        }
+    }
+}
+
+void CScrollBarList::mouseMoveEvent(QMouseEvent* event) {
+    m_pointer = event->position().toPoint();
+    m_rest_timer.start();
+    QTreeWidget::mouseMoveEvent(event);
+}
+
+void CScrollBarList::leaveEvent(QEvent* event) {
+    m_rest_timer.stop();
+    QTreeWidget::leaveEvent(event);
+}
+
+void CScrollBarList::SelectRowUnderPointer() {
+    const QModelIndex index = indexAt(m_pointer);
+    if (index.isValid()) {
+        setCurrentIndex(index);
+    }
+}
+
+void CScrollBarList::OpenRow(const QModelIndex& index) {
+    if (!index.isValid()) {
+        return;
+    }
+    const QTreeWidgetItem* item = topLevelItem(index.row());
+    if (item == nullptr) {
+        return;
+    }
+    const QString ip = item->data(0, kAddressRole).toString();
+    if (IsDottedDecimalIPv4(ip)) {
+        OpenUrl(QStringLiteral("http://") + ip);
+    }
+}
+
+}  // namespace orvandel

@@ -1,0 +1,70 @@
+// CScrollBarList: the list of found devices. Each row shows the model icon and
+// three text lines (name, IP line, MAC line); a click opens the device's web page.
+// Two skin bars (CScrollBarControl) are laid over the list's own scroll bars.
+#pragma once
+
+#include <QPointer>
+#include <QTimer>
+#include <QTreeWidget>
+#include <string>
+
+#include "controls/scroll_bar_control.h"
+
+namespace orvandel {
+
+class CScrollBarList : public QTreeWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kIconWidth = 68;
+    static constexpr int kIconHeight = 44;
+    static constexpr int kIconColumnWidth = 72;
+
+    explicit CScrollBarList(QWidget* parent = nullptr);
+    ~CScrollBarList() override;
+
+    // Removes every row, the columns and the icons.
+    void ClearDevices();
+    // The number of devices about to be listed; sizes the text column when the
+    // first row creates the columns.
+    void SetDeviceCount(int n);
+    // Appends a row. The icon is loaded with LoadSkinBitmap; when it does not load
+    // the device gets no row and this returns false. `ip` is kept as the row's
+    // address: a click opens "http://" + ip when it is a dotted-decimal IPv4 address.
+    bool AddDevice(const std::u16string& icon_path, const std::u16string& name,
+                   const std::u16string& ip_line, const std::u16string& mac_line,
+                   const std::u16string& ip);
+    int ItemCount() const { return topLevelItemCount(); }
+
+    // Slots 0-7 go to the vertical bar (0 up arrow, 4 down arrow), 8-15 to the
+    // horizontal one. False for a path over 260 units or a slot outside 0-15; an
+    // image that does not load leaves the slot as it was.
+    bool SetScrollImage(const std::u16string& path, int index);
+    // While active, every repaint of the list moves and repaints both skin bars.
+    void SetScrollBarsActive(bool active);
+    void SetSkinBarsVisible(bool visible);
+
+    CScrollBarControl* HorizontalSkinBar() const { return m_hbar; }
+    CScrollBarControl* VerticalSkinBar() const { return m_vbar; }
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    void CreateSkinBars();
+    void CreateColumns();
+    void OpenRow(const QModelIndex& index);
+    void SelectRowUnderPointer();
+
+    QPointer<CScrollBarControl> m_hbar;
+    QPointer<CScrollBarControl> m_vbar;
+    bool m_bars_active = false;
+    int m_device_count = 0;
+    QTimer m_rest_timer;  // the row under a resting pointer becomes the selected row
+    QPoint m_pointer;
+};
+
+}  // namespace orvandel
