@@ -1,0 +1,44 @@
+// The machine's network adapters, and the rules that pick the addresses a search
+// runs on.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orvandel {
+
+struct AdapterRecord {
+    std::string name;         // interface name, e.g. "eth0"
+    std::string description;  // the interface alias when set, else the name
+    int hw_addr_len = 0;      // 0 for interfaces without a link-layer address (tun, many VPNs)
+    std::vector<std::string> ipv4;  // dotted addresses, in the order the system lists them
+    bool up = false;
+    bool running = false;
+};
+
+class AdapterSource {
+public:
+    virtual ~AdapterSource();
+    virtual std::vector<AdapterRecord> List() = 0;
+};
+
+// getifaddrs() of the calling thread's network namespace. An empty list when the
+// system call fails.
+AdapterSource& SystemAdapters();
+
+// What the filter decided for one adapter: the address searched, or why none.
+struct AdapterVerdict {
+    std::string name;
+    std::string address;  // empty when skipped
+    std::string reason;   // why it was skipped; empty when used
+};
+
+std::vector<AdapterVerdict> JudgeAdapters(const std::vector<AdapterRecord>& adapters);
+
+// At most one address per adapter, in adapter order: adapters that are down, whose
+// name or description contains "Virtual" or "Microsoft TV/Video Connection"
+// (case-sensitive), or that have no hardware address are skipped; of the rest, the
+// first address other than "0.0.0.0" and "127.0.0.1" is taken.
+std::vector<std::string> UsableAdapterAddresses(const std::vector<AdapterRecord>& adapters);
+
+}  // namespace orvandel

@@ -1,0 +1,168 @@
+#include "platform/udp_socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+
+namespace orvandel {
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+        Reset();
+        fd_ = other.Release();
+    }
+    return *this;
+}
+
+int UniqueFd::Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+void UniqueFd::Reset() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+namespace {
+
+bool ToAddress(const std::string& text, in_addr& out) {
+    return inet_pton(AF_INET, text.c_str(), &out) == 1;
+}
+
+bool SetInt(int fd, int level, int option, int value) {
+    return setsockopt(fd, level, option, &value, sizeof value) == 0;
+}
+
+void AskReceiveBuffer(int fd, int bytes) {
+    if (bytes <= 0) {
+        return;
+    }
+    // The forced form passes net.core.rmem_max when we may; otherwise the kernel
+    // caps the request.
+    if (!SetInt(fd, SOL_SOCKET, SO_RCVBUFFORCE, bytes)) {
+        SetInt(fd, SOL_SOCKET, SO_RCVBUF, bytes);
+    }
+}
+
+UniqueFd OpenBound(const in_addr& address, std::uint16_t port, int receive_buffer) {
+    UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
+    if (!fd.Valid() || !SetInt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, 1)) {
+        return {};
+    }
+    AskReceiveBuffer(fd.Get(), receive_buffer);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    local.sin_addr = address;
+    if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        return {};
+    }
+    return fd;
+}
+
+}  // namespace
+
+UniqueFd OpenGroupSocket(const std::string& adapter, std::uint16_t port, const std::string& group,
+                         int receive_buffer) {
+    in_addr adapter_address{};
+    in_addr group_address{};
+    if (!ToAddress(adapter, adapter_address) || !ToAddress(group, group_address)) {
+        return {};
+    }
+    UniqueFd fd = OpenBound(group_address, port, receive_buffer);
+    if (!fd.Valid()) {
+        return {};
+    }
+    // Without this, a socket joined on one adapter also gets every other adapter's
+    // group traffic.
+    SetInt(fd.Get(), IPPROTO_IP, IP_MULTICAST_ALL, 0);
+    ip_mreq join{};
+    join.imr_multiaddr = group_address;
+    join.imr_interface = adapter_address;
+    // A failed join leaves a socket that receives nothing; it is kept all the same.
+    setsockopt(fd.Get(), IPPROTO_IP, IP_ADD_MEMBERSHIP, &join, sizeof join);
+    return fd;
+}
+
+UniqueFd OpenAdapterSocket(const std::string& adapter, std::uint16_t port, int receive_buffer) {
+    in_addr adapter_address{};
+    if (!ToAddress(adapter, adapter_address)) {
+        return {};
+    }
+    UniqueFd fd = OpenBound(adapter_address, port, receive_buffer);
+    if (fd.Valid()) {
+        setsockopt(fd.Get(), IPPROTO_IP, IP_MULTICAST_IF, &adapter_address, sizeof adapter_address);
+    }
+    return fd;
+}
+
+UniqueFd DuplicateFd(const UniqueFd& fd) {
+    if (!fd.Valid()) {
+        return {};
+    }
+    return UniqueFd(::fcntl(fd.Get(), F_DUPFD_CLOEXEC, 0));
+}
+
+bool SendDatagram(int fd, const std::string& address, std::uint16_t port, std::string_view bytes) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    if (fd < 0 || !ToAddress(address, to.sin_addr)) {
+        return false;
+    }
+    ssize_t sent;
+    do {
+        sent = ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                        sizeof to);
+    } while (sent < 0 && errno == EINTR);
+    return sent == static_cast<ssize_t>(bytes.size());
+}
+
+ReadResult ReadDatagram(int fd, std::span<char> buffer, std::size_t& length) {
+    for (;;) {
+        // MSG_TRUNC makes a UDP read return the datagram's real length, so a
+        // datagram larger than the buffer is recognised instead of stored cut.
+        const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC);
+        if (n >= 0) {
+            if (static_cast<std::size_t>(n) > buffer.size()) {
+                return ReadResult::kTooLong;
+            }
+            length = static_cast<std::size_t>(n);
+            return ReadResult::kDatagram;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return ReadResult::kNothing;
+        }
+        return ReadResult::kError;
+    }
+}
+
+bool WaitReadable(std::span<const int> fds, std::span<bool> ready, int timeout_ms) {
+    std::array<pollfd, 8> polled{};
+    const std::size_t count = std::min(fds.size(), polled.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        polled[i].fd = fds[i];  // poll ignores negative descriptors
+        polled[i].events = POLLIN;
+    }
+    const int rc = ::poll(polled.data(), count, timeout_ms);
+    for (std::size_t i = 0; i < ready.size(); ++i) {
+        ready[i] = rc > 0 && i < count && (polled[i].revents & (POLLIN | POLLERR)) != 0;
+    }
+    return rc >= 0 || errno == EINTR;
+}
+
+}  // namespace orvandel

@@ -1,0 +1,60 @@
+// UDP sockets for the discovery exchange: opening them bound to an adapter or to
+// the multicast group, sending, and non-blocking reads.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace orvandel {
+
+// Owns one file descriptor; closes it exactly once.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { Reset(); }
+
+    int Get() const { return fd_; }
+    bool Valid() const { return fd_ >= 0; }
+    int Release();
+    void Reset();
+
+private:
+    int fd_ = -1;
+};
+
+// Bound to group:port with address reuse, joined to the group on the adapter that
+// owns `adapter`, and limited to that adapter's group traffic (IP_MULTICAST_ALL 0):
+// a socket bound to a unicast address never sees multicast on Linux.
+// `receive_buffer` > 0 asks for that many bytes of socket buffer. Invalid on failure.
+UniqueFd OpenGroupSocket(const std::string& adapter, std::uint16_t port, const std::string& group,
+                         int receive_buffer);
+
+// Bound to adapter:port with address reuse; datagrams sent to the group leave
+// through that adapter, and unicast datagrams to adapter:port arrive here.
+UniqueFd OpenAdapterSocket(const std::string& adapter, std::uint16_t port, int receive_buffer);
+
+// A second descriptor for the same socket (closing one leaves the other usable).
+UniqueFd DuplicateFd(const UniqueFd& fd);
+
+// Blocking send of one datagram; false when the system refused it.
+bool SendDatagram(int fd, const std::string& address, std::uint16_t port, std::string_view bytes);
+
+enum class ReadResult { kDatagram, kNothing, kTooLong, kError };
+
+// Reads one pending datagram without blocking. kTooLong: a datagram larger than
+// `buffer` arrived and was discarded. `length` is set for kDatagram.
+ReadResult ReadDatagram(int fd, std::span<char> buffer, std::size_t& length);
+
+// Waits up to timeout_ms until one of `fds` (entries < 0 are ignored) has data;
+// sets ready[i] accordingly. Returns false on a poll error other than EINTR.
+bool WaitReadable(std::span<const int> fds, std::span<bool> ready, int timeout_ms);
+
+}  // namespace orvandel

@@ -1,0 +1,141 @@
+// The command-line finder's output: names from the network printed as data, the
+// table layout, the JSON text and the argument rules.
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include "tools/cli/cli_output.h"
+
+namespace orvandel::cli {
+namespace {
+
+struct EscapeCase {
+    const char* label;
+    std::u16string input;
+    std::string expected;
+};
+
+// Names the row in test output.
+void PrintTo(const EscapeCase& row, std::ostream* os) {
+    *os << row.label;
+}
+
+class Escape : public ::testing::TestWithParam<EscapeCase> {};
+
+TEST_P(Escape, PrintsDataNotControls) {
+    EXPECT_EQ(EscapeForTerminal(std::u16string_view(GetParam().input)), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Escape,
+    ::testing::Values(EscapeCase{"Plain", u"Living Room", "Living Room"},
+                      EscapeCase{"CjkKept", u"客廳", "客廳"},
+                      EscapeCase{"EscapeSequence", u"a\x1b[2Jb", "a\\x1B[2Jb"},
+                      EscapeCase{"NewlineTabReturn", u"a\nb\tc\rd", "a\\nb\\tc\\rd"},
+                      EscapeCase{"Backslash", u"a\\x1B", "a\\\\x1B"},
+                      EscapeCase{"DeleteAndBell", u"\x7f\x07", "\\x7F\\x07"},
+                      EscapeCase{"C1Control",
+                                 u"\x9b"
+                                 u"31m",
+                                 "\\u{009B}31m"},
+                      EscapeCase{"BidiOverride",
+                                 u"abc\x202e"
+                                 u"fed",
+                                 "abc\\u{202E}fed"},
+                      EscapeCase{"SurrogatePair", u"\xd83d\xde00", "\xF0\x9F\x98\x80"},
+                      EscapeCase{"UnpairedSurrogate", std::u16string(1, char16_t(0xd800)) + u"x",
+                                 "\xEF\xBF\xBDx"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(EscapeUtf8, InvalidBytesShownAsHex) {
+    EXPECT_EQ(EscapeForTerminal(std::string_view("eth0\xff\x1b")), "eth0\\xFF\\x1B");
+    EXPECT_EQ(EscapeForTerminal(std::string_view("\xc0\xaf")), "\\xC0\\xAF");  // overlong
+    EXPECT_EQ(EscapeForTerminal(std::string_view("\xe5\xae")), "\\xE5\\xAE");  // cut short
+    EXPECT_EQ(EscapeForTerminal(std::string_view("\xe5\xae\xa2")), "\xe5\xae\xa2");
+}
+
+DeviceRow Row(int model, std::u16string name, std::u16string ip, std::u16string mac) {
+    DeviceRow row;
+    row.model_index = model;
+    row.name = std::move(name);
+    row.ip = ip;
+    row.ip_line = u"    IP: " + ip;
+    row.mac_line = u"    MAC: " + mac;
+    return row;
+}
+
+TEST(FormatTable, AlignsColumnsByDisplayWidth) {
+    const std::string table = FormatTable({Row(0, u"客廳", u"192.168.1.10", u"AA:BB"),
+                                           Row(1, u"Kitchen\x1b", u"192.168.1.9", u"CC:DD")});
+    EXPECT_EQ(table,
+              "MODEL   NAME         IP            MAC\n"
+              "TR400   客廳         192.168.1.10  AA:BB\n"
+              "TR9100  Kitchen\\x1B  192.168.1.9   CC:DD\n");
+    EXPECT_EQ(table.find('\x1b'), std::string::npos);
+}
+
+TEST(FormatJson, EscapesEveryFieldAndListsAll) {
+    DeviceInfo device;
+    device.device_name = u"say \"hi\"\\\n\x1b\x85";
+    device.ip = u"10.0.0.1";
+    device.id = u"aa:bb";
+    device.dns = std::u16string(1, char16_t(0xdc00));
+    const std::string json = FormatJson({device});
+    EXPECT_NE(json.find("\"device_name\": \"say \\\"hi\\\"\\\\\\n\\u001b\\u0085\""),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"dns\": \"\xEF\xBF\xBD\""), std::string::npos);
+    for (const char* key :
+         {"raw_text", "command", "org", "model", "master_version", "daily", "uboot_version",
+          "sub_model", "id", "dhcp", "name", "ip", "mask", "gateway"}) {
+        EXPECT_NE(json.find("\"" + std::string(key) + "\": "), std::string::npos) << key;
+    }
+    for (char c : json) {
+        EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 && c != '\n') << int(c);
+    }
+    EXPECT_EQ(FormatJson({}), "[]\n");
+}
+
+struct ArgsCase {
+    const char* label;
+    std::vector<std::string> args;
+    bool valid;
+    int timeout_ms;
+};
+
+// Names the row in test output.
+void PrintTo(const ArgsCase& row, std::ostream* os) {
+    *os << row.label;
+}
+
+class Arguments : public ::testing::TestWithParam<ArgsCase> {};
+
+TEST_P(Arguments, AcceptsOrRejects) {
+    std::string error;
+    const auto options = ParseArguments(GetParam().args, error);
+    ASSERT_EQ(options.has_value(), GetParam().valid) << error;
+    if (options) {
+        EXPECT_EQ(options->timeout_ms, GetParam().timeout_ms);
+    } else {
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(error.find('\x1b'), std::string::npos);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Arguments,
+    ::testing::Values(ArgsCase{"None", {}, true, 5000},
+                      ArgsCase{"TimeoutSeparate", {"--timeout", "1500", "--json"}, true, 1500},
+                      ArgsCase{"TimeoutJoined", {"--timeout=200"}, true, 200},
+                      ArgsCase{"TimeoutMissing", {"--timeout"}, false, 0},
+                      ArgsCase{"TimeoutZero", {"--timeout", "0"}, false, 0},
+                      ArgsCase{"TimeoutNegative", {"--timeout", "-5"}, false, 0},
+                      ArgsCase{"TimeoutNotNumber", {"--timeout", "5s"}, false, 0},
+                      ArgsCase{"TimeoutHuge", {"--timeout", "99999999999999999999"}, false, 0},
+                      ArgsCase{"UnknownOption", {"--jsn"}, false, 0},
+                      ArgsCase{"UnknownWithEscape", {"--\x1b[2J"}, false, 0},
+                      ArgsCase{"Positional", {"eth0"}, false, 0}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace orvandel::cli

@@ -1,0 +1,213 @@
+// The search engine: the timer's ticks and time-out, generations, the stop
+// sequence, abandoned searches and the guarantee that no callback runs after a
+// stop has returned.
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include <condition_variable>
+#include <mutex>
+
+#include "discovery/collection.h"
+#include "discovery/search_engine.h"
+#include "tests/transport/test_support.h"
+#include "tools/devicesim/device_sim.h"
+
+namespace orvandel {
+namespace {
+
+using test::Device;
+using test::FakeClock;
+using test::FixedAdapters;
+using test::LoopbackAdapter;
+using test::LoopbackOptions;
+using test::WaitFor;
+
+// What the callbacks saw, from the timer thread.
+struct Recorder {
+    std::mutex mutex;
+    std::vector<int> ticks;
+    std::vector<std::uint64_t> timeouts;
+    std::atomic<bool> closed{false};  // set by the test after a stop returned
+    std::atomic<int> late_calls{0};
+
+    SearchEngine::TickFn Tick() {
+        return [this](int frame) {
+            late_calls += closed ? 1 : 0;
+            std::lock_guard lock(mutex);
+            ticks.push_back(frame);
+        };
+    }
+    SearchEngine::TimeoutFn Timeout() {
+        return [this](std::uint64_t generation) {
+            late_calls += closed ? 1 : 0;
+            std::lock_guard lock(mutex);
+            timeouts.push_back(generation);
+        };
+    }
+    std::size_t TickCount() {
+        std::lock_guard lock(mutex);
+        return ticks.size();
+    }
+    std::size_t TimeoutCount() {
+        std::lock_guard lock(mutex);
+        return timeouts.size();
+    }
+};
+
+struct TimerCase {
+    const char* label;
+    SearchTiming timing;
+    std::vector<int> ticks;  // expected frame indices
+};
+
+// Names the row in test output.
+void PrintTo(const TimerCase& row, std::ostream* os) {
+    *os << row.label;
+}
+
+std::vector<int> Frames(int count, int frames) {
+    std::vector<int> out;
+    for (int i = 0; i < count; ++i) {
+        out.push_back(i % frames);
+    }
+    return out;
+}
+
+class TimerRows : public ::testing::TestWithParam<TimerCase> {};
+
+TEST_P(TimerRows, TicksEachFrameAndTimesOutAtFirstCheckPastDuration) {
+    FakeClock clock;
+    FixedAdapters none;
+    SearchEngine engine(none, clock);
+    Recorder seen;
+    const std::uint64_t generation = engine.Start(GetParam().timing, seen.Tick(), seen.Timeout());
+    ASSERT_TRUE(WaitFor([&] { return seen.TimeoutCount() == 1; }));
+    engine.Stop();
+    std::lock_guard lock(seen.mutex);
+    EXPECT_EQ(seen.ticks, GetParam().ticks);
+    EXPECT_EQ(seen.timeouts, std::vector<std::uint64_t>{generation});
+    EXPECT_EQ(engine.Generation(), generation);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, TimerRows,
+    ::testing::Values(
+        // 29 × 175 = 5075 is the first check strictly after 5000.
+        TimerCase{"Default", SearchTiming{}, Frames(30, 12)},
+        // 10 × 100 = 1000 is not past 1000; 1100 is.
+        TimerCase{"ExactMultipleWaitsOneMore", SearchTiming{1000, 100, 3}, Frames(12, 3)},
+        TimerCase{"ZeroDuration", SearchTiming{0, 175, 12}, Frames(2, 12)},
+        TimerCase{"NoFramesCountsAsOne", SearchTiming{300, 100, 0}, Frames(5, 1)}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(SearchEngine, NoCallbackAfterStopReturns) {
+    FakeClock clock(20);  // 175 ms frames take about 9 ms
+    FixedAdapters none;
+    SearchEngine engine(none, clock);
+    Recorder seen;
+    engine.Start(SearchTiming{}, seen.Tick(), seen.Timeout());
+    ASSERT_TRUE(WaitFor([&] { return seen.TickCount() >= 3; }));
+    engine.Stop();
+    seen.closed = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(seen.late_calls, 0);
+    EXPECT_EQ(seen.TimeoutCount(), 0u);
+}
+
+TEST(SearchEngine, AbandonSilencesTheOldSearchAndNextStartHasNewGeneration) {
+    FakeClock clock(20);
+    FixedAdapters none;
+    SearchEngine engine(none, clock);
+    Recorder first;
+    const auto old_generation = engine.Start(SearchTiming{}, first.Tick(), first.Timeout());
+    ASSERT_TRUE(WaitFor([&] { return first.TickCount() >= 2; }));
+    engine.Abandon();
+    first.closed = true;
+
+    Recorder second;
+    const auto generation = engine.Start(SearchTiming{}, second.Tick(), second.Timeout());
+    EXPECT_EQ(generation, old_generation + 1);
+    EXPECT_EQ(engine.Generation(), generation);
+    ASSERT_TRUE(WaitFor([&] { return second.TimeoutCount() == 1; }));
+    EXPECT_EQ(first.late_calls, 0);
+    EXPECT_EQ(first.TimeoutCount(), 0u);
+    std::lock_guard lock(second.mutex);
+    EXPECT_EQ(second.timeouts, std::vector<std::uint64_t>{generation});
+}
+
+TEST(SearchEngine, DestructionDuringSearchJoinsAndSilences) {
+    FakeClock clock(20);
+    FixedAdapters adapters({LoopbackAdapter()});
+    Recorder seen;
+    {
+        SearchEngine engine(adapters, clock, LoopbackOptions());
+        engine.Start(SearchTiming{}, seen.Tick(), seen.Timeout());
+        ASSERT_TRUE(WaitFor([&] { return seen.TickCount() >= 1; }));
+    }
+    seen.closed = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(seen.late_calls, 0);
+}
+
+TEST(SearchEngine, RepeatedRepliesCollectLikeAllReplies) {
+    const std::string a = sim::MakeReply("A", "TR400", "aa:00", "10.1.0.1");
+    const std::string b = sim::MakeReply("B", "TR400", "aa:00", "10.1.0.1");  // same address
+    const std::string c = sim::MakeReply("C", "TR9100", "cc:00", "10.1.0.2");
+    const std::vector<std::string> replies = {a, b, c, a, c, "{}", "{}"};
+    EXPECT_EQ(SearchEngine::WithoutRepeats(replies), (std::vector<std::string>{b, a, c, "{}"}));
+    const auto all = CollectDevices(replies);
+    const auto fewer = CollectDevices(SearchEngine::WithoutRepeats(replies));
+    ASSERT_EQ(fewer.size(), all.size());
+    ASSERT_EQ(all.size(), 2u);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        EXPECT_EQ(fewer[i].raw_text, all[i].raw_text);
+    }
+    EXPECT_EQ(all[0].device_name, u"A");  // the last answer of 10.1.0.1
+}
+
+class EngineOnLoopback : public ::testing::Test {
+protected:
+    FixedAdapters adapters_{{LoopbackAdapter()}};
+    TransportOptions options_ = LoopbackOptions();
+    SearchEngine engine_{adapters_, SystemClock(), options_};
+    Device device_{options_.port};
+    SearchTiming long_search_{60000, 175, 12};
+};
+
+TEST_F(EngineOnLoopback, StopRunsTheStopSequenceAndCollectEmptiesTheStore) {
+    engine_.Start(long_search_, nullptr, nullptr);
+    EXPECT_EQ(engine_.Adapters(), std::vector<std::string>{test::kAdapter});
+    device_.Send(sim::MakeReply("Den", "TR9100", "aa:bb:cc:00:00:01", "10.1.0.9"));
+    device_.Send(sim::MakeReply("Den", "TR9100", "aa:bb:cc:00:00:01", "10.1.0.9"));
+    device_.Send(sim::MakeReply("Hall", "TR400", "aa:bb:cc:00:00:02", "10.1.0.10"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto begin = std::chrono::steady_clock::now();
+    engine_.Stop();
+    const auto took = std::chrono::steady_clock::now() - begin;
+    EXPECT_GE(took, std::chrono::milliseconds(200));  // two 100 ms pauses
+    EXPECT_LT(took, std::chrono::milliseconds(1000));
+
+    const auto devices = engine_.Collect();
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].ip, u"10.1.0.10");
+    EXPECT_EQ(devices[1].device_name, u"Den");
+    EXPECT_TRUE(engine_.Collect().empty());
+}
+
+TEST_F(EngineOnLoopback, NextStartDiscardsWhatAnAbandonedSearchGathered) {
+    engine_.Start(long_search_, nullptr, nullptr);
+    device_.Send(sim::MakeReply("Old", "TR400", "aa:bb:cc:00:00:01", "10.1.0.1"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    engine_.Abandon();
+    engine_.Start(long_search_, nullptr, nullptr);
+    device_.Send(sim::MakeReply("New", "TR400", "aa:bb:cc:00:00:02", "10.1.0.2"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    engine_.Stop();
+    const auto devices = engine_.Collect();
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(devices[0].device_name, u"New");
+}
+
+}  // namespace
+}  // namespace orvandel

@@ -1,0 +1,114 @@
+// Fakes and loopback set-up shared by the transport and search engine tests.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "discovery/discovery_transport.h"
+#include "platform/adapters.h"
+#include "platform/clock.h"
+#include "platform/udp_socket.h"
+
+namespace orvandel::test {
+
+// Time moves only when told to, or when someone sleeps on it. `real_sleep_divisor`
+// > 0 also sleeps for real (ms / divisor) so that other threads get to run.
+class FakeClock final : public Clock {
+public:
+    explicit FakeClock(int real_sleep_divisor = 0) : divisor_(real_sleep_divisor) {}
+    std::int64_t NowMs() const override { return now_.load(); }
+    void SleepMs(int ms) override {
+        if (ms <= 0) {
+            return;
+        }
+        now_ += ms;
+        if (divisor_ > 0) {
+            std::this_thread::sleep_for(std::chrono::microseconds(ms * 1000 / divisor_));
+        } else {
+            std::this_thread::yield();
+        }
+    }
+    void Advance(std::int64_t ms) { now_ += ms; }
+
+private:
+    std::atomic<std::int64_t> now_{1000};
+    const int divisor_;
+};
+
+class FixedAdapters final : public AdapterSource {
+public:
+    explicit FixedAdapters(std::vector<AdapterRecord> list = {}) : list_(std::move(list)) {}
+    std::vector<AdapterRecord> List() override { return list_; }
+
+private:
+    std::vector<AdapterRecord> list_;
+};
+
+// Loopback stands in for an adapter: the adapter is 127.0.0.2 and the "group" is the
+// loopback address 127.0.0.3, so every datagram of these tests stays on this host.
+inline constexpr const char* kAdapter = "127.0.0.2";
+inline constexpr const char* kGroup = "127.0.0.3";
+
+inline AdapterRecord LoopbackAdapter() {
+    AdapterRecord r;
+    r.name = "lo";
+    r.description = "lo";
+    r.hw_addr_len = 6;
+    r.ipv4 = {kAdapter};
+    r.up = true;
+    r.running = true;
+    return r;
+}
+
+// A port nobody uses right now, so that tests can run in parallel.
+inline std::uint16_t FreePort() {
+    UniqueFd probe = OpenAdapterSocket(kAdapter, 0, 0);
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&bound), &length);
+    return ntohs(bound.sin_port);
+}
+
+inline TransportOptions LoopbackOptions() {
+    TransportOptions options;
+    options.port = FreePort();
+    options.group = kGroup;
+    return options;
+}
+
+// Sends datagrams to the adapter's port, as a device answering by unicast would.
+class Device {
+public:
+    explicit Device(std::uint16_t port)
+        : port_(port), socket_(OpenAdapterSocket("127.0.0.1", 0, 0)) {}
+    void Send(std::string_view bytes, const char* to = kAdapter) {
+        SendDatagram(socket_.Get(), to, port_, bytes);
+    }
+
+private:
+    std::uint16_t port_;
+    UniqueFd socket_;
+};
+
+// Polls `done` for up to `limit_ms` of real time.
+inline bool WaitFor(const std::function<bool()>& done, int limit_ms = 3000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+}  // namespace orvandel::test

@@ -1,0 +1,217 @@
+// The transport on loopback: what is stored, how often the command goes out, the
+// reply store's bound, the receive window, and stopping and restarting.
+#include <gtest/gtest.h>
+
+#include "discovery/discovery_transport.h"
+#include "discovery/reply_parser.h"
+#include "tests/transport/test_support.h"
+
+namespace orvandel {
+namespace {
+
+using test::Device;
+using test::FakeClock;
+using test::FixedAdapters;
+using test::LoopbackAdapter;
+using test::LoopbackOptions;
+using test::WaitFor;
+
+std::vector<std::string> AllReplies(const DiscoveryTransport& transport) {
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < transport.ReplyCount(); ++i) {
+        out.push_back(transport.GetReply(i));
+    }
+    return out;
+}
+
+void Pause(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+class TransportTest : public ::testing::Test {
+protected:
+    FixedAdapters adapters_{{LoopbackAdapter()}};
+    TransportOptions options_ = LoopbackOptions();
+};
+
+TEST_F(TransportTest, StoresTrimmedRepliesKeepsDuplicatesDropsTheRest) {
+    DiscoveryTransport transport(SystemClock(), options_);
+    transport.EnumerateAdapters(adapters_);
+    ASSERT_EQ(transport.AdapterAddresses(), std::vector<std::string>{test::kAdapter});
+    transport.StartReceiving();
+    Device device(options_.port);
+    device.Send("{\"a\": 1}\r\n");
+    device.Send("{\"a\": 1}\r\n");
+    device.Send("no brace at all");
+    device.Send(std::string(1100, 'x') + "}");  // larger than the read buffer
+    device.Send(std::string("\0{\"z\": 0}", 9));
+    device.Send("{\"b\": 2}");
+    ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() >= 3; }));
+    Pause(50);
+    EXPECT_EQ(AllReplies(transport),
+              (std::vector<std::string>{"{\"a\": 1}", "{\"a\": 1}", "{\"b\": 2}"}));
+    EXPECT_EQ(transport.GetReply(3), "");
+    transport.StopReceiving();
+    EXPECT_EQ(transport.ReplyCount(), 3u);  // stopping leaves the replies
+    transport.ClearReplies();
+    EXPECT_EQ(transport.ReplyCount(), 0u);
+}
+
+TEST_F(TransportTest, SendsTheCommandFiveTimesThroughEachAdapter) {
+    DiscoveryTransport transport(SystemClock(), options_);
+    transport.EnumerateAdapters(adapters_);
+    transport.SetCommand(kBrowseCommand);
+    transport.StartReceiving();
+    transport.StartSending();
+    // The "group" of these tests is a loopback address, so the transport's own group
+    // socket receives each command it sends.
+    ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() >= 5; }));
+    Pause(250);
+    EXPECT_EQ(AllReplies(transport), std::vector<std::string>(5, std::string(kBrowseCommand)));
+}
+
+TEST_F(TransportTest, CommandIsCutAt512Bytes) {
+    DiscoveryTransport transport(SystemClock(), options_);
+    transport.EnumerateAdapters(adapters_);
+    transport.SetCommand(std::string(511, 'c') + "}}}}");
+    transport.StartReceiving();
+    transport.StartSending();
+    ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() >= 1; }));
+    EXPECT_EQ(transport.GetReply(0), std::string(511, 'c') + "}");
+}
+
+TEST_F(TransportTest, SendingClearedAfter150MsLeavesTwoCommands) {
+    DiscoveryTransport transport(SystemClock(), options_);
+    transport.EnumerateAdapters(adapters_);
+    transport.SetCommand(kBrowseCommand);
+    transport.StartReceiving();
+    transport.StartSending();
+    Pause(150);
+    transport.StopSending();
+    Pause(250);
+    EXPECT_EQ(transport.ReplyCount(), 2u);
+    EXPECT_TRUE(transport.Receiving());
+}
+
+TEST_F(TransportTest, ReplyStoreIsBounded) {
+    DiscoveryTransport transport(SystemClock(), options_);
+    transport.EnumerateAdapters(adapters_);
+    transport.StartReceiving();
+    Device device(options_.port);
+    constexpr std::size_t kTotal = kMaxReplies + 100;
+    constexpr std::size_t kBatch = 500;
+    // Paced, so the socket buffer never overflows and every datagram is counted.
+    for (std::size_t sent = 0; sent < kTotal;) {
+        const std::size_t end = std::min(kTotal, sent + kBatch);
+        for (; sent < end; ++sent) {
+            device.Send("{\"n\": " + std::to_string(sent) + "}");
+        }
+        ASSERT_TRUE(WaitFor([&] {
+            return transport.ReplyCount() + transport.DroppedReplies() == sent;
+        })) << sent;
+    }
+    EXPECT_EQ(transport.ReplyCount(), kMaxReplies);
+    EXPECT_EQ(transport.DroppedReplies(), 100u);
+    EXPECT_EQ(transport.GetReply(kMaxReplies - 1),
+              "{\"n\": " + std::to_string(kMaxReplies - 1) + "}");
+    transport.StopReceiving();
+    transport.ClearReplies();
+    EXPECT_EQ(transport.DroppedReplies(), 0u);
+}
+
+TEST_F(TransportTest, NothingIsStoredAfterTheReceiveWindow) {
+    FakeClock clock;
+    DiscoveryTransport transport(clock, options_);
+    transport.EnumerateAdapters(adapters_);
+    transport.StartReceiving();
+    Device device(options_.port);
+    device.Send("{\"t\": 0}");
+    ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() == 1; }));
+    clock.Advance(kReceiveWindowMs - 10);
+    device.Send("{\"t\": 4990}");
+    ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() == 2; }));
+    clock.Advance(11);
+    Pause(60);  // the thread sees the window end within one pass
+    device.Send("{\"t\": 5001}");
+    Pause(60);
+    EXPECT_EQ(transport.ReplyCount(), 2u);
+    transport.StopReceiving();
+}
+
+TEST_F(TransportTest, StopsPromptlyAndRestartsOnTheSamePort) {
+    DiscoveryTransport transport(SystemClock(), options_);
+    transport.EnumerateAdapters(adapters_);
+    transport.SetCommand(kBrowseCommand);
+    for (int round = 0; round < 3; ++round) {
+        transport.StartReceiving();
+        transport.StartSending();
+        Device device(options_.port);
+        device.Send("{\"round\": " + std::to_string(round) + "}");
+        ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() >= 1; }));
+        transport.RequestStop();
+        EXPECT_FALSE(transport.Receiving());
+        EXPECT_FALSE(transport.Sending());
+        const auto begin = std::chrono::steady_clock::now();
+        transport.StopSending();
+        transport.StopReceiving();
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(400));
+        transport.ClearReplies();
+    }
+    transport.StopSending();  // on empty slots: nothing to do
+    transport.StopReceiving();
+}
+
+TEST_F(TransportTest, StartOnRunningTransportReplacesItsSockets) {
+    DiscoveryTransport transport(SystemClock(), options_);
+    transport.EnumerateAdapters(adapters_);
+    transport.StartReceiving();
+    transport.StartReceiving();
+    Device device(options_.port);
+    device.Send("{\"once\": 1}");
+    ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() >= 1; }));
+    Pause(50);
+    EXPECT_EQ(transport.ReplyCount(), 1u);
+}
+
+TEST_F(TransportTest, AdapterWhoseSocketsFailDoesNotStopTheOthers) {
+    AdapterRecord foreign = LoopbackAdapter();
+    foreign.name = "eth9";
+    foreign.ipv4 = {"203.0.113.7"};  // not an address of this host: bind fails
+    FixedAdapters adapters({foreign, LoopbackAdapter()});
+    DiscoveryTransport transport(SystemClock(), options_);
+    transport.EnumerateAdapters(adapters);
+    ASSERT_EQ(transport.AdapterAddresses().size(), 2u);
+    transport.SetCommand(kBrowseCommand);
+    transport.StartReceiving();
+    transport.StartSending();
+    ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() >= 5; }));
+    transport.ClearAdapters();
+    EXPECT_TRUE(transport.AdapterAddresses().empty());
+}
+
+TEST_F(TransportTest, OnePerPassLoopStillReceives) {
+    options_.loop = ReceiveLoop::kOnePerPass;
+    options_.socket_receive_buffer = 0;
+    DiscoveryTransport transport(SystemClock(), options_);
+    transport.EnumerateAdapters(adapters_);
+    transport.StartReceiving();
+    Device device(options_.port);
+    for (int i = 0; i < 3; ++i) {
+        device.Send("{\"i\": " + std::to_string(i) + "}");
+    }
+    ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() == 3; }));
+}
+
+TEST_F(TransportTest, DestructionWhileRunningWaitsForThreads) {
+    auto transport = std::make_unique<DiscoveryTransport>(SystemClock(), options_);
+    transport->EnumerateAdapters(adapters_);
+    transport->SetCommand(kBrowseCommand);
+    transport->StartReceiving();
+    transport->StartSending();
+    const auto begin = std::chrono::steady_clock::now();
+    transport.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(400));
+}
+
+}  // namespace
+}  // namespace orvandel

@@ -1,0 +1,303 @@
+#include "tools/cli/cli_output.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace orvandel::cli {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kInvalidByte = 0x110000;  // marks a byte that is not UTF-8; + byte value
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// Code points of UTF-16 text; an unpaired surrogate becomes U+FFFD.
+template <typename Fn>
+void ForEachCodePoint(std::u16string_view text, Fn fn) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            fn(0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            fn(kReplacement);
+        } else {
+            fn(static_cast<char32_t>(unit));
+        }
+    }
+}
+
+// Code points of bytes that should be UTF-8; a byte that does not start a valid,
+// shortest-form sequence is reported as kInvalidByte + its value.
+template <typename Fn>
+void ForEachUtf8(std::string_view text, Fn fn) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        int extra = 0;
+        char32_t cp = 0;
+        char32_t minimum = 0;
+        if (lead < 0x80) {
+            fn(lead);
+            ++i;
+            continue;
+        } else if ((lead & 0xE0) == 0xC0) {
+            extra = 1, cp = lead & 0x1F, minimum = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            extra = 2, cp = lead & 0x0F, minimum = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            extra = 3, cp = lead & 0x07, minimum = 0x10000;
+        } else {
+            fn(kInvalidByte + lead);
+            ++i;
+            continue;
+        }
+        bool ok = i + extra < text.size();
+        for (int k = 1; ok && k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            ok = (next & 0xC0) == 0x80;
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        ok = ok && cp >= minimum && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+        if (!ok) {
+            fn(kInvalidByte + lead);
+            ++i;
+            continue;
+        }
+        fn(cp);
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+}
+
+bool IsBidiControl(char32_t cp) {
+    return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) ||
+           (cp >= 0x2066 && cp <= 0x2069);
+}
+
+std::string Hex(const char* format, unsigned value) {
+    char text[16];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+void AppendEscaped(std::string& out, char32_t cp) {
+    if (cp >= kInvalidByte) {
+        out += Hex("\\x%02X", static_cast<unsigned>(cp - kInvalidByte));
+    } else if (cp == '\\') {
+        out += "\\\\";
+    } else if (cp == '\n') {
+        out += "\\n";
+    } else if (cp == '\t') {
+        out += "\\t";
+    } else if (cp == '\r') {
+        out += "\\r";
+    } else if (cp < 0x20 || cp == 0x7F) {
+        out += Hex("\\x%02X", static_cast<unsigned>(cp));
+    } else if ((cp >= 0x80 && cp <= 0x9F) || IsBidiControl(cp)) {
+        out += Hex("\\u{%04X}", static_cast<unsigned>(cp));
+    } else {
+        AppendUtf8(out, cp);
+    }
+}
+
+void AppendJsonString(std::string& out, std::u16string_view text) {
+    out.push_back('"');
+    ForEachCodePoint(text, [&out](char32_t cp) {
+        switch (cp) {
+            case '"':
+                out += "\\\"";
+                return;
+            case '\\':
+                out += "\\\\";
+                return;
+            case '\n':
+                out += "\\n";
+                return;
+            case '\t':
+                out += "\\t";
+                return;
+            case '\r':
+                out += "\\r";
+                return;
+            default:
+                break;
+        }
+        // Controls are escaped even where JSON allows them raw, so that printing
+        // the output on a terminal stays harmless.
+        if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || IsBidiControl(cp)) {
+            out += Hex("\\u%04x", static_cast<unsigned>(cp));
+        } else {
+            AppendUtf8(out, cp);
+        }
+    });
+    out.push_back('"');
+}
+
+bool IsWide(char32_t cp) {
+    return (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0x303E) ||
+           (cp >= 0x3041 && cp <= 0x33FF) || (cp >= 0x3400 && cp <= 0x4DBF) ||
+           (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xA000 && cp <= 0xA4CF) ||
+           (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+           (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+           (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x1F300 && cp <= 0x1F64F) ||
+           (cp >= 0x20000 && cp <= 0x3FFFD);
+}
+
+std::u16string_view AfterPrefix(std::u16string_view line, std::size_t prefix) {
+    return line.size() > prefix ? line.substr(prefix) : std::u16string_view();
+}
+
+}  // namespace
+
+std::string EscapeForTerminal(std::u16string_view text) {
+    std::string out;
+    ForEachCodePoint(text, [&out](char32_t cp) { AppendEscaped(out, cp); });
+    return out;
+}
+
+std::string EscapeForTerminal(std::string_view utf8) {
+    std::string out;
+    ForEachUtf8(utf8, [&out](char32_t cp) { AppendEscaped(out, cp); });
+    return out;
+}
+
+std::size_t DisplayWidth(std::string_view utf8) {
+    std::size_t width = 0;
+    ForEachUtf8(utf8, [&width](char32_t cp) {
+        if (cp >= 0x300 && cp <= 0x36F) {
+            return;  // combining marks sit on the previous character
+        }
+        width += IsWide(cp) ? 2 : 1;
+    });
+    return width;
+}
+
+std::string FormatTable(const std::vector<DeviceRow>& rows) {
+    // The window's lines are "    IP: " + ip and "    MAC: " + id; the table shows
+    // the values exactly as the window would, cut where the window cuts them.
+    constexpr std::size_t kIpPrefix = 8;
+    constexpr std::size_t kMacPrefix = 9;
+    std::vector<std::array<std::string, 4>> cells;
+    cells.push_back({"MODEL", "NAME", "IP", "MAC"});
+    for (const DeviceRow& row : rows) {
+        cells.push_back({row.model_index == 1 ? "TR9100" : "TR400", EscapeForTerminal(row.name),
+                         EscapeForTerminal(AfterPrefix(row.ip_line, kIpPrefix)),
+                         EscapeForTerminal(AfterPrefix(row.mac_line, kMacPrefix))});
+    }
+    std::array<std::size_t, 4> widths{};
+    for (const auto& line : cells) {
+        for (std::size_t c = 0; c < line.size(); ++c) {
+            widths[c] = std::max(widths[c], DisplayWidth(line[c]));
+        }
+    }
+    std::string out;
+    for (const auto& line : cells) {
+        for (std::size_t c = 0; c < line.size(); ++c) {
+            out += line[c];
+            if (c + 1 < line.size()) {
+                out.append(widths[c] - DisplayWidth(line[c]) + 2, ' ');
+            }
+        }
+        out.push_back('\n');
+    }
+    return out;
+}
+
+std::string FormatJson(const std::vector<DeviceInfo>& devices) {
+    using Field = std::u16string DeviceInfo::*;
+    static constexpr std::pair<const char*, Field> kFields[] = {
+        {"raw_text", &DeviceInfo::raw_text},
+        {"command", &DeviceInfo::command},
+        {"device_name", &DeviceInfo::device_name},
+        {"org", &DeviceInfo::org},
+        {"model", &DeviceInfo::model},
+        {"master_version", &DeviceInfo::master_version},
+        {"daily", &DeviceInfo::daily},
+        {"uboot_version", &DeviceInfo::uboot_version},
+        {"sub_model", &DeviceInfo::sub_model},
+        {"id", &DeviceInfo::id},
+        {"dhcp", &DeviceInfo::dhcp},
+        {"name", &DeviceInfo::name},
+        {"ip", &DeviceInfo::ip},
+        {"mask", &DeviceInfo::mask},
+        {"gateway", &DeviceInfo::gateway},
+        {"dns", &DeviceInfo::dns},
+    };
+    std::string out = "[";
+    for (std::size_t d = 0; d < devices.size(); ++d) {
+        out += d == 0 ? "\n  {" : ",\n  {";
+        for (std::size_t f = 0; f < std::size(kFields); ++f) {
+            out += f == 0 ? "\n    \"" : ",\n    \"";
+            out += kFields[f].first;
+            out += "\": ";
+            AppendJsonString(out, devices[d].*kFields[f].second);
+        }
+        out += "\n  }";
+    }
+    out += devices.empty() ? "]\n" : "\n]\n";
+    return out;
+}
+
+std::optional<Options> ParseArguments(const std::vector<std::string>& args, std::string& error) {
+    Options options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--adapters") {
+            options.list_adapters = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--timeout" || arg.starts_with("--timeout=")) {
+            std::string value;
+            if (arg == "--timeout") {
+                if (i + 1 >= args.size()) {
+                    error = "--timeout needs a value in milliseconds";
+                    return std::nullopt;
+                }
+                value = args[++i];
+            } else {
+                value = arg.substr(std::string("--timeout=").size());
+            }
+            char* end = nullptr;
+            errno = 0;
+            const long ms = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || errno != 0 || ms < 1 || ms > 600000) {
+                error = "--timeout needs a whole number of milliseconds from 1 to 600000, not '" +
+                        EscapeForTerminal(std::string_view(value)) + "'";
+                return std::nullopt;
+            }
+            options.timeout_ms = static_cast<int>(ms);
+        } else {
+            error = (arg.starts_with("-") ? "unknown option '" : "unexpected argument '") +
+                    EscapeForTerminal(std::string_view(arg)) + "'";
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+}  // namespace orvandel::cli
