@@ -20,7 +20,9 @@ fail() {
 "$root/scripts/install-deps.sh" --test
 
 step "Configure for /usr and build"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_INSTALL_PREFIX=/usr ${ORVANDEL_CMAKE_ARGS:-} >/dev/null
+generator=()
+[[ -f $build/CMakeCache.txt ]] || generator=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_INSTALL_PREFIX=/usr ${ORVANDEL_CMAKE_ARGS:-} >/dev/null
 cmake --build "$build"
 
 step "Install into a staging folder"
