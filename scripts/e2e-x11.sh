@@ -45,9 +45,16 @@ inside() {
   app_pid="" xvfb_pid=""  # global: the EXIT trap reads them
   # shellcheck disable=SC2317  # called by the trap
   stop_inside() {
-    [[ -n $app_pid ]] && kill "$app_pid" 2>/dev/null
-    [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
-    wait 2>/dev/null || true
+    set +e
+    local pids=()
+    [[ -n $app_pid ]] && pids+=("$app_pid")
+    [[ -n $xvfb_pid ]] && pids+=("$xvfb_pid")
+    if ((${#pids[@]})); then
+      kill "${pids[@]}" 2>/dev/null
+      sleep 0.5
+      kill -KILL "${pids[@]}" 2>/dev/null
+      wait "${pids[@]}" 2>/dev/null
+    fi
   }
   trap stop_inside EXIT
   trap 'exit 143' TERM INT
@@ -202,6 +209,7 @@ ns_network=orve2e-net-$$
 sim_pids=()
 cleanup() {
   local status=$?
+  set +e
   for p in "${sim_pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
   ip netns del "$ns_computer" 2>/dev/null || true
