@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Installs into a staging folder, checks the layout, validates the desktop entry
+# and the AppStream metadata, builds the Debian package and runs lintian on it,
+# then runs the end-to-end test of the installed window under a real X server.
+#
+# Reuses the build folder of the test command (ORVANDEL_BUILD_DIR, default build/),
+# configured for the prefix /usr: the program looks for its skin under the prefix
+# it was built for, and the package installs there.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${ORVANDEL_BUILD_DIR:-$root/build}
+cd "$root"
+start=$(date +%s)
+step() { printf -- '-- %s (%ds)\n' "$*" $(($(date +%s) - start)); }
+fail() {
+  echo "PACKAGE CHECK FAILED: $*" >&2
+  exit 1
+}
+
+"$root/scripts/install-deps.sh" --test
+
+step "Configure for /usr and build"
+generator=()
+[[ -f $build/CMakeCache.txt ]] || generator=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_INSTALL_PREFIX=/usr ${ORVANDEL_CMAKE_ARGS:-} >/dev/null
+cmake --build "$build"
+
+step "Install into a staging folder"
+stage=$build/stage
+rm -rf "$stage"
+DESTDIR=$stage cmake --install "$build" >/dev/null
+app_id=com.kestrilon.orvandel
+required=(
+  usr/bin/orvandel-cli
+  usr/libexec/orvandel/orvandel-launch
+  usr/share/applications/$app_id.desktop
+  usr/share/metainfo/$app_id.metainfo.xml
+  usr/share/icons/hicolor/48x48/apps/orvandel.png
+  usr/share/icons/hicolor/128x128/apps/orvandel.png
+  usr/share/icons/hicolor/256x256/apps/orvandel.png
+  usr/share/icons/hicolor/scalable/apps/orvandel.svg
+  usr/share/man/man1/orvandel.1.gz
+  usr/share/man/man1/orvandel-cli.1.gz
+  usr/share/doc/orvandel/copyright
+  usr/share/orvandel/img/finder_win_icon_ok.png
+  usr/share/orvandel/img/finder_win_btn_commbutton_normal.png
+)
+window_built=0
+if [[ -x $build/app/orvandel ]]; then
+  window_built=1
+  required+=(usr/bin/orvandel)
+fi
+for f in "${required[@]}"; do
+  [[ -e $stage/$f ]] || fail "the installation lacks /$f"
+done
+for size in 48 128 256; do
+  got=$(file -b "$stage/usr/share/icons/hicolor/${size}x$size/apps/orvandel.png")
+  [[ $got == *"$size x $size"* ]] || fail "the ${size}px icon is $got"
+done
+[[ $(find "$stage/usr/share/orvandel/img" -name '*.png' | wc -l) -ge 40 ]] ||
+  fail "the skin is incomplete"
+
+step "Launcher: starts in \$XDG_CONFIG_HOME/orvandel"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+# A stand-in program next to a copy of the launcher reports where it was started.
+mkdir -p "$tmp/usr/bin" "$tmp/usr/libexec/orvandel"
+cp "$stage/usr/libexec/orvandel/orvandel-launch" "$tmp/usr/libexec/orvandel/"
+printf '#!/bin/sh\npwd\n' >"$tmp/usr/bin/orvandel"
+chmod 755 "$tmp/usr/bin/orvandel"
+got=$(HOME=$tmp/home XDG_CONFIG_HOME=$tmp/config "$tmp/usr/libexec/orvandel/orvandel-launch")
+[[ $got == "$tmp/config/orvandel" ]] || fail "launcher started in '$got'"
+got=$(HOME=$tmp/home XDG_CONFIG_HOME= "$tmp/usr/libexec/orvandel/orvandel-launch")
+[[ $got == "$tmp/home/.config/orvandel" ]] || fail "launcher without XDG_CONFIG_HOME started in '$got'"
+
+step "desktop-file-validate, appstreamcli validate"
+desktop-file-validate "$stage/usr/share/applications/$app_id.desktop"
+appstreamcli validate --no-net --explain "$stage/usr/share/metainfo/$app_id.metainfo.xml"
+grep -q '^Exec=/usr/libexec/orvandel/orvandel-launch$' "$stage/usr/share/applications/$app_id.desktop" ||
+  fail "the desktop entry does not start the launcher"
+
+step "Debian package"
+pkg_dir=$build/package
+rm -rf "$pkg_dir"
+(cd "$build" && cpack -G DEB -B "$pkg_dir" >/dev/null)
+deb=$(ls "$pkg_dir"/orvandel_*.deb)
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "   $(basename "$deb"): $(du -k "$deb" | cut -f1) KiB, installed $(dpkg-deb -f "$deb" Installed-Size) KiB"
+echo "   Depends: $depends"
+for dep in 'fonts-wqy-microhei | fonts-noto-cjk' libstdc++6 libc6; do
+  [[ $depends == *"$dep"* ]] || fail "the package does not depend on $dep"
+done
+if ((window_built)); then
+  [[ $depends == *libqt6widgets6* && $depends == *libqt6gui6* ]] ||
+    fail "the package does not depend on the Qt 6 widgets runtime"
+fi
+contents=$(dpkg-deb -c "$deb")
+for f in usr/bin/orvandel-cli "usr/share/applications/$app_id.desktop" usr/libexec/orvandel/orvandel-launch; do
+  [[ $contents == *"./$f"* ]] || fail "the package lacks /$f"
+done
+if ! lintian_out=$(lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1); then
+  echo "$lintian_out"
+  fail "lintian reports errors"
+fi
+echo "$lintian_out" | grep -v 'running with root privileges' | sed 's/^/   /' || true
+
+step "End-to-end test under X"
+if ((window_built)); then
+  "$root/scripts/e2e-x11.sh" "$stage" "$build" "$build/e2e"
+else
+  echo "SKIPPED: window not built ($build/app/orvandel does not exist)"
+fi
+step "Done"
