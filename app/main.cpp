@@ -7,6 +7,8 @@
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvandel"));
+    // Ties the window to the installed menu entry (and its icon) on the desktop.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.kestrilon.orvandel"));
     orvandel::CKestriTR400DeviceFinderApp app;
     return app.Run();
 }
