@@ -10,7 +10,7 @@ namespace orvandel {
 namespace {
 constexpr std::size_t kMaxPath = 260;
 constexpr int kMaxCaption = 1023;
-constexpr int kCaptionPixels = 17;
+constexpr int kCaptionPixels = 17;  // cell height, as for the window texts
 constexpr int kCaptionWeight = 700;
 
 constexpr std::size_t StateIndex(int state) {
@@ -75,7 +75,7 @@ void CButtonOperate::paintEvent(QPaintEvent*) {
     }
     if (m_has_caption) {
         const QImage& normal = m_images[static_cast<std::size_t>(ButtonState::Normal)];
-        painter.setFont(SkinFont(kCaptionPixels, kCaptionWeight));
+        painter.setFont(SkinCellFont(kCaptionPixels, kCaptionWeight));
         painter.setPen(m_caption_color);
         painter.drawText(QRect(QPoint(0, 0), normal.size()),
                          Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, m_caption);

@@ -19,18 +19,6 @@ constexpr int kBodyPixels = 16;
 // Text is laid out without a bottom limit: the layout's bottom edges are not limits.
 constexpr qreal kUnbounded = 100000.0;
 
-// The layout's font heights are cell heights (ascent + descent), as Windows reads a
-// positive font height; Qt's pixel size is the em size. Pick the em size that gives
-// the cell height, so that lines take the room the layout has for them.
-QFont CellHeightFont(int cell_height, int weight) {
-    QFont font = SkinFont(cell_height, weight);
-    const qreal natural = QFontMetricsF(font).height();
-    if (natural > 0) {
-        font.setPixelSize(std::max(1, qRound(cell_height * cell_height / natural)));
-    }
-    return font;
-}
-
 QColor ToQColor(ColorRef c) {
     return QColor(ColorRed(c), ColorGreen(c), ColorBlue(c));
 }
@@ -132,9 +120,9 @@ void CKestriTR400DeviceFinderDlg::Paint(QPainter& painter) {
     // The headline keeps the buffer's initial text colour, black.
     painter.setPen(Qt::black);
     if (!m_fonts_ready) {
-        m_headline_font = CellHeightFont(kHeadlinePixels, QFont::Normal);
-        m_title_font = CellHeightFont(kTitlePixels, QFont::Black);
-        m_body_font = CellHeightFont(kBodyPixels, QFont::Normal);
+        m_headline_font = SkinCellFont(kHeadlinePixels, QFont::Normal);
+        m_title_font = SkinCellFont(kTitlePixels, QFont::Black);
+        m_body_font = SkinCellFont(kBodyPixels, QFont::Normal);
         m_fonts_ready = true;
     }
     painter.setFont(m_headline_font);

@@ -1,6 +1,8 @@
 #include "platform/qt/fonts.h"
 
+#include <QFontMetricsF>
 #include <QStringList>
+#include <algorithm>
 
 namespace orvandel {
 namespace {
@@ -23,6 +25,15 @@ QFont SkinFont(int pixel_size, int weight) {
     QFont font(kSkinFamily);
     font.setPixelSize(pixel_size > 0 ? pixel_size : 1);
     font.setWeight(static_cast<QFont::Weight>(weight));
+    return font;
+}
+
+QFont SkinCellFont(int cell_height, int weight) {
+    QFont font = SkinFont(cell_height, weight);
+    const qreal natural = QFontMetricsF(font).height();
+    if (natural > 0) {
+        font.setPixelSize(std::max(1, qRound(cell_height * cell_height / natural)));
+    }
     return font;
 }
 

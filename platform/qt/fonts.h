@@ -13,4 +13,9 @@ void InstallFontSubstitutions();
 // (400 normal, 700 bold).
 QFont SkinFont(int pixel_size, int weight);
 
+// The skin font whose cell height (ascent + descent) is `cell_height` pixels: the
+// layout's font heights are cell heights, as Windows reads a positive font height,
+// while Qt's pixel size is the em size. Lines then take the room the layout has.
+QFont SkinCellFont(int cell_height, int weight);
+
 }  // namespace orvandel
