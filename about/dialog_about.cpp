@@ -7,6 +7,7 @@
 
 #include "about/link_text.h"
 #include "controls/button_operate.h"
+#include "controls/skin_color.h"
 #include "platform/qt/fonts.h"
 #include "platform/qt/open_url.h"
 
@@ -21,10 +22,6 @@ constexpr ColorRef kOkCaptionColor = 0x00FFFFFF;
 // text moves down to make room.
 constexpr int kJapaneseVersionExtraHeight = 10;
 constexpr int kJapaneseSupportExtraTop = 5;
-
-QColor ToQColor(ColorRef c) {
-    return QColor(ColorRed(c), ColorGreen(c), ColorBlue(c));
-}
 
 QRect ToRect(const UiTextElement& e) {
     return QRect(e.left, e.top, e.width, e.height);

@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "controls/skin_bitmap.h"
+#include "controls/skin_color.h"
 #include "platform/qt/fonts.h"
 
 namespace orvandel {
@@ -44,7 +45,7 @@ void CButtonOperate::SetCaption(const std::u16string& text) {
 }
 
 void CButtonOperate::SetCaptionColor(ColorRef color) {
-    m_caption_color = QColor(ColorRed(color), ColorGreen(color), ColorBlue(color));
+    m_caption_color = ToQColor(color);
 }
 
 void CButtonOperate::SetShown(bool shown) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "controls/skin_bitmap.h"
+#include "controls/skin_color.h"
 #include "mainwindow/finder_dialog.h"
 #include "platform/qt/fonts.h"
 
@@ -18,10 +19,6 @@ constexpr int kTitlePixels = 17;
 constexpr int kBodyPixels = 16;
 // Text is laid out without a bottom limit: the layout's bottom edges are not limits.
 constexpr qreal kUnbounded = 100000.0;
-
-QColor ToQColor(ColorRef c) {
-    return QColor(ColorRed(c), ColorGreen(c), ColorBlue(c));
-}
 
 // Word-wrapped text that starts at the rectangle's top and wraps at right - left,
 // drawn whole whatever the bottom edge says.
