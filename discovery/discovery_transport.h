@@ -101,8 +101,8 @@ public:
     std::size_t ReplyCount() const;
     std::string GetReply(std::size_t index) const;  // empty past the end
     void ClearReplies();
-    // Replies dropped, since the last ClearReplies, because the store was full or
-    // their sender had stored its quota of distinct replies.
+    // Datagrams dropped unread, since the last ClearReplies, because the store was
+    // full or their sender had stored its quota of distinct replies.
     std::size_t DroppedReplies() const;
 
     bool Receiving() const { return receiving_.load(); }

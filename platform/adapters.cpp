@@ -49,60 +49,68 @@ public:
             return {};
         }
         std::unique_ptr<ifaddrs, decltype(&freeifaddrs)> list(raw, &freeifaddrs);
-        std::vector<AdapterRecord> out;
-        auto record_for = [&out](std::string_view name) -> AdapterRecord& {
-            auto it = std::find_if(out.begin(), out.end(),
-                                   [name](const AdapterRecord& r) { return r.name == name; });
-            if (it != out.end()) {
-                return *it;
-            }
-            AdapterRecord& r = out.emplace_back();
-            r.name = std::string(name);
-            return r;
-        };
-        for (const ifaddrs* ifa = list.get(); ifa != nullptr; ifa = ifa->ifa_next) {
-            if (ifa->ifa_name == nullptr) {
-                continue;
-            }
-            // An address added with a label is listed under "eth1:0"; it is eth1's.
-            const std::string_view full(ifa->ifa_name);
-            const bool labelled = full.find(':') != std::string_view::npos;
-            AdapterRecord& r = record_for(full.substr(0, full.find(':')));
-            if (!labelled) {
-                r.up = (ifa->ifa_flags & IFF_UP) != 0;
-                r.running = (ifa->ifa_flags & IFF_RUNNING) != 0;
-            }
-            r.loopback = r.loopback || (ifa->ifa_flags & IFF_LOOPBACK) != 0;
-            if (r.interface_index == 0) {
-                r.interface_index = static_cast<int>(if_nametoindex(r.name.c_str()));
-            }
-            if (ifa->ifa_addr == nullptr) {
-                continue;
-            }
-            if (ifa->ifa_addr->sa_family == AF_PACKET) {
-                sockaddr_ll ll{};
-                std::memcpy(&ll, ifa->ifa_addr, sizeof ll);
-                r.hw_addr_len = ll.sll_halen;
-                r.interface_index = ll.sll_ifindex;
-            } else if (ifa->ifa_addr->sa_family == AF_INET) {
-                sockaddr_in in{};
-                std::memcpy(&in, ifa->ifa_addr, sizeof in);
-                char text[INET_ADDRSTRLEN] = {};
-                if (inet_ntop(AF_INET, &in.sin_addr, text, sizeof text) != nullptr) {
-                    r.ipv4.emplace_back(text);
-                    r.prefix_length.push_back(PrefixLength(ifa->ifa_netmask));
-                }
-            }
-        }
-        for (AdapterRecord& r : out) {
-            r.description = ReadAlias(r.name);
-            if (r.description.empty()) {
-                r.description = r.name;
-            }
-        }
-        return out;
+        return AdaptersFromIfaddrs(list.get());
     }
 };
+
+}  // namespace
+
+std::vector<AdapterRecord> AdaptersFromIfaddrs(const ifaddrs* list) {
+    std::vector<AdapterRecord> out;
+    auto record_for = [&out](std::string_view name) -> AdapterRecord& {
+        auto it = std::find_if(out.begin(), out.end(),
+                               [name](const AdapterRecord& r) { return r.name == name; });
+        if (it != out.end()) {
+            return *it;
+        }
+        AdapterRecord& r = out.emplace_back();
+        r.name = std::string(name);
+        return r;
+    };
+    for (const ifaddrs* ifa = list; ifa != nullptr; ifa = ifa->ifa_next) {
+        if (ifa->ifa_name == nullptr) {
+            continue;
+        }
+        // An address added with a label is listed under "eth1:0"; it is eth1's.
+        const std::string_view full(ifa->ifa_name);
+        const bool labelled = full.find(':') != std::string_view::npos;
+        AdapterRecord& r = record_for(full.substr(0, full.find(':')));
+        if (!labelled) {
+            r.up = (ifa->ifa_flags & IFF_UP) != 0;
+            r.running = (ifa->ifa_flags & IFF_RUNNING) != 0;
+        }
+        r.loopback = r.loopback || (ifa->ifa_flags & IFF_LOOPBACK) != 0;
+        if (r.interface_index == 0) {
+            r.interface_index = static_cast<int>(if_nametoindex(r.name.c_str()));
+        }
+        if (ifa->ifa_addr == nullptr) {
+            continue;
+        }
+        if (ifa->ifa_addr->sa_family == AF_PACKET) {
+            sockaddr_ll ll{};
+            std::memcpy(&ll, ifa->ifa_addr, sizeof ll);
+            r.hw_addr_len = ll.sll_halen;
+            r.interface_index = ll.sll_ifindex;
+        } else if (ifa->ifa_addr->sa_family == AF_INET) {
+            sockaddr_in in{};
+            std::memcpy(&in, ifa->ifa_addr, sizeof in);
+            char text[INET_ADDRSTRLEN] = {};
+            if (inet_ntop(AF_INET, &in.sin_addr, text, sizeof text) != nullptr) {
+                r.ipv4.emplace_back(text);
+                r.prefix_length.push_back(PrefixLength(ifa->ifa_netmask));
+            }
+        }
+    }
+    for (AdapterRecord& r : out) {
+        r.description = ReadAlias(r.name);
+        if (r.description.empty()) {
+            r.description = r.name;
+        }
+    }
+    return out;
+}
+
+namespace {
 
 bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;

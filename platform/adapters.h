@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+struct ifaddrs;
+
 namespace orvandel {
 
 struct AdapterRecord {
@@ -29,6 +31,9 @@ public:
 // an address listed under a label ("eth1:0") belongs to its interface ("eth1"), in
 // the kernel's order. An empty list when the system call fails.
 AdapterSource& SystemAdapters();
+
+// The grouping behind SystemAdapters(), over a getifaddrs() list.
+std::vector<AdapterRecord> AdaptersFromIfaddrs(const ifaddrs* list);
 
 // What the filter decided for one adapter: the address searched, or why none.
 struct AdapterVerdict {

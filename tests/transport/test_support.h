@@ -89,8 +89,8 @@ inline TransportOptions LoopbackOptions() {
 // Sends datagrams to the adapter's port, as a device answering by unicast would.
 class Device {
 public:
-    explicit Device(std::uint16_t port)
-        : port_(port), socket_(OpenAdapterSocket("127.0.0.1", 0, 0)) {}
+    explicit Device(std::uint16_t port, const char* from = "127.0.0.1")
+        : port_(port), socket_(OpenAdapterSocket(from, 0, 0)) {}
     void Send(std::string_view bytes, const char* to = kAdapter) {
         SendDatagram(socket_.Get(), to, port_, bytes);
     }

@@ -2,6 +2,7 @@
 // reply store's bound, the receive window, and stopping and restarting.
 #include <gtest/gtest.h>
 
+#include "discovery/collection.h"
 #include "discovery/discovery_transport.h"
 #include "discovery/reply_parser.h"
 #include "tests/transport/test_support.h"
@@ -121,6 +122,70 @@ TEST_F(TransportTest, ReplyStoreIsBounded) {
     transport.StopReceiving();
     transport.ClearReplies();
     EXPECT_EQ(transport.DroppedReplies(), 0u);
+}
+
+TEST_F(TransportTest, RepeatMovesItsReplyLastAndCollectsLikeEveryCopy) {
+    DiscoveryTransport transport(SystemClock(), options_);
+    transport.EnumerateAdapters(adapters_);
+    transport.StartReceiving();
+    Device device(options_.port);
+    const std::string a = "{\"device_name\": \"A\", \"ip\": \"10.1.0.1\"}";
+    const std::string b = "{\"device_name\": \"B\", \"ip\": \"10.1.0.1\"}";
+    const std::string c = "{\"device_name\": \"C\", \"ip\": \"10.1.0.2\"}";
+    // 1,000 copies of a with one b in the middle: a arrived last, a survives.
+    std::vector<std::string> sent;
+    for (int i = 0; i < 1000; ++i) {
+        sent.push_back(i == 500 ? b : a);
+        if (i == 700) {
+            sent.push_back(c);
+        }
+    }
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        device.Send(sent[i]);
+        if (i % 200 == 0) {
+            Pause(5);  // stays well inside the socket buffer
+        }
+    }
+    ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() == 3; }));
+    Pause(50);
+    EXPECT_EQ(AllReplies(transport), (std::vector<std::string>{b, c, a}));
+    auto devices = CollectDevices(AllReplies(transport));
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].raw_text, CollectDevices(sent)[0].raw_text);
+    EXPECT_EQ(devices[0].device_name, u"A");
+    // Then b once more: now b is the later one.
+    device.Send(b);
+    ASSERT_TRUE(WaitFor([&] { return AllReplies(transport).back() == b; }));
+    sent.push_back(b);
+    devices = CollectDevices(AllReplies(transport));
+    EXPECT_EQ(devices[0].device_name, u"B");
+    EXPECT_EQ(devices[0].raw_text, CollectDevices(sent)[0].raw_text);
+    EXPECT_EQ(transport.ReplyCount(), 3u);
+    EXPECT_EQ(transport.DroppedReplies(), 0u);
+}
+
+TEST_F(TransportTest, OneSenderStoresAtMostItsQuota) {
+    options_.max_replies_per_source = 3;
+    DiscoveryTransport transport(SystemClock(), options_);
+    transport.EnumerateAdapters(adapters_);
+    transport.StartReceiving();
+    Device flooder(options_.port, "127.0.0.1");
+    Device other(options_.port, "127.0.0.4");
+    for (int i = 0; i < 10; ++i) {
+        flooder.Send("{\"ip\": \"10.9.0." + std::to_string(i) + "\"}");
+    }
+    flooder.Send("{\"ip\": \"10.9.0.0\"}");  // a repeat of a stored reply moves it last
+    // Over its quota a sender's datagrams are dropped unread, junk included.
+    flooder.Send("{\"no\": \"ip\"}");
+    other.Send("{\"ip\": \"10.1.0.1\"}");
+    ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() + transport.DroppedReplies() == 12; }))
+        << transport.ReplyCount() << " " << transport.DroppedReplies();
+    Pause(50);
+    const auto replies = AllReplies(transport);
+    EXPECT_EQ(replies,
+              (std::vector<std::string>{"{\"ip\": \"10.9.0.1\"}", "{\"ip\": \"10.9.0.2\"}",
+                                        "{\"ip\": \"10.9.0.0\"}", "{\"ip\": \"10.1.0.1\"}"}));
+    EXPECT_EQ(transport.DroppedReplies(), 8u);
 }
 
 TEST_F(TransportTest, NothingIsStoredAfterTheReceiveWindow) {
