@@ -8,17 +8,22 @@
 
 namespace orvandel {
 
-std::string TrimReply(std::string_view datagram) {
+namespace {
+
+// TrimReply without a copy: the receive loop runs it on every datagram.
+std::string_view TrimmedView(std::string_view datagram) {
     const std::size_t last_brace = datagram.rfind('}');
     if (last_brace == std::string_view::npos) {
         return {};
     }
     std::string_view kept = datagram.substr(0, last_brace + 1);
-    const std::size_t zero = kept.find('\0');
-    if (zero != std::string_view::npos) {
-        kept = kept.substr(0, zero);
-    }
-    return std::string(kept);
+    return kept.substr(0, kept.find('\0'));
+}
+
+}  // namespace
+
+std::string TrimReply(std::string_view datagram) {
+    return std::string(TrimmedView(datagram));
 }
 
 DiscoveryTransport::DiscoveryTransport(Clock& clock, TransportOptions options)
@@ -209,7 +214,10 @@ bool DiscoveryTransport::HasRoom(std::uint32_t source) {
 }
 
 void DiscoveryTransport::Store(std::string_view reply, std::uint32_t source) {
-    if (reply.empty()) {
+    // A reply without an ip would be dropped by the collection anyway; keeping it
+    // would let junk fill the store. Most junk is told by a search of its bytes,
+    // before any lock or parse.
+    if (reply.empty() || !MayGiveIp(reply)) {
         return;
     }
     {
@@ -218,9 +226,7 @@ void DiscoveryTransport::Store(std::string_view reply, std::uint32_t source) {
             return;
         }
     }
-    // Parsed outside the lock, so that the other adapters' threads keep storing. A
-    // reply without an ip would be dropped by the collection anyway; keeping it
-    // would let junk fill the store.
+    // Parsed outside the lock, so that the other adapters' threads keep storing.
     if (ParseReply(reply).ip.empty()) {
         return;
     }
@@ -273,7 +279,7 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
             case ReadResult::kDatagram:
                 // Every broadcast socket gets the broadcasts of every link.
                 if (i < kFirstBroadcast || origin.interface_index == slot.interface_index) {
-                    Store(TrimReply(std::string_view(buffer.data(), length)), origin.source);
+                    Store(TrimmedView(std::string_view(buffer.data(), length)), origin.source);
                 }
                 return true;
             case ReadResult::kTooLong:

@@ -252,6 +252,11 @@ private:
 
 }  // namespace
 
+bool MayGiveIp(std::string_view bytes) {
+    return bytes.find("\"ip\"") != std::string_view::npos ||
+           bytes.find('\\') != std::string_view::npos;
+}
+
 DeviceInfo ParseReply(std::string_view bytes) {
     DeviceInfo info;
     // The reply is handled as zero-terminated text: a NUL byte ends it.

@@ -211,6 +211,17 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"EmptyInput", "", {}}),
     [](const testing::TestParamInfo<ParseCase>& info) { return std::string(info.param.name); });
 
+TEST(MayGiveIp, FalseOnlyWhereTheParseGivesNoIp) {
+    for (const char* text :
+         {"{}", "{\"noise\": 1, \"pad\": \"xx\"}", "{\"ipx\": \"1\"}", "{\"dns\": \"ip\"}"}) {
+        EXPECT_FALSE(MayGiveIp(text)) << text;
+        EXPECT_TRUE(ParseReply(text).ip.empty()) << text;
+    }
+    EXPECT_TRUE(MayGiveIp(R"({"ip": "10.0.0.1"})"));
+    EXPECT_TRUE(MayGiveIp(R"({"\u0069p": "10.0.0.1"})"));  // an escaped key
+    EXPECT_EQ(ParseReply(R"({"\u0069p": "10.0.0.1"})").ip, u"10.0.0.1");
+}
+
 TEST(ParseReply, BrowseCommandBytes) {
     const unsigned char expected[] = {0x7B, 0x0A, 0x09, 0x22, 0x43, 0x6F, 0x6D, 0x6D,
                                       0x61, 0x6E, 0x64, 0x22, 0x3A, 0x20, 0x22, 0x62,
