@@ -61,7 +61,7 @@ private slots:
         src.setPixel(1, 0, qRgba(255, 77, 10, 0));
         // The first pixel is one where rounding to nearest gives other bytes.
         QVERIFY(qRed(qPremultiply(src.pixel(0, 0))) != 1);
-        const QImage loaded = LoadSkinBitmap(m_images.Save("alpha.png", src));
+        const QImage loaded = LoadSkinBitmap(m_images.Save("alpha.png", src), src.size());
         QCOMPARE(loaded.format(), QImage::Format_ARGB32_Premultiplied);
         const QRgb p = reinterpret_cast<const QRgb*>(loaded.constScanLine(0))[0];
         QCOMPARE(qAlpha(p), 128);
@@ -74,17 +74,17 @@ private slots:
     void opaqueAndFailedLoads() {
         QImage rgb(3, 2, QImage::Format_RGB32);
         rgb.fill(QColor(10, 20, 30));
-        const QImage opaque = LoadSkinBitmap(m_images.Save("rgb.png", rgb));
+        const QImage opaque = LoadSkinBitmap(m_images.Save("rgb.png", rgb), rgb.size());
         QVERIFY(!opaque.isNull());
         QCOMPARE(opaque.pixelColor(2, 1), QColor(10, 20, 30));
 
-        QVERIFY(LoadSkinBitmap(m_images.Missing()).isNull());
-        QVERIFY(LoadSkinBitmap(u"").isNull());
+        QVERIFY(LoadSkinBitmap(m_images.Missing(), QSize(10, 10)).isNull());
+        QVERIFY(LoadSkinBitmap(u"", QSize(10, 10)).isNull());
         QTemporaryFile junk(QDir::tempPath() + "/junkXXXXXX.png");
         QVERIFY(junk.open());
         junk.write("not a png at all");
         junk.close();
-        QVERIFY(LoadSkinBitmap(junk.fileName().toStdU16String()).isNull());
+        QVERIFY(LoadSkinBitmap(junk.fileName().toStdU16String(), QSize(10, 10)).isNull());
     }
 
     void facePerState() {

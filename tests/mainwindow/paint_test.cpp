@@ -19,7 +19,7 @@ public:
     QImage replacement;
 
 protected:
-    QImage LoadSkinImage(const std::u16string& path) override {
+    QImage LoadSkinImage(const std::u16string& path, QSize) override {
         return path == replaced_path ? replacement : QImage();
     }
 };
@@ -69,7 +69,7 @@ QImage ExpectedIcon(const std::u16string& path) {
     QImage expected(41, 41, QImage::Format_ARGB32_Premultiplied);
     expected.fill(QColor(230, 230, 230));
     QPainter p(&expected);
-    p.drawImage(QPoint(0, 0), LoadSkinBitmap(path), QRect(0, 0, 41, 41));
+    p.drawImage(QPoint(0, 0), LoadSkinBitmap(path, QSize(41, 41)), QRect(0, 0, 41, 41));
     return expected.convertToFormat(QImage::Format_RGB32);
 }
 
