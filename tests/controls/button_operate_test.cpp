@@ -175,6 +175,34 @@ private slots:
         QVERIFY(ink.width() > 30);
     }
 
+    // Without a skin the caption still shows whole, centred in the button itself.
+    void captionWithoutImagesCentredInTheButton() {
+        Scene s;
+        s.button->setGeometry(20, 15, 100, 30);
+        s.parent.resize(160, 60);
+        QVERIFY(!s.button->SetStateImage(m_images.Missing(), 0));
+        s.button->SetCaption(u"Search");
+        s.button->SetCaptionColor(0x00FFFFFF);
+        s.parent.show();
+        const QImage img = s.parent.grab().toImage();
+        QRect ink;
+        for (int y = 0; y < img.height(); ++y) {
+            for (int x = 0; x < img.width(); ++x) {
+                if (img.pixelColor(x, y).lightness() > 160) {
+                    ink |= QRect(x, y, 1, 1);
+                }
+            }
+        }
+        QVERIFY(ink.width() > 30);
+        QVERIFY2(QRect(21, 16, 98, 28).contains(ink), qPrintable(QString("%1,%2 %3x%4")
+                                                                     .arg(ink.x())
+                                                                     .arg(ink.y())
+                                                                     .arg(ink.width())
+                                                                     .arg(ink.height())));
+        QVERIFY(qAbs(ink.center().x() - 70) <= 2);
+        QVERIFY(qAbs(ink.center().y() - 30) <= 3);
+    }
+
     // The layout's font family does not exist here; captions in Chinese and
     // Japanese must still come out as glyphs, not boxes.
     void skinFontDrawsCjk() {
