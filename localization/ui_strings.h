@@ -103,7 +103,8 @@ public:
 
     // --- About dialog.
     UiTextElement AboutWindow, AboutTopArea, AboutFooterBar;
-    UiTextElement AboutVersionText, AboutSupportText, AboutLegalText;  // link markup: <a href="…">label</a>
+    UiTextElement AboutVersionText, AboutSupportText,
+        AboutLegalText;            // link markup: <a href="…">label</a>
     UiButtonImages AboutOkButton;  // each state carries the OK label
 
 private:
