@@ -11,6 +11,10 @@ function(orvandel_layer name)
   add_library(${name} STATIC ${L_SOURCES})
   target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}" "${PROJECT_BINARY_DIR}/generated")
   target_link_libraries(${name} PUBLIC ${L_PUBLIC_LIBS} PRIVATE ${L_PRIVATE_LIBS})
+  # moc runs for the Qt layers only; the core stays untouched by Qt tooling.
+  if("${L_PUBLIC_LIBS};${L_PRIVATE_LIBS}" MATCHES "Qt6::")
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  endif()
 endfunction()
 
 # A GoogleTest executable; every case is its own ctest test.
@@ -36,6 +40,7 @@ function(orvandel_qttest name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test Qt6::Widgets Threads::Threads)
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 180)
   endif()
