@@ -137,7 +137,7 @@ void UiStrings::ClearLocked() {
     }
     for (UiImageElement* e :
          {&HeaderShadow, &AppIcon, &AppName, &MakerLogo, &Step1Diagram, &Step2Diagram,
-          &InternetDiagram, &ErrorIcon, &WarningIcon, &OkIcon, &LaunchImage}) {
+          &InternetDiagram, &ErrorIcon, &WarningIcon, &OkIcon, &LaunchImage, &WarningBadge}) {
         *e = {};
     }
     PageDot1 = {};
@@ -146,9 +146,10 @@ void UiStrings::ClearLocked() {
                               &ScrollUpButton, &ScrollDownButton, &AboutOkButton}) {
         *b = {};
     }
-    for (std::u16string* s :
-         {&BeginSearchLabel, &SearchAgainLabel, &StopLabel, &MenuLanguage, &MenuEnglish,
-          &MenuSimplifiedChinese, &MenuTraditionalChinese, &MenuJapanese, &MenuAbout}) {
+    for (std::u16string* s : {&BeginSearchLabel, &SearchAgainLabel, &StopLabel, &MenuLanguage,
+                              &MenuEnglish, &MenuSimplifiedChinese, &MenuTraditionalChinese,
+                              &MenuJapanese, &MenuAbout, &TipOtherNetwork, &TipLinkLocal,
+                              &TipConflictDevices, &TipConflictOwnAddress, &TipNotedSource}) {
         s->clear();
         s->shrink_to_fit();
     }
@@ -240,6 +241,15 @@ void UiStrings::BuildLocked(LanguageId id) {
     DeviceIconNormal[1] = Image(u"img\\finder_win_icon_device_tr9100_normal.png", 68, 44, 0, 0);
     DeviceIconDisabled[0] = Image(u"img\\finder_win_icon_device_tr400_disable.png", 68, 44, 0, 0);
     DeviceIconDisabled[1] = Image(u"img\\finder_win_icon_device_tr9100_disable.png", 68, 44, 0, 0);
+
+    // Reachability: a 16 x 16 badge on the lower right of the 68 x 44 icon, over
+    // the corner of both models' drawings, and the tooltips.
+    WarningBadge = Image(u"img\\finder_win_icon_badge_warning.png", 16, 16, 46, 26);
+    TipOtherNetwork = Cut(t->tip_other_network, kTextCapacity);
+    TipLinkLocal = Cut(t->tip_link_local, kTextCapacity);
+    TipConflictDevices = Cut(t->tip_conflict_devices, kTextCapacity);
+    TipConflictOwnAddress = Cut(t->tip_conflict_own, kTextCapacity);
+    TipNotedSource = Cut(t->tip_noted_source, kTextCapacity);
 
     ScrollUpButton = Button(u"img\\finder_win_btn_scrollup_", u".png", 13, 13, 307, 130);
     ScrollDownButton = Button(u"img\\finder_win_btn_scrolldown_", u".png", 13, 13, 307, 397);

@@ -97,14 +97,21 @@ public:
     std::unordered_map<std::int32_t, UiImageElement> DeviceIconNormal;
     std::unordered_map<std::int32_t, UiImageElement> DeviceIconDisabled;
 
+    // --- Device rows whose page cannot open: the badge drawn over the corner of
+    // the device icon (left and top relative to the icon's rectangle), and the
+    // tooltip texts with their {placeholders} (fill with FillPlaceholders).
+    UiImageElement WarningBadge;
+    std::u16string TipOtherNetwork, TipLinkLocal, TipConflictDevices, TipConflictOwnAddress,
+        TipNotedSource;
+
     // --- Menu.
     std::u16string MenuLanguage, MenuEnglish, MenuSimplifiedChinese, MenuTraditionalChinese,
         MenuJapanese, MenuAbout;
 
     // --- About dialog.
     UiTextElement AboutWindow, AboutTopArea, AboutFooterBar;
-    UiTextElement AboutVersionText, AboutSupportText,
-        AboutLegalText;            // link markup: <a href="…">label</a>
+    // The version and support texts carry link markup: <a href="…">label</a>.
+    UiTextElement AboutVersionText, AboutSupportText, AboutLegalText;
     UiButtonImages AboutOkButton;  // each state carries the OK label
 
 private:

@@ -1,4 +1,6 @@
 // Every text is quoted exactly as the product shows it; translations are not free-form.
+// The tip_* texts are additions of this finder; keep them short, plain and free of
+// markup, with the same placeholders in every language.
 #include "localization/ui_texts.h"
 
 namespace orvandel {
@@ -37,6 +39,23 @@ constexpr LanguageTexts kEnglishTexts{
     .result_suffix = u" devices",
     .product_url = u"https://www.kestrilon.com/us/products/quorvel/",
     .support_url = u"https://www.kestrilon.com/us/support/",
+    .tip_other_network =
+        u"This device is at {ip}, but this computer is on {subnet} ({interface}). Its page will "
+        u"not open until both are on the same network: give this computer an address in the "
+        u"device's network for a moment, or reset the device's network settings.",
+    .tip_link_local =
+        u"This device is at {ip}, an address it chose itself because the router gave it none. "
+        u"This computer is on {subnet} ({interface}), so its page will not open. Check that the "
+        u"router hands out addresses (DHCP) and restart the device.",
+    .tip_conflict_devices =
+        u"{count} devices use the address {ip}. Only one of them is listed, and the page that "
+        u"opens may be another one's. Connect them one at a time and give each its own address.",
+    .tip_conflict_own =
+        u"This device uses {ip}, which is this computer's own address, so its page will not "
+        u"open. Give the device or this computer another address.",
+    .tip_noted_source =
+        u"Its reply came from {source}: the device may have a second network connection, or "
+        u"another host answered for it.",
 };
 
 constexpr LanguageTexts kTraditionalChineseTexts{
@@ -71,6 +90,18 @@ constexpr LanguageTexts kTraditionalChineseTexts{
     .result_suffix = u"臺裝置",
     .product_url = u"https://www.kestrilon.com/tw/products/quorvel/",
     .support_url = u"https://www.kestrilon.com/tw/support/",
+    .tip_other_network =
+        u"此裝置的位址為 {ip}，但這台電腦位於 {subnet}（{interface}）。兩者位於同一網路之前，"
+        u"無法開啟其網頁：請暫時為電腦設定裝置網路中的位址，或重設裝置的網路設定。",
+    .tip_link_local =
+        u"此裝置的位址 {ip} 是路由器未分配位址時自行選用的。這台電腦位於 {subnet}（{interface}），"
+        u"因此無法開啟其網頁。請確認路由器會分配位址（DHCP），再重新啟動裝置。",
+    .tip_conflict_devices =
+        u"有 {count} 台裝置使用同一位址 {ip}。清單只顯示其中一台，開啟的網頁可能屬於另一台。"
+        u"請逐一連接裝置，並為每台設定不同的位址。",
+    .tip_conflict_own =
+        u"此裝置使用 {ip}，與這台電腦的位址相同，因此無法開啟其網頁。請為裝置或電腦改用其他位址。",
+    .tip_noted_source = u"回應來自 {source}：裝置可能有第二個網路連線，或由其他主機代為回應。",
 };
 
 constexpr LanguageTexts kSimplifiedChineseTexts{
@@ -105,6 +136,20 @@ constexpr LanguageTexts kSimplifiedChineseTexts{
     .result_suffix = u"台装置",
     .product_url = u"https://www.kestrilon.com/cn/products/quorvel/",
     .support_url = u"https://www.kestrilon.com/cn/support/",
+    .tip_other_network =
+        u"此装置的地址为 {ip}，但这台计算机位于 {subnet}（{interface}）。两者位于同一网络之前，"
+        u"无法打开其网页：请暂时为计算机设置装置网络中的地址，或重置装置的网络设置。",
+    .tip_link_local =
+        u"此装置的地址 {ip} 是路由器未分配地址时自行选用的。这台计算机位于 "
+        u"{subnet}（{interface}），"
+        u"因此无法打开其网页。请确认路由器会分配地址（DHCP），再重新启动装置。",
+    .tip_conflict_devices =
+        u"有 {count} 台装置使用同一地址 {ip}。列表只显示其中一台，打开的网页可能属于另一台。"
+        u"请逐一连接装置，并为每台设置不同的地址。",
+    .tip_conflict_own =
+        u"此装置使用 "
+        u"{ip}，与这台计算机的地址相同，因此无法打开其网页。请为装置或计算机改用其他地址。",
+    .tip_noted_source = u"回应来自 {source}：装置可能有第二个网络连接，或由其他主机代为回应。",
 };
 
 constexpr LanguageTexts kJapaneseTexts{
@@ -141,6 +186,25 @@ constexpr LanguageTexts kJapaneseTexts{
     .result_suffix = u" 個のデバイスが見つかりました",
     .product_url = u"https://www.kestrilon.com/jp/products/quorvel/",
     .support_url = u"https://www.kestrilon.com/jp/support/",
+    .tip_other_network =
+        u"このデバイスのアドレスは {ip} ですが、このコンピューターは {subnet}（{interface}）に"
+        u"あります。同じネットワークになるまでページは開けません。一時的にデバイスのネットワークの"
+        u"アドレスをコンピューターに設定するか、デバイスのネットワーク設定をリセットしてください。",
+    .tip_link_local =
+        u"このデバイスのアドレス {ip} "
+        u"は、ルーターから割り当てられなかったため自分で選んだものです。"
+        u"このコンピューターは {subnet}（{interface}）にあるため、ページは開けません。ルーターが"
+        u"アドレスを割り当てること（DHCP）を確認し、デバイスを再起動してください。",
+    .tip_conflict_devices =
+        u"{count} 台のデバイスが同じアドレス {ip} を使っています。一覧には 1 台だけ表示され、"
+        u"開くページは別のデバイスのものかもしれません。1 台ずつ接続し、それぞれに別のアドレスを"
+        u"設定してください。",
+    .tip_conflict_own =
+        u"このデバイスの {ip} はこのコンピューターのアドレスと同じため、ページは開けません。"
+        u"デバイスかコンピューターのアドレスを変更してください。",
+    .tip_noted_source =
+        u"応答は {source} から届きました。デバイスに 2 つ目のネットワーク接続があるか、別のホストが"
+        u"代わりに応答しています。",
 };
 }  // namespace
 

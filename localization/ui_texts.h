@@ -39,6 +39,13 @@ struct LanguageTexts {
     std::u16string_view result_suffix;
     std::u16string_view product_url;
     std::u16string_view support_url;
+    // Tooltips of a listed device whose page cannot open, with the placeholders
+    // {ip}, {subnet}, {interface}, {count} and {source} (see FillPlaceholders).
+    std::u16string_view tip_other_network;     // {ip} {subnet} {interface}
+    std::u16string_view tip_link_local;        // {ip} {subnet} {interface}
+    std::u16string_view tip_conflict_devices;  // {ip} {count}
+    std::u16string_view tip_conflict_own;      // {ip}
+    std::u16string_view tip_noted_source;      // {source}; a remark added to the above
 };
 
 // The texts of one of the four languages; null for any other id.

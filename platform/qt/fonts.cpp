@@ -11,10 +11,16 @@ const QString kSkinFamily = QStringLiteral("Microsoft JhengHei");
 
 void InstallFontSubstitutions() {
     static const bool installed = [] {
+        // A Latin face first: the first face that has a character draws it, and a
+        // CJK face would draw Latin text too, with its ellipsis at mid-height.
+        // Chinese and Japanese characters fall through to the CJK faces. The
+        // condensed face has the CJK face's line height and about its widths, so
+        // every text keeps its lines; the plain one is wider and would wrap more.
         QFont::insertSubstitutions(
-            kSkinFamily, {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK TC"),
-                          QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK JP"),
-                          QStringLiteral("DejaVu Sans")});
+            kSkinFamily,
+            {QString(kLatinFamily), QStringLiteral("Noto Sans"), QStringLiteral("DejaVu Sans"),
+             QString(kCjkFamily), QStringLiteral("Noto Sans CJK TC"),
+             QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK JP")});
         return true;
     }();
     (void)installed;

@@ -1,10 +1,16 @@
 // The skin's font: the layout names "Microsoft JhengHei", which Linux does not
-// have, so the family is mapped to faces that also draw Chinese and Japanese.
+// have, so the family is mapped to a Latin face, then faces that draw Chinese
+// and Japanese.
 #pragma once
 
 #include <QFont>
 
 namespace orvandel {
+
+// The faces the set-up installs (fonts-dejavu-extra, fonts-wqy-microhei): Latin
+// text is drawn with the first, Chinese and Japanese characters with the second.
+inline constexpr char kLatinFamily[] = "DejaVu Sans Condensed";
+inline constexpr char kCjkFamily[] = "WenQuanYi Micro Hei";
 
 // Idempotent; call once a QGuiApplication exists (SkinFont calls it too).
 void InstallFontSubstitutions();

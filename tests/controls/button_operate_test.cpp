@@ -1,9 +1,13 @@
+#include <QGlyphRun>
 #include <QRawFont>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTextLayout>
 #include <QtTest>
 
 #include "controls/button_operate.h"
 #include "controls/skin_bitmap.h"
+#include "localization/ui_strings.h"
 #include "platform/qt/fonts.h"
 #include "test_images.h"
 
@@ -181,10 +185,66 @@ private slots:
         const QFont font = SkinFont(17, 700);
         QCOMPARE(font.pixelSize(), 17);
         QCOMPARE(font.weight(), QFont::Bold);
-        const QRawFont raw = QRawFont::fromFont(font);
-        const bool cjk =
-            raw.supportsCharacter(QChar(0x958B)) && raw.supportsCharacter(QChar(0x691C));
+        // The first face is a Latin one; the characters come from a fallback face.
+        QTextLayout layout(QString(QChar(0x958B)) + QChar(0x691C), font);
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        bool cjk = !layout.glyphRuns().isEmpty();
+        for (const QGlyphRun& run : layout.glyphRuns()) {
+            for (quint32 glyph : run.glyphIndexes()) {
+                cjk = cjk && glyph != 0;
+            }
+            cjk = cjk && run.rawFont().supportsCharacter(QChar(0x958B)) &&
+                  run.rawFont().supportsCharacter(QChar(0x691C));
+        }
         QVERIFY2(cjk, "no CJK-capable face behind the skin font (fonts-wqy-microhei missing?)");
+    }
+
+    void skinFontDrawsEachScriptWithItsFace_data() {
+        QTest::addColumn<int>("language");
+        QTest::newRow("English") << kEnglish;
+        QTest::newRow("Simplified Chinese") << kSimplifiedChinese;
+        QTest::newRow("Traditional Chinese") << kTraditionalChinese;
+        QTest::newRow("Japanese") << kJapanese;
+    }
+    // Latin text in the Latin face (a CJK face would put the English ellipsis at
+    // mid-height); Chinese and Japanese characters in the CJK face, never a box.
+    void skinFontDrawsEachScriptWithItsFace() {
+        QFETCH(int, language);
+        QTemporaryDir dir;
+        UiStrings strings((dir.path() + QStringLiteral("/setting.cfg")).toStdString());
+        strings.SetLanguage(language);
+        const QFont font = SkinCellFont(17, QFont::Normal);
+        for (const UiTextElement* element :
+             {&strings.SearchingTitle, &strings.IntroText, &strings.Step1Title}) {
+            const QString text = QString::fromStdU16String(element->text);
+            QTextLayout layout(text, font);
+            layout.beginLayout();
+            layout.createLine();
+            layout.endLayout();
+            for (int i = 0; i < text.size(); ++i) {
+                const QChar c = text.at(i);
+                if (c.isSpace()) {
+                    continue;
+                }
+                const QList<QGlyphRun> runs = layout.glyphRuns(i, 1);
+                QVERIFY2(runs.size() == 1 && !runs[0].glyphIndexes().isEmpty(), qPrintable(text));
+                QVERIFY2(runs[0].glyphIndexes()[0] != 0,
+                         qPrintable(QStringLiteral("box for ") + c));
+                const QString face = runs[0].rawFont().familyName();
+                const bool cjk = c.script() == QChar::Script_Han ||
+                                 c.script() == QChar::Script_Hiragana ||
+                                 c.script() == QChar::Script_Katakana;
+                const char* expected = cjk                    ? kCjkFamily
+                                       : language == kEnglish ? kLatinFamily
+                                                              : nullptr;
+                if (expected != nullptr) {
+                    QVERIFY2(face.compare(QLatin1String(expected), Qt::CaseInsensitive) == 0,
+                             qPrintable(QString(c) + QStringLiteral(" drawn with ") + face));
+                }
+            }
+        }
     }
 
     void doubleClickIsASecondPress() {

@@ -30,7 +30,7 @@ std::vector<Named> LayoutImages() {
              {&ui.HeaderShadow, &ui.AppIcon, &ui.AppName, &ui.MakerLogo, &ui.Step1Diagram,
               &ui.Step2Diagram, &ui.InternetDiagram, &ui.PageDot1.normal, &ui.PageDot1.focus,
               &ui.PageDot2.normal, &ui.PageDot2.focus, &ui.ErrorIcon, &ui.WarningIcon, &ui.OkIcon,
-              &ui.LaunchImage}) {
+              &ui.LaunchImage, &ui.WarningBadge}) {
             add(*e);
         }
         for (const UiButtonImages* b :
@@ -71,8 +71,8 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QSize>("size");
         const std::vector<Named> images = LayoutImages();
-        // 15 single images, 7 buttons of 4 states, 12 indicator frames, 4 device icons.
-        QCOMPARE(images.size(), std::size_t{15 - 2 + 28 + 12 + 4});
+        // 16 single images, 7 buttons of 4 states, 12 indicator frames, 4 device icons.
+        QCOMPARE(images.size(), std::size_t{16 - 2 + 28 + 12 + 4});
         for (const Named& n : images) {
             QTest::newRow(qPrintable(n.path)) << n.path << n.size;
         }

@@ -1,24 +1,106 @@
 // The settings reader takes whatever bytes setting.cfg holds: it must never crash,
-// and the streaming and in-memory readers must agree.
+// the streaming and in-memory readers must agree with a plain model of the rule,
+// and what is written must read back. Each input is also tried moved up against
+// the read limit, so that the limit falls at every place inside it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "localization/settings_file.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+namespace {
+
+using orvandel::kMaxSettingsBytes;
+using orvandel::LanguageId;
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Whole tokens of what lies before the limit; the last one is dropped when the
+// byte after the limit continues it.
+std::optional<LanguageId> Model(std::string_view bytes) {
+    const std::string_view seen = bytes.substr(0, kMaxSettingsBytes);
+    std::vector<std::string_view> tokens;
+    for (std::size_t i = 0; i < seen.size();) {
+        if (IsSpace(seen[i])) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < seen.size() && !IsSpace(seen[end])) {
+            ++end;
+        }
+        tokens.push_back(seen.substr(i, end - i));
+        i = end;
+    }
+    if (bytes.size() > seen.size() && !IsSpace(bytes[seen.size()]) && !seen.empty() &&
+        !IsSpace(seen.back())) {
+        tokens.pop_back();
+    }
+    std::size_t key = 0;
+    while (key < tokens.size() && tokens[key] != "LANGUAGE") {
+        ++key;
+    }
+    if (key + 1 >= tokens.size()) {
+        return std::nullopt;
+    }
+    std::string_view value = tokens[key + 1];
+    const bool negative = value.front() == '-';
+    if (value.front() == '+' || value.front() == '-') {
+        value.remove_prefix(1);
+    }
+    std::size_t digits = 0;
+    while (digits < value.size() && value[digits] >= '0' && value[digits] <= '9') {
+        ++digits;
+    }
+    value = value.substr(0, digits);
+    while (value.size() > 1 && value.front() == '0') {
+        value.remove_prefix(1);
+    }
+    if (value.empty() || value.size() > 10) {
+        return std::nullopt;
+    }
+    const long long magnitude = std::stoll(std::string(value));
+    const long long signed_value = negative ? -magnitude : magnitude;
+    if (signed_value < std::numeric_limits<std::int32_t>::min() ||
+        signed_value > std::numeric_limits<std::int32_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<LanguageId>(signed_value);
+}
+
+void Check(std::string_view bytes) {
     const auto from_text = orvandel::ParseLanguageSetting(bytes);
     std::istringstream in{std::string(bytes)};
     if (orvandel::ParseLanguageSetting(in) != from_text) {
         std::abort();
     }
+    if (Model(bytes) != from_text) {
+        std::abort();
+    }
     if (from_text &&
         orvandel::ParseLanguageSetting(orvandel::FormatLanguageLine(*from_text)) != from_text) {
         std::abort();  // what is written must read back
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    Check(bytes);
+    if (size > 1 && size <= kMaxSettingsBytes) {
+        // The first byte says how far past the limit the rest reaches.
+        const std::string_view rest = bytes.substr(1);
+        const std::size_t past = static_cast<unsigned char>(bytes[0]) % (rest.size() + 1);
+        Check(std::string(kMaxSettingsBytes + past - rest.size(), ' ') + std::string(rest));
     }
     return 0;
 }

@@ -1,23 +1,34 @@
 // The settings file: the exact line written, the tolerant reader, and writes that
-// fail silently or fall back when the folder refuses new files.
+// fail silently, keep the file's mode, owner and links, and never take over a
+// file or a link that is not the user's.
 #include "localization/settings_file.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <climits>
+#include <map>
+#include <optional>
+#include <ostream>
 #include <sstream>
 
 #include "localization/ui_strings.h"
 #include "temp_dir.h"
+#include "unprivileged.h"
 
 namespace orvandel {
 namespace {
 
+using test::kDropFailed;
+using test::kStillPrivileged;
 using test::ReadBytes;
+using test::RunAs;
 using test::TempDir;
+using test::UnprivilegedUser;
+using test::User;
 using test::WriteBytes;
 
 TEST(SettingsFile, MissingFileIsCreatedWithTheTwelveEnglishBytes) {
@@ -95,6 +106,17 @@ const ReadCase kReadCases[] = {
      kSimplifiedChinese},
     {"KeyPastTheReadLimitKeepsCurrent", std::string(kMaxSettingsBytes, ' ') + "LANGUAGE 4",
      kJapanese, kJapanese},
+    // "317" lies before the limit and "48" after it: the cut value is not a value.
+    {"ValueCutByTheReadLimitKeepsCurrent",
+     std::string(kMaxSettingsBytes - 12, ' ') + "LANGUAGE\t31748", kJapanese, kJapanese},
+    {"ValueEndingAtTheReadLimit", std::string(kMaxSettingsBytes - 14, ' ') + "LANGUAGE\t31748\r\n",
+     kEnglish, kTraditionalChinese},
+    {"ValueEndingTheFileAtTheReadLimit",
+     std::string(kMaxSettingsBytes - 14, ' ') + "LANGUAGE\t31748", kEnglish, kTraditionalChinese},
+    {"LettersAfterTheValueCutByTheReadLimitKeepCurrent",
+     std::string(kMaxSettingsBytes - 12, ' ') + "LANGUAGE 4abcdef", kJapanese, kJapanese},
+    {"KeyCutByTheReadLimitKeepsCurrent", std::string(kMaxSettingsBytes - 8, ' ') + "LANGUAGES 4",
+     kJapanese, kJapanese},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, SettingsRead, ::testing::ValuesIn(kReadCases),
@@ -137,18 +159,6 @@ TEST(SettingsFile, SavingLeavesNoTemporaryFilesBehind) {
     EXPECT_EQ(names, std::vector<std::string>{"setting.cfg"});
 }
 
-TEST(SettingsFile, SymbolicLinkStaysALinkAndItsTargetIsWritten) {
-    TempDir dir;
-    WriteBytes(dir / "real.cfg", "LANGUAGE\t9\r\n");
-    std::filesystem::create_symlink(dir / "real.cfg", dir / "setting.cfg");
-
-    UiStrings strings(dir / "setting.cfg");
-    strings.SaveLanguage(kJapanese);
-
-    EXPECT_TRUE(std::filesystem::is_symlink(dir / "setting.cfg"));
-    EXPECT_EQ(ReadBytes(dir / "real.cfg"), "LANGUAGE\t17\r\n");
-}
-
 // A pipe under the settings name would block an open for reading until some
 // writer came along; it is neither read nor replaced.
 TEST(SettingsFile, PipeUnderTheSettingsNameIsLeftAlone) {
@@ -188,43 +198,370 @@ TEST(SettingsFile, UnwritableFileInUnwritableFolderIsLeftAsItWas) {
     EXPECT_EQ(strings.Language(), kJapanese);
 }
 
+// What a file looked like: enough to tell that nothing replaced, rewrote or
+// re-owned it (for a link, its own inode and the text it holds).
+struct FileState {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    mode_t mode = 0;
+    uid_t uid = 0;
+    gid_t gid = 0;
+    nlink_t links = 0;
+    long long mtime_ns = 0;
+    std::string content;
+    bool operator==(const FileState&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const FileState& s) {
+    return os << "{ino " << s.ino << ", mode " << std::oct << s.mode << std::dec << ", " << s.uid
+              << ":" << s.gid << ", links " << s.links << ", \"" << s.content << "\"}";
+}
+
+std::optional<FileState> StateOf(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    FileState state{st.st_dev,
+                    st.st_ino,
+                    st.st_mode,
+                    st.st_uid,
+                    st.st_gid,
+                    st.st_nlink,
+                    st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec,
+                    {}};
+    if (S_ISLNK(st.st_mode)) {
+        state.content = std::filesystem::read_symlink(path).string();
+    } else if (S_ISREG(st.st_mode)) {
+        state.content = ReadBytes(path);
+    }
+    return state;
+}
+
+// Every entry below `root`, by relative name; the folders themselves included.
+std::map<std::string, FileState> TreeOf(const std::filesystem::path& root) {
+    std::map<std::string, FileState> tree;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        tree[std::filesystem::relative(entry.path(), root).string()] = *StateOf(entry.path());
+    }
+    return tree;
+}
+
+const std::string kOldLine = FormatLanguageLine(kTraditionalChinese);
+const std::string kNewLine = FormatLanguageLine(kJapanese);
+
+// Files of nobody and of root in a folder nobody owns ("home", the working folder
+// of a user), written by a child process that runs as nobody.
+class AsUser : public ::testing::Test {
+public:
+    enum class Owner { kUser, kRoot };
+
+    std::filesystem::path Home(const std::string& name) const { return m_home / name; }
+
+    void Own(const std::filesystem::path& path, Owner owner, gid_t group) const {
+        const uid_t uid = owner == Owner::kUser ? m_user.uid : 0;
+        ASSERT_EQ(::lchown(path.c_str(), uid, group), 0) << path;
+    }
+    void Own(const std::filesystem::path& path, Owner owner) const {
+        Own(path, owner, owner == Owner::kUser ? m_user.gid : 0);
+    }
+
+    std::filesystem::path File(const std::string& name, mode_t mode, Owner owner) const {
+        const auto path = Home(name);
+        WriteBytes(path, kOldLine);
+        Own(path, owner);
+        EXPECT_EQ(::chmod(path.c_str(), mode), 0);
+        return path;
+    }
+
+    std::filesystem::path Link(const std::string& name, const std::string& to, Owner owner) const {
+        const auto path = Home(name);
+        std::filesystem::create_symlink(to, path);
+        Own(path, owner);
+        return path;
+    }
+
+    // ReplaceFileContents as the user; its result.
+    bool WriteAsUser(const std::filesystem::path& path, const std::string& bytes) const {
+        const int code = RunAs(m_user, [&] { return ReplaceFileContents(path, bytes) ? 0 : 1; });
+        EXPECT_TRUE(code == 0 || code == 1) << "the child ended with " << code;
+        return code == 0;
+    }
+
+    std::map<std::string, FileState> Tree() const { return TreeOf(m_dir.path()); }
+    const User& user() const { return m_user; }
+
+protected:
+    void SetUp() override {
+        std::string why;
+        const auto user = UnprivilegedUser(why);
+        if (!user) {
+            GTEST_SKIP() << why;
+        }
+        m_user = *user;
+        ASSERT_EQ(::chmod(m_dir.path().c_str(), 0755), 0);
+        const int drop = RunAs(m_user, [] { return 0; });
+        if (drop == kDropFailed || drop == kStillPrivileged) {
+            GTEST_SKIP() << "cannot drop to nobody here (exit " << drop << ")";
+        }
+        ASSERT_EQ(drop, 0);
+        m_home = m_dir / "home";
+        std::filesystem::create_directory(m_home);
+        Own(m_home, Owner::kUser);
+        ASSERT_EQ(::chmod(m_home.c_str(), 0755), 0);
+    }
+
+    TempDir m_dir;
+    std::filesystem::path m_home;
+    User m_user{};
+};
+
+using Owner = AsUser::Owner;
+
+struct RefusalCase {
+    const char* name;
+    void (*set_up)(const AsUser&);  // makes Home("setting.cfg") and what it may point to
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Refusal : public AsUser, public ::testing::WithParamInterface<RefusalCase> {};
+
+// A file the user may not write, or a link the user did not make, stays exactly as
+// it was, although the folder would let the user replace it; nothing else appears.
+TEST_P(Refusal, NothingInTheFolderChanges) {
+    GetParam().set_up(*this);
+    const auto before = Tree();
+
+    EXPECT_FALSE(WriteAsUser(Home("setting.cfg"), kNewLine));
+    EXPECT_EQ(Tree(), before);
+}
+
+const RefusalCase kRefusals[] = {
+    {"ReadOnlyFile", [](const AsUser& f) { f.File("setting.cfg", 0444, Owner::kUser); }},
+    {"ModeZeroFile", [](const AsUser& f) { f.File("setting.cfg", 0000, Owner::kUser); }},
+    {"RootsFileInTheUsersFolder",
+     [](const AsUser& f) { f.File("setting.cfg", 0644, Owner::kRoot); }},
+    {"OwnLinkToAReadOnlyFile",
+     [](const AsUser& f) {
+         f.File("target.cfg", 0444, Owner::kUser);
+         f.Link("setting.cfg", "target.cfg", Owner::kUser);
+     }},
+    {"RootsLinkToAFileTheUserMayWrite",
+     [](const AsUser& f) {
+         f.File("target.cfg", 0666, Owner::kUser);
+         f.Link("setting.cfg", "target.cfg", Owner::kRoot);
+     }},
+    {"RootsDanglingLink",
+     [](const AsUser& f) { f.Link("setting.cfg", "missing.cfg", Owner::kRoot); }},
+    {"OwnLinkToRootsLink",
+     [](const AsUser& f) {
+         f.File("target.cfg", 0666, Owner::kUser);
+         f.Link("middle", "target.cfg", Owner::kRoot);
+         f.Link("setting.cfg", "middle", Owner::kUser);
+     }},
+    {"OwnLinkToAPipe",
+     [](const AsUser& f) {
+         ASSERT_EQ(::mkfifo(f.Home("pipe").c_str(), 0666), 0);
+         f.Own(f.Home("pipe"), Owner::kUser);
+         f.Link("setting.cfg", "pipe", Owner::kUser);
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, Refusal, ::testing::ValuesIn(kRefusals),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct RewriteCase {
+    const char* name;
+    mode_t mode;
+    Owner owner;
+    bool root_group;  // a group the user is not a member of
+    bool second_name;
+    bool same_inode;  // the new contents can only go into the old file
+};
+
+void PrintTo(const RewriteCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Rewrite : public AsUser, public ::testing::WithParamInterface<RewriteCase> {};
+
+// "Replaces the file's contents": mode, owner, group and links stay the file's.
+TEST_P(Rewrite, KeepsModeOwnerAndLinks) {
+    const RewriteCase& c = GetParam();
+    const auto path = File("setting.cfg", c.mode, c.owner);
+    if (c.root_group) {
+        Own(path, c.owner, 0);
+    }
+    if (c.second_name) {
+        std::filesystem::create_hard_link(path, Home("other-name.cfg"));
+    }
+    const FileState before = *StateOf(path);
+
+    EXPECT_TRUE(WriteAsUser(path, kNewLine));
+
+    const FileState after = *StateOf(path);
+    EXPECT_EQ(after.content, kNewLine);
+    EXPECT_EQ(after.mode, before.mode);
+    EXPECT_EQ(after.uid, before.uid);
+    EXPECT_EQ(after.gid, before.gid);
+    EXPECT_EQ(after.links, before.links);
+    if (c.same_inode) {
+        EXPECT_EQ(after.ino, before.ino);
+    }
+    if (c.second_name) {
+        EXPECT_EQ(ReadBytes(Home("other-name.cfg")), kNewLine);
+    }
+    std::size_t entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(Home(""))) {
+        (void)entry;
+        ++entries;
+    }
+    EXPECT_EQ(entries, c.second_name ? 2u : 1u) << "a temporary file was left behind";
+}
+
+const RewriteCase kRewrites[] = {
+    {"Mode0600", 0600, Owner::kUser, false, false, false},
+    {"Mode0664", 0664, Owner::kUser, false, false, false},
+    {"Mode0640", 0640, Owner::kUser, false, false, false},
+    {"Mode0644", 0644, Owner::kUser, false, false, false},
+    {"RootsFileTheUserMayWrite", 0666, Owner::kRoot, false, false, true},
+    {"GroupTheUserIsNotIn", 0664, Owner::kUser, true, false, true},
+    {"SecondHardLink", 0644, Owner::kUser, false, true, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, Rewrite, ::testing::ValuesIn(kRewrites),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// An access list or label would not carry over to a new file.
+TEST_F(AsUser, ExtendedAttributesStayWithTheFile) {
+    const auto path = File("setting.cfg", 0644, Owner::kUser);
+    if (::setxattr(path.c_str(), "user.orvandel", "x", 1, 0) != 0) {
+        GTEST_SKIP() << "this file system keeps no user attributes";
+    }
+    const FileState before = *StateOf(path);
+
+    EXPECT_TRUE(WriteAsUser(path, kNewLine));
+
+    EXPECT_EQ(StateOf(path)->ino, before.ino);
+    EXPECT_EQ(::getxattr(path.c_str(), "user.orvandel", nullptr, 0), 1);
+    EXPECT_EQ(ReadBytes(path), kNewLine);
+}
+
+TEST_F(AsUser, SymbolicLinkStaysALinkAndItsTargetIsWritten) {
+    File("real.cfg", 0644, Owner::kUser);
+    const auto link = Link("setting.cfg", Home("real.cfg").string(), Owner::kUser);
+    const FileState before = *StateOf(link);
+
+    EXPECT_TRUE(WriteAsUser(link, kNewLine));
+
+    EXPECT_EQ(StateOf(link), before);
+    EXPECT_EQ(ReadBytes(Home("real.cfg")), kNewLine);
+}
+
+// Each relative link is read from its own folder.
+TEST_F(AsUser, ChainOfOwnRelativeLinksReachesItsTarget) {
+    File("real.cfg", 0640, Owner::kUser);
+    std::filesystem::create_directory(Home("sub"));
+    Own(Home("sub"), Owner::kUser);
+    Link("sub/next", "../real.cfg", Owner::kUser);
+    const auto link = Link("setting.cfg", "sub/next", Owner::kUser);
+
+    EXPECT_TRUE(WriteAsUser(link, kNewLine));
+
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_TRUE(std::filesystem::is_symlink(Home("sub/next")));
+    EXPECT_EQ(ReadBytes(Home("real.cfg")), kNewLine);
+    EXPECT_EQ(StateOf(Home("real.cfg"))->mode & 07777, 0640u);
+}
+
+TEST_F(AsUser, OwnDanglingLinkIsWrittenThrough) {
+    std::filesystem::create_directory(Home("store"));
+    Own(Home("store"), Owner::kUser);
+    const auto link = Link("setting.cfg", "store/setting.cfg", Owner::kUser);
+    const FileState before = *StateOf(link);
+
+    EXPECT_TRUE(WriteAsUser(link, kNewLine));
+
+    EXPECT_EQ(StateOf(link), before);
+    const auto target = StateOf(Home("store/setting.cfg"));
+    ASSERT_TRUE(target);
+    EXPECT_TRUE(S_ISREG(target->mode));
+    EXPECT_EQ(target->content, kNewLine);
+    EXPECT_EQ(target->uid, user().uid);
+}
+
+// The whole program path: the language still switches, the file stays as it was.
+TEST_F(AsUser, LanguageSwitchWithAReadOnlyFileLeavesTheFile) {
+    const auto path = File("setting.cfg", 0444, Owner::kUser);
+    const auto before = Tree();
+
+    const int code = RunAs(user(), [&] {
+        UiStrings strings(path);
+        strings.LoadSettings();
+        if (strings.Language() != kTraditionalChinese) {
+            return 1;
+        }
+        strings.SetLanguage(kJapanese);
+        return strings.Language() == kJapanese && strings.MenuLanguage == u"言語" ? 0 : 2;
+    });
+
+    EXPECT_EQ(code, 0) << "1: the file was not read, 2: the switch failed";
+    EXPECT_EQ(Tree(), before);
+}
+
 // A folder that refuses new files but holds a writable setting.cfg: the file is
-// rewritten in place. Root ignores permission bits, so a child process drops to
-// an unprivileged user first.
-TEST(SettingsFile, ReadOnlyFolderWithWritableFileIsWrittenInPlace) {
-    TempDir dir;
-    const auto folder = dir / "locked";
+// rewritten in place.
+TEST_F(AsUser, ReadOnlyFolderWithWritableFileIsWrittenInPlace) {
+    const auto folder = Home("locked");
     std::filesystem::create_directory(folder);
     WriteBytes(folder / "setting.cfg", "LANGUAGE\t9\r\n");
     ASSERT_EQ(::chmod((folder / "setting.cfg").c_str(), 0666), 0);
-    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);  // root's folder: nobody may not add files
+    const FileState before = *StateOf(folder / "setting.cfg");
 
-    if (::geteuid() != 0) {
-        ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
-        ASSERT_FALSE(ReplaceFileContents(folder / "probe", "x")) << "folder still writable";
-        ReplaceFileContents(folder / "setting.cfg", FormatLanguageLine(kJapanese));
-        ::chmod(folder.c_str(), 0755);
-    } else {
-        ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
-                ::_exit(2);
-            }
-            if (ReplaceFileContents(folder / "probe", "x")) {
-                ::_exit(3);  // the folder still takes new files: the test proves nothing
-            }
-            ::_exit(ReplaceFileContents(folder / "setting.cfg", FormatLanguageLine(kJapanese)) ? 0
-                                                                                               : 1);
+    const int code = RunAs(user(), [&] {
+        if (ReplaceFileContents(folder / "probe", "x")) {
+            return 3;  // the folder still takes new files: the test proves nothing
         }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ::chmod(folder.c_str(), 0755);
-        ASSERT_TRUE(WIFEXITED(status));
-        ASSERT_EQ(WEXITSTATUS(status), 0) << "1: write failed, 2: setuid failed, 3: folder open";
+        return ReplaceFileContents(folder / "setting.cfg", FormatLanguageLine(kJapanese)) ? 0 : 1;
+    });
+
+    ASSERT_EQ(code, 0) << "1: write failed, 3: folder open";
+    const FileState after = *StateOf(folder / "setting.cfg");
+    EXPECT_EQ(after.content, "LANGUAGE\t17\r\n");
+    EXPECT_EQ(after.ino, before.ino);
+    EXPECT_EQ(after.mode, before.mode);
+    EXPECT_EQ(after.uid, 0u);
+}
+
+// Root follows no link at all: whoever may write the folder could point
+// setting.cfg at any file on the system.
+TEST(SettingsFileAsRoot, LinksAreLeftAloneAndNothingIsWritten) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "runs as root only";
     }
-    EXPECT_EQ(ReadBytes(folder / "setting.cfg"), "LANGUAGE\t17\r\n");
+    TempDir dir;
+    const group* shadow = ::getgrnam("shadow");
+    WriteBytes(dir / "shadow", "root:*:19000:0:99999:7:::\n");
+    ASSERT_EQ(::chown((dir / "shadow").c_str(), 0, shadow != nullptr ? shadow->gr_gid : 0), 0);
+    ASSERT_EQ(::chmod((dir / "shadow").c_str(), 0640), 0);
+    std::filesystem::create_symlink(dir / "shadow", dir / "setting.cfg");
+    std::filesystem::create_symlink(dir / "missing", dir / "dangling.cfg");
+    const auto before = TreeOf(dir.path());
+
+    EXPECT_FALSE(ReplaceFileContents(dir / "setting.cfg", kNewLine));
+    EXPECT_FALSE(ReplaceFileContents(dir / "dangling.cfg", kNewLine));
+    UiStrings strings(dir / "setting.cfg");
+    strings.LoadSettings();
+    strings.SetLanguage(strings.Language());
+    UiStrings dangling(dir / "dangling.cfg");
+    dangling.LoadSettings();
+
+    EXPECT_EQ(TreeOf(dir.path()), before);
+    EXPECT_EQ(strings.Language(), kEnglish);
 }
 
 }  // namespace

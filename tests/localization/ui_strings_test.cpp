@@ -412,5 +412,89 @@ TEST(AboutTexts, LegalNoticeHasTwoLines) {
     EXPECT_NE(legal.find(u"Kestrilon"), std::u16string::npos);
 }
 
+// The tooltips of devices whose page cannot open: in every language present, not
+// cut, plain, distinct, and with exactly the placeholders their role is filled with.
+struct TipRole {
+    const char* name;
+    std::u16string UiStrings::*member;
+    std::vector<std::u16string_view> placeholders;
+};
+
+const TipRole kTipRoles[] = {
+    {"TipOtherNetwork", &UiStrings::TipOtherNetwork, {u"{ip}", u"{subnet}", u"{interface}"}},
+    {"TipLinkLocal", &UiStrings::TipLinkLocal, {u"{ip}", u"{subnet}", u"{interface}"}},
+    {"TipConflictDevices", &UiStrings::TipConflictDevices, {u"{ip}", u"{count}"}},
+    {"TipConflictOwnAddress", &UiStrings::TipConflictOwnAddress, {u"{ip}"}},
+    {"TipNotedSource", &UiStrings::TipNotedSource, {u"{source}"}},
+};
+
+void PrintTo(const TipRole& r, std::ostream* os) {
+    *os << r.name;
+}
+
+std::size_t Occurrences(std::u16string_view text, std::u16string_view part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::u16string_view::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+using TipRow = std::tuple<const ExpectedTexts*, TipRole>;
+
+class TooltipTexts : public ::testing::TestWithParam<TipRow> {};
+
+TEST_P(TooltipTexts, PlainCompleteAndDistinct) {
+    const auto& [language, role] = GetParam();
+    TempDir dir;
+    UiStrings strings(dir / "setting.cfg");
+    strings.SetLanguage(language->id);
+    const std::u16string& text = strings.*role.member;
+    ASSERT_FALSE(text.empty());
+    EXPECT_LT(text.size(), kTextCapacity) << "a text at the capacity may have been cut";
+    for (std::u16string_view p : role.placeholders) {
+        EXPECT_EQ(Occurrences(text, p), 1u) << std::string(p.begin(), p.end());
+    }
+    EXPECT_EQ(Occurrences(text, u"{"), role.placeholders.size()) << "no other placeholder";
+    EXPECT_EQ(Occurrences(text, u"}"), role.placeholders.size());
+    for (std::u16string_view markup : {u"<", u"&", u"\n", u"\t"}) {
+        EXPECT_EQ(Occurrences(text, markup), 0u) << "plain text only";
+    }
+    for (const TipRole& other : kTipRoles) {
+        if (other.member != role.member) {
+            EXPECT_NE(text, strings.*other.member) << other.name;
+        }
+    }
+    if (language->id != kEnglish) {
+        UiStrings english(dir / "english.cfg");
+        EXPECT_NE(text, english.*role.member) << "translated";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TooltipTexts,
+                         ::testing::Combine(::testing::ValuesIn(kLanguages),
+                                            ::testing::ValuesIn(kTipRoles)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param)->name) + "_" +
+                                    std::get<1>(info.param).name;
+                         });
+
+TEST(TooltipTexts, FollowTheLanguageSwitchAndClear) {
+    TempDir dir;
+    UiStrings strings(dir / "setting.cfg");
+    const std::u16string english = strings.TipOtherNetwork;
+    strings.SetLanguage(kJapanese);
+    EXPECT_NE(strings.TipOtherNetwork, english);
+    EXPECT_NE(strings.TipOtherNetwork.find(u"コンピューター"), std::u16string::npos);
+    strings.SetLanguage(kEnglish);
+    EXPECT_EQ(strings.TipOtherNetwork, english);
+    EXPECT_EQ(strings.WarningBadge.path, u"img\\finder_win_icon_badge_warning.png");
+    strings.Clear();
+    for (const TipRole& role : kTipRoles) {
+        EXPECT_EQ(strings.*role.member, u"") << role.name;
+    }
+    EXPECT_EQ(strings.WarningBadge.path, u"");
+}
+
 }  // namespace
 }  // namespace orvandel

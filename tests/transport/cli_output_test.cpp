@@ -1,8 +1,16 @@
 // The command-line finder's output: names from the network printed as data, the
-// table layout, the JSON text and the argument rules.
+// table layout, the JSON text, writing it out and the argument rules.
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <ostream>
+#include <thread>
 
 #include "tools/cli/cli_output.h"
 
@@ -54,24 +62,40 @@ TEST(EscapeUtf8, InvalidBytesShownAsHex) {
     EXPECT_EQ(EscapeForTerminal(std::string_view("\xe5\xae\xa2")), "\xe5\xae\xa2");
 }
 
-DeviceRow Row(int model, std::u16string name, std::u16string ip, std::u16string mac) {
-    DeviceRow row;
-    row.model_index = model;
-    row.name = std::move(name);
-    row.ip = ip;
-    row.ip_line = u"    IP: " + ip;
-    row.mac_line = u"    MAC: " + mac;
-    return row;
+DeviceInfo Device(std::u16string model, std::u16string name, std::u16string ip,
+                  std::u16string mac) {
+    DeviceInfo device;
+    device.model = std::move(model);
+    device.device_name = std::move(name);
+    device.ip = std::move(ip);
+    device.id = std::move(mac);
+    return device;
 }
 
 TEST(FormatTable, AlignsColumnsByDisplayWidth) {
-    const std::string table = FormatTable({Row(0, u"客廳", u"192.168.1.10", u"AA:BB"),
-                                           Row(1, u"Kitchen\x1b", u"192.168.1.9", u"CC:DD")});
+    const std::string table =
+        FormatTable({Device(u"TR400", u"客廳", u"192.168.1.10", u"AA:BB"),
+                     Device(u"TR9100", u"Kitchen\x1b", u"192.168.1.9", u"CC:DD")});
     EXPECT_EQ(table,
               "MODEL   NAME         IP            MAC\n"
               "TR400   客廳         192.168.1.10  AA:BB\n"
               "TR9100  Kitchen\\x1B  192.168.1.9   CC:DD\n");
     EXPECT_EQ(table.find('\x1b'), std::string::npos);
+}
+
+TEST(FormatTable, ShowsTheReportedModelAndADashForWhatIsMissing) {
+    // The window's icon rule would show the first three as TR400 and hide the
+    // last row, which has no MAC address.
+    const std::string table = FormatTable(
+        {Device(u"TR400 Pro", u"A", u"10.0.0.1", u"aa:bb:cc:dd:ee:0f"),
+         Device(u"", u"B", u"10.0.0.2", u"11:22"), Device(u"X\x1b[1m", u"C", u"10.0.0.3", u"33:44"),
+         Device(u"TR9100", u"", u"10.0.0.4", u"")});
+    EXPECT_EQ(table,
+              "MODEL      NAME  IP        MAC\n"
+              "TR400 Pro  A     10.0.0.1  AA:BB:CC:DD:EE:0F\n"
+              "-          B     10.0.0.2  11:22\n"
+              "X\\x1B[1m   C     10.0.0.3  33:44\n"
+              "TR9100           10.0.0.4  -\n");
 }
 
 TEST(FormatJson, EscapesEveryFieldAndListsAll) {
@@ -94,6 +118,74 @@ TEST(FormatJson, EscapesEveryFieldAndListsAll) {
         EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 && c != '\n') << int(c);
     }
     EXPECT_EQ(FormatJson({}), "[]\n");
+}
+
+TEST(FormatJson, MissingMacIsNullAndTheDeviceIsListed) {
+    const std::string json =
+        FormatJson({Device(u"", u"No MAC", u"10.0.0.5", u""), Device(u"", u"", u"10.0.0.6", u"x")});
+    EXPECT_NE(json.find("\"id\": null,\n    \"dhcp\": \"\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"ip\": \"10.0.0.5\""), std::string::npos);
+    EXPECT_NE(json.find("\"id\": \"x\""), std::string::npos);
+    EXPECT_NE(json.find("\"model\": \"\""), std::string::npos);  // only the MAC turns null
+}
+
+// Restores SIGPIPE's disposition when the test ends.
+class IgnoreSigpipe {
+public:
+    IgnoreSigpipe() : previous_(std::signal(SIGPIPE, SIG_IGN)) {}
+    ~IgnoreSigpipe() { std::signal(SIGPIPE, previous_); }
+
+private:
+    void (*previous_)(int);
+};
+
+TEST(WriteFully, ReportsAFullDiskAndAClosedPipe) {
+    std::string error;
+    const int full = ::open("/dev/full", O_WRONLY);
+    ASSERT_GE(full, 0);
+    EXPECT_FALSE(WriteFully(full, "MODEL\n", error));
+    EXPECT_EQ(error, std::strerror(ENOSPC));
+    ::close(full);
+
+    IgnoreSigpipe ignore;
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::close(ends[0]);
+    error.clear();
+    EXPECT_FALSE(WriteFully(ends[1], "MODEL\n", error));
+    EXPECT_EQ(error, std::strerror(EPIPE));
+    ::close(ends[1]);
+}
+
+TEST(WriteFully, DeliversEveryByteThroughANonBlockingPipe) {
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_NONBLOCK), 0);
+    // Far more than the pipe holds, so that writes come back short or with EAGAIN.
+    std::string text;
+    for (int i = 0; text.size() < 1'000'000; ++i) {
+        text += "line " + std::to_string(i) + "\n";
+    }
+    std::string received;
+    std::thread reader([&] {
+        char buffer[4096];
+        for (;;) {
+            pollfd ready{ends[0], POLLIN, 0};
+            ::poll(&ready, 1, 1000);
+            const ssize_t n = ::read(ends[0], buffer, sizeof buffer);
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+                return;
+            }
+            if (n > 0) {
+                received.append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+    });
+    std::string error;
+    EXPECT_TRUE(WriteFully(ends[1], text, error)) << error;
+    ::close(ends[1]);
+    reader.join();
+    ::close(ends[0]);
+    EXPECT_TRUE(received == text) << received.size() << " of " << text.size() << " bytes";
 }
 
 struct ArgsCase {

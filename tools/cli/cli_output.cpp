@@ -1,10 +1,16 @@
 #include "tools/cli/cli_output.h"
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+#include "discovery/utf_text.h"
 
 namespace orvandel::cli {
 
@@ -164,8 +170,8 @@ bool IsWide(char32_t cp) {
            (cp >= 0x20000 && cp <= 0x3FFFD);
 }
 
-std::u16string_view AfterPrefix(std::u16string_view line, std::size_t prefix) {
-    return line.size() > prefix ? line.substr(prefix) : std::u16string_view();
+std::string OrDash(std::u16string_view text) {
+    return text.empty() ? std::string("-") : EscapeForTerminal(text);
 }
 
 }  // namespace
@@ -193,17 +199,14 @@ std::size_t DisplayWidth(std::string_view utf8) {
     return width;
 }
 
-std::string FormatTable(const std::vector<DeviceRow>& rows) {
-    // The window's lines are "    IP: " + ip and "    MAC: " + id; the table shows
-    // the values exactly as the window would, cut where the window cuts them.
-    constexpr std::size_t kIpPrefix = 8;
-    constexpr std::size_t kMacPrefix = 9;
+std::string FormatTable(const std::vector<DeviceInfo>& devices) {
     std::vector<std::array<std::string, 4>> cells;
     cells.push_back({"MODEL", "NAME", "IP", "MAC"});
-    for (const DeviceRow& row : rows) {
-        cells.push_back({row.model_index == 1 ? "TR9100" : "TR400", EscapeForTerminal(row.name),
-                         EscapeForTerminal(AfterPrefix(row.ip_line, kIpPrefix)),
-                         EscapeForTerminal(AfterPrefix(row.mac_line, kMacPrefix))});
+    for (const DeviceInfo& device : devices) {
+        std::u16string mac = device.id;
+        AsciiUpper(mac);
+        cells.push_back({OrDash(device.model), EscapeForTerminal(device.device_name),
+                         OrDash(device.ip), OrDash(mac)});
     }
     std::array<std::size_t, 4> widths{};
     for (const auto& line : cells) {
@@ -251,12 +254,41 @@ std::string FormatJson(const std::vector<DeviceInfo>& devices) {
             out += f == 0 ? "\n    \"" : ",\n    \"";
             out += kFields[f].first;
             out += "\": ";
-            AppendJsonString(out, devices[d].*kFields[f].second);
+            const std::u16string& value = devices[d].*kFields[f].second;
+            // A record without a MAC address is still a device; null tells it
+            // apart from a value the reply did give.
+            if (kFields[f].second == &DeviceInfo::id && value.empty()) {
+                out += "null";
+            } else {
+                AppendJsonString(out, value);
+            }
         }
         out += "\n  }";
     }
     out += devices.empty() ? "]\n" : "\n]\n";
     return out;
+}
+
+bool WriteFully(int fd, std::string_view text, std::string& error) {
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n > 0) {
+            text.remove_prefix(static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd ready{fd, POLLOUT, 0};
+            if (::poll(&ready, 1, -1) >= 0 || errno == EINTR) {
+                continue;
+            }
+        }
+        error = n == 0 ? "nothing was written" : std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 std::optional<Options> ParseArguments(const std::vector<std::string>& args, std::string& error) {

@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "discovery/collection.h"
 #include "discovery/device_info.h"
 
 namespace orvandel::cli {
@@ -22,11 +21,19 @@ std::string EscapeForTerminal(std::string_view utf8);
 // Terminal columns of escaped text (East Asian wide characters count 2).
 std::size_t DisplayWidth(std::string_view utf8);
 
-// An aligned table: model, name, IP, MAC; one line per row, with a header.
-std::string FormatTable(const std::vector<DeviceRow>& rows);
+// An aligned table with a header and one line per device: the model as reported,
+// the name, the IP address and the MAC address in upper case, as the window shows
+// it. An empty model or MAC address is shown as "-".
+std::string FormatTable(const std::vector<DeviceInfo>& devices);
 
-// A JSON array with one object per device and every field.
+// A JSON array with one object per device and every field under its reply key;
+// "id" (the MAC address) is null when the reply gave none.
 std::string FormatJson(const std::vector<DeviceInfo>& devices);
+
+// Writes all of `text` to `fd`, through short writes, EINTR and a non-blocking
+// descriptor. On failure returns false and `error` says why (EPIPE comes back as
+// an error only when SIGPIPE is ignored).
+bool WriteFully(int fd, std::string_view text, std::string& error);
 
 struct Options {
     bool json = false;

@@ -1,24 +1,32 @@
 // orvandel-cli: runs one device search and prints what the window would list.
+// Results go to stdout and nothing else does; every message goes to stderr.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
-#include <iostream>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "build_config.h"
-#include "discovery/collection.h"
 #include "discovery/search_engine.h"
 #include "platform/adapters.h"
 #include "platform/socket_check.h"
 #include "tools/cli/cli_output.h"
 
 namespace {
+
+// Exit statuses.
+constexpr int kFound = 0;
+constexpr int kNoneFound = 1;
+constexpr int kUsageError = 2;
+constexpr int kOutputFailed = 4;
 
 std::atomic<bool> g_interrupted{false};
 
@@ -38,17 +46,48 @@ constexpr const char* kUsage =
     "  --help         show this text\n"
     "  --version      show the version\n"
     "\n"
-    "Exit status: 0 devices found, 1 none found, 2 usage error.\n";
+    "Exit status: 0 devices found, 1 none found, 2 usage error, 4 the output could\n"
+    "not be written.\n";
 
 void WriteStderr(const std::string& text) {
-    // write() directly: the progress comes from the timer thread.
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
-        if (n <= 0) {
-            return;
+    // write() directly: the progress comes from the timer thread. A message that
+    // cannot be written has nowhere else to go.
+    std::string ignored;
+    orvandel::cli::WriteFully(STDERR_FILENO, text, ignored);
+}
+
+void Message(const std::string& text) {
+    WriteStderr("orvandel-cli: " + text + "\n");
+}
+
+// Writes the results; a reader that went away or a full disk is exit status 4,
+// never a silent success or a death by SIGPIPE.
+int Emit(const std::string& results, int status) {
+    std::string error;
+    if (!orvandel::cli::WriteFully(STDOUT_FILENO, results, error)) {
+        Message("cannot write the output: " + error);
+        return kOutputFailed;
+    }
+    // A file on a network file system may report a failed write only here.
+    if (::close(STDOUT_FILENO) != 0 && errno != EINTR) {
+        Message("cannot write the output: " + std::string(std::strerror(errno)));
+        return kOutputFailed;
+    }
+    return status;
+}
+
+// A standard descriptor that was closed at start would be taken by the next file
+// or socket opened, and the results or messages would go there. Hold its place:
+// stdout read-only, so that writing the results fails as it should.
+void HoldStandardDescriptors() {
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            const int held = ::open("/dev/null", fd == STDERR_FILENO ? O_WRONLY : O_RDONLY);
+            if (held >= 0 && held != fd) {
+                ::dup2(held, fd);
+                ::close(held);
+            }
         }
-        done += static_cast<std::size_t>(n);
     }
 }
 
@@ -56,46 +95,47 @@ int ListAdapters() {
     using orvandel::cli::EscapeForTerminal;
     const auto records = orvandel::SystemAdapters().List();
     const auto verdicts = orvandel::JudgeAdapters(records);
+    std::string out;
     for (std::size_t i = 0; i < verdicts.size(); ++i) {
         const auto& v = verdicts[i];
-        std::string line = EscapeForTerminal(std::string_view(v.name));
+        out += EscapeForTerminal(std::string_view(v.name));
         if (records[i].description != records[i].name) {
-            line += " (" + EscapeForTerminal(std::string_view(records[i].description)) + ")";
+            out += " (" + EscapeForTerminal(std::string_view(records[i].description)) + ")";
         }
-        line += v.address.empty() ? "  skipped: " + v.reason : "  searched: " + v.address;
-        std::cout << line << "\n";
+        out += v.address.empty() ? "  skipped: " + v.reason : "  searched: " + v.address;
+        out += "\n";
     }
     if (verdicts.empty()) {
-        std::cout << "No network adapter found.\n";
+        WriteStderr("No network adapter found.\n");
     }
-    return 0;
+    return Emit(out, kFound);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    HoldStandardDescriptors();
+    // A closed pipe must come back from write() as EPIPE, to be reported.
+    std::signal(SIGPIPE, SIG_IGN);
     std::string error;
     const auto options = orvandel::cli::ParseArguments(
         std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc), error);
     if (!options) {
-        std::cerr << "orvandel-cli: " << error << "\nTry 'orvandel-cli --help'.\n";
-        return 2;
+        WriteStderr("orvandel-cli: " + error + "\nTry 'orvandel-cli --help'.\n");
+        return kUsageError;
     }
     if (options->help) {
-        std::cout << kUsage;
-        return 0;
+        return Emit(kUsage, kFound);
     }
     if (options->version) {
-        std::cout << "orvandel-cli " << ORVANDEL_VERSION_MAJOR << '.' << ORVANDEL_VERSION_MINOR
-                  << '.' << ORVANDEL_VERSION_PATCH << '.' << ORVANDEL_VERSION_TWEAK << "\n";
-        return 0;
+        return Emit("orvandel-cli " ORVANDEL_VERSION_STRING "\n", kFound);
     }
     if (options->list_adapters) {
         return ListAdapters();
     }
     if (!orvandel::SocketsAvailable()) {
-        std::cerr << "orvandel-cli: cannot create a UDP socket\n";
-        return 1;
+        Message("cannot create a UDP socket");
+        return kNoneFound;
     }
 
     std::signal(SIGINT, OnInterrupt);
@@ -130,28 +170,20 @@ int main(int argc, char** argv) {
     if (progress) {
         WriteStderr("\r\033[K");
     }
+    const std::size_t dropped = engine.DroppedReplies();
+    // Every record with an IP address is a device found, with or without a MAC
+    // address: the window, too, leaves the not-found page for such a record.
     const std::vector<orvandel::DeviceInfo> devices = engine.Collect();
-    const std::vector<orvandel::DeviceRow> rows = orvandel::BuildRows(devices);
-    if (rows.empty()) {
-        if (options->json) {
-            std::cout << "[]\n";
-            std::cerr << "No device found.\n";
-        } else {
-            std::cout << "No device found.\n";
-        }
-        return 1;
+    if (dropped > 0) {
+        Message("note: " + std::to_string(dropped) +
+                " replies were dropped over the reply store's bounds");
     }
+    if (devices.empty()) {
+        WriteStderr("No device found.\n");
+    }
+    const int status = devices.empty() ? kNoneFound : kFound;
     if (options->json) {
-        // The same devices as the table: those with both an IP and a MAC address.
-        std::vector<orvandel::DeviceInfo> listed;
-        for (const auto& device : devices) {
-            if (!device.id.empty() && !device.ip.empty()) {
-                listed.push_back(device);
-            }
-        }
-        std::cout << orvandel::cli::FormatJson(listed);
-    } else {
-        std::cout << orvandel::cli::FormatTable(rows);
+        return Emit(orvandel::cli::FormatJson(devices), status);
     }
-    return 0;
+    return Emit(devices.empty() ? std::string() : orvandel::cli::FormatTable(devices), status);
 }

@@ -636,6 +636,31 @@ QImage DeviceIcon(int model) {
     return img;
 }
 
+// The warning triangle of the status icon, small enough for the corner of a device
+// icon; a white rim keeps it apart from the dark device body under it.
+QImage WarningBadge() {
+    QImage img = Canvas(16, 16);
+    QPainter p(&img);
+    Smooth(p);
+    QPainterPath tri;
+    tri.moveTo(8, 2.4);
+    tri.lineTo(14.2, 13.2);
+    tri.lineTo(1.8, 13.2);
+    tri.closeSubpath();
+    p.setPen(QPen(Qt::white, 3.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::white);
+    p.drawPath(tri);
+    p.setPen(QPen(kAccent, 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(kAccent);
+    p.drawPath(tri);
+    p.setPen(RoundPen(Qt::white, 1.7));
+    p.drawLine(QPointF(8, 6.4), QPointF(8, 9.2));
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawEllipse(QPointF(8, 11.4), 0.95, 0.95);
+    return img;
+}
+
 // Greyed: no colour, half the contrast, a little transparent.
 QImage Disabled(const QImage& src) {
     QImage out = Straight(src);
@@ -753,6 +778,7 @@ std::vector<SkinImage> DrawSkin() {
     add("finder_win_icon_device_tr400_disable.png", Disabled(tr400), kContent, devices);
     add("finder_win_icon_device_tr9100_normal.png", tr9100, kContent, devices);
     add("finder_win_icon_device_tr9100_disable.png", Disabled(tr9100), kContent, devices);
+    add("finder_win_icon_badge_warning.png", WarningBadge(), kContent, devices);
     return out;
 }
 

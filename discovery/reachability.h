@@ -1,0 +1,79 @@
+// Whether a listed device's page can open from this computer, judged from where
+// its replies came from, and whether its address is shared. Pure rules over
+// records and addresses: nothing here decides what is listed, and the click still
+// opens "http://" + ip whatever the verdict.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "discovery/device_info.h"
+
+namespace orvandel {
+
+// One adapter of this computer as a reply arrived on it.
+struct AdapterAddress {
+    std::string name;       // interface name, e.g. "eth0"; display it as untrusted text
+    std::string address;    // dotted IPv4 of the adapter
+    int prefix_length = 0;  // 0..32; anything else means the subnet is unknown
+
+    bool operator==(const AdapterAddress&) const = default;
+};
+
+// One stored reply: the parsed record, the adapter(s) it came in on and the
+// datagram's source address (dotted IPv4; empty when unknown).
+struct DeviceReply {
+    DeviceInfo record;
+    std::vector<AdapterAddress> adapters;
+    std::string source;
+};
+
+enum class ReachStatus { kOk, kLinkLocal, kOtherNetwork, kConflict };
+
+// The fixed words of the command-line table and JSON: "ok", "link-local",
+// "other-network", "conflict".
+std::string_view StatusWord(ReachStatus status);
+
+struct Reachability {
+    ReachStatus status = ReachStatus::kOk;
+    // Devices that use the ip: distinct MACs of its records (at least 1), plus 1
+    // when the ip is one of this computer's own addresses. Status is kConflict
+    // exactly when this is 2 or more.
+    int conflict_count = 1;
+    bool own_address = false;  // the ip is one of this computer's addresses
+    bool ip_valid = false;     // the ip is a dotted IPv4 address
+    // Every adapter the records of the ip came in on, first seen first, no repeats.
+    std::vector<AdapterAddress> adapters;
+    // Of those, the ones whose subnet holds the ip (empty unless kOk or kConflict).
+    std::vector<AdapterAddress> matching;
+    // Datagram sources that differ from the ip and lie in the arrival adapter's
+    // subnet: a device with two interfaces, or a host answering for another.
+    std::vector<std::string> noted_sources;
+};
+
+// Judges the device listed under `ip` from `replies`, which may hold the replies
+// of every ip (those of other ips are ignored). `own_addresses` are this
+// computer's IPv4 addresses, dotted; unparsable entries are ignored. When no
+// reply of the ip came with an adapter of known subnet the verdict is kOk (or
+// kConflict): a warning needs evidence.
+Reachability JudgeReachability(std::u16string_view ip, const std::vector<DeviceReply>& replies,
+                               const std::vector<std::string>& own_addresses);
+
+// One verdict per device of `listed` (as CollectDevices gives them), same order.
+std::vector<Reachability> JudgeDevices(const std::vector<DeviceInfo>& listed,
+                                       const std::vector<DeviceReply>& replies,
+                                       const std::vector<std::string>& own_addresses);
+
+// Address helpers, exposed for the texts that name them.
+// A dotted IPv4 address of four decimal parts 0..255 without leading zeros;
+// anything else (spaces, signs, hex, five parts) is nullopt.
+std::optional<std::uint32_t> ParseIpv4(std::u16string_view text);
+std::optional<std::uint32_t> ParseIpv4(std::string_view text);
+// "10.77.0.0/24" for 10.77.0.1 with prefix 24; empty when the address or the
+// prefix is unusable.
+std::string SubnetText(const AdapterAddress& adapter);
+
+}  // namespace orvandel

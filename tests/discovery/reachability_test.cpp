@@ -1,0 +1,375 @@
+// The reachability and conflict rules over fixed replies, adapters and addresses.
+#include "discovery/reachability.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace orvandel {
+namespace {
+
+AdapterAddress Adapter(std::string name, std::string address, int prefix) {
+    return AdapterAddress{std::move(name), std::move(address), prefix};
+}
+
+const AdapterAddress kEth0 = Adapter("eth0", "10.77.0.1", 24);
+const AdapterAddress kEth1 = Adapter("eth1", "192.168.0.10", 24);
+
+DeviceReply Reply(std::u16string ip, std::u16string mac, std::vector<AdapterAddress> adapters,
+                  std::string source = "") {
+    DeviceReply r;
+    r.record.ip = std::move(ip);
+    r.record.id = std::move(mac);
+    r.adapters = std::move(adapters);
+    r.source = std::move(source);
+    return r;
+}
+
+struct ReachCase {
+    const char* label;
+    std::u16string ip;
+    std::vector<DeviceReply> replies;
+    std::vector<std::string> own;
+    ReachStatus status;
+    int count;
+    std::vector<std::string> noted = {};
+};
+
+void PrintTo(const ReachCase& row, std::ostream* os) {
+    *os << row.label;
+}
+
+class ReachRules : public ::testing::TestWithParam<ReachCase> {};
+
+TEST_P(ReachRules, GivesStatusCountAndSources) {
+    const ReachCase& c = GetParam();
+    const Reachability r = JudgeReachability(c.ip, c.replies, c.own);
+    EXPECT_EQ(StatusWord(r.status), StatusWord(c.status));
+    EXPECT_EQ(r.conflict_count, c.count);
+    EXPECT_EQ(r.noted_sources, c.noted);
+}
+
+const std::vector<std::string> kOwn = {"10.77.0.1", "127.0.0.1"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ReachRules,
+    ::testing::Values(
+        ReachCase{"SameSubnet",
+                  u"10.77.0.57",
+                  {Reply(u"10.77.0.57", u"aa", {kEth0})},
+                  kOwn,
+                  ReachStatus::kOk,
+                  1},
+        ReachCase{"FactoryDefaultOnOtherSubnet",
+                  u"192.168.0.57",
+                  {Reply(u"192.168.0.57", u"aa", {kEth0}, "192.168.0.57")},
+                  kOwn,
+                  ReachStatus::kOtherNetwork,
+                  1},
+        ReachCase{"LinkLocalDevice",
+                  u"169.254.12.34",
+                  {Reply(u"169.254.12.34", u"aa", {kEth0})},
+                  kOwn,
+                  ReachStatus::kLinkLocal,
+                  1},
+        ReachCase{"LinkLocalAdapterHoldsLinkLocalDevice",
+                  u"169.254.12.34",
+                  {Reply(u"169.254.12.34", u"aa", {Adapter("eth2", "169.254.3.4", 16)})},
+                  {},
+                  ReachStatus::kOk,
+                  1},
+        // The computer has a link-local address too, just a narrower prefix: the
+        // device did not miss the router's address, the subnets differ.
+        ReachCase{"LinkLocalAdapterNarrowPrefixIsOtherNetwork",
+                  u"169.254.12.34",
+                  {Reply(u"169.254.12.34", u"aa", {Adapter("eth2", "169.254.3.4", 24)})},
+                  {},
+                  ReachStatus::kOtherNetwork,
+                  1},
+        ReachCase{"TwoAdaptersOneMatches",
+                  u"192.168.0.57",
+                  {Reply(u"192.168.0.57", u"aa", {kEth0}), Reply(u"192.168.0.57", u"aa", {kEth1})},
+                  kOwn,
+                  ReachStatus::kOk,
+                  1},
+        ReachCase{"TwoAdaptersInOneReplyOneMatches",
+                  u"192.168.0.57",
+                  {Reply(u"192.168.0.57", u"aa", {kEth0, kEth1})},
+                  kOwn,
+                  ReachStatus::kOk,
+                  1},
+        ReachCase{"TwoAdaptersNeitherMatches",
+                  u"172.16.0.9",
+                  {Reply(u"172.16.0.9", u"aa", {kEth0}), Reply(u"172.16.0.9", u"aa", {kEth1})},
+                  kOwn,
+                  ReachStatus::kOtherNetwork,
+                  1},
+        ReachCase{"PrefixZeroHoldsEverything",
+                  u"8.8.8.8",
+                  {Reply(u"8.8.8.8", u"aa", {Adapter("eth0", "10.77.0.1", 0)})},
+                  {},
+                  ReachStatus::kOk,
+                  1},
+        ReachCase{"PrefixThirtyTwoHoldsOnlyItself",
+                  u"10.77.0.2",
+                  {Reply(u"10.77.0.2", u"aa", {Adapter("ptp0", "10.77.0.1", 32)})},
+                  {},
+                  ReachStatus::kOtherNetwork,
+                  1},
+        ReachCase{"PrefixThirtyTwoOwnAddressIsConflict",
+                  u"10.77.0.1",
+                  {Reply(u"10.77.0.1", u"aa", {Adapter("ptp0", "10.77.0.1", 32)})},
+                  kOwn,
+                  ReachStatus::kConflict,
+                  2},
+        ReachCase{"SubnetEdgesAreInside",
+                  u"10.77.0.255",
+                  {Reply(u"10.77.0.255", u"aa", {kEth0}), Reply(u"10.77.0.255", u"aa", {kEth0})},
+                  kOwn,
+                  ReachStatus::kOk,
+                  1},
+        ReachCase{"NextSubnetIsOutside",
+                  u"10.77.1.0",
+                  {Reply(u"10.77.1.0", u"aa", {kEth0})},
+                  kOwn,
+                  ReachStatus::kOtherNetwork,
+                  1},
+        ReachCase{"UnparsableIpIsOtherNetwork",
+                  u"10.77.0.057",
+                  {Reply(u"10.77.0.057", u"aa", {kEth0})},
+                  kOwn,
+                  ReachStatus::kOtherNetwork,
+                  1},
+        ReachCase{"GarbageIpSharedByTwoMacsIsConflict",
+                  u"kitchen",
+                  {Reply(u"kitchen", u"aa", {kEth0}), Reply(u"kitchen", u"bb", {kEth0})},
+                  kOwn,
+                  ReachStatus::kConflict,
+                  2},
+        ReachCase{"AdapterOfUnknownSubnetCannotWarn",
+                  u"192.168.0.57",
+                  {Reply(u"192.168.0.57", u"aa", {Adapter("eth0", "10.77.0.1", 33)})},
+                  kOwn,
+                  ReachStatus::kOk,
+                  1},
+        ReachCase{"NoAdapterKnownCannotWarn",
+                  u"192.168.0.57",
+                  {Reply(u"192.168.0.57", u"aa", {})},
+                  kOwn,
+                  ReachStatus::kOk,
+                  1},
+        ReachCase{"UnknownSubnetBesideKnownMismatchWarns",
+                  u"192.168.0.57",
+                  {Reply(u"192.168.0.57", u"aa", {Adapter("x", "bogus", 24), kEth0})},
+                  kOwn,
+                  ReachStatus::kOtherNetwork,
+                  1},
+        ReachCase{"TwoMacsOneAddress",
+                  u"10.77.0.57",
+                  {Reply(u"10.77.0.57", u"aa:01", {kEth0}), Reply(u"10.77.0.57", u"bb:02", {kEth0}),
+                   Reply(u"10.77.0.57", u"aa:01", {kEth0})},
+                  kOwn,
+                  ReachStatus::kConflict,
+                  2},
+        ReachCase{"ThreeMacsOnOtherSubnetConflictFirst",
+                  u"192.168.0.57",
+                  {Reply(u"192.168.0.57", u"aa", {kEth0}), Reply(u"192.168.0.57", u"bb", {kEth0}),
+                   Reply(u"192.168.0.57", u"cc", {kEth0})},
+                  kOwn,
+                  ReachStatus::kConflict,
+                  3},
+        ReachCase{
+            "LinkLocalConflictIsConflict",
+            u"169.254.12.34",
+            {Reply(u"169.254.12.34", u"aa", {kEth0}), Reply(u"169.254.12.34", u"bb", {kEth0})},
+            kOwn,
+            ReachStatus::kConflict,
+            2},
+        ReachCase{
+            "MacCaseDifferenceIsOneDevice",
+            u"10.77.0.57",
+            {Reply(u"10.77.0.57", u"AA:bb", {kEth0}), Reply(u"10.77.0.57", u"aa:BB", {kEth0})},
+            kOwn,
+            ReachStatus::kOk,
+            1},
+        ReachCase{"EmptyMacBesideMacIsOneDevice",
+                  u"10.77.0.57",
+                  {Reply(u"10.77.0.57", u"", {kEth0}), Reply(u"10.77.0.57", u"aa", {kEth0})},
+                  kOwn,
+                  ReachStatus::kOk,
+                  1},
+        ReachCase{"OwnAddress",
+                  u"10.77.0.1",
+                  {Reply(u"10.77.0.1", u"aa", {kEth0})},
+                  kOwn,
+                  ReachStatus::kConflict,
+                  2},
+        ReachCase{"OwnAddressWithoutMacIsStillConflict",
+                  u"10.77.0.1",
+                  {Reply(u"10.77.0.1", u"", {kEth0})},
+                  kOwn,
+                  ReachStatus::kConflict,
+                  2},
+        ReachCase{"OwnAddressAndTwoMacs",
+                  u"10.77.0.1",
+                  {Reply(u"10.77.0.1", u"aa", {kEth0}), Reply(u"10.77.0.1", u"bb", {kEth0})},
+                  kOwn,
+                  ReachStatus::kConflict,
+                  3},
+        ReachCase{"OwnAddressOnOtherAdapter",
+                  u"192.168.0.10",
+                  {Reply(u"192.168.0.10", u"aa", {kEth0})},
+                  {"10.77.0.1", "192.168.0.10"},
+                  ReachStatus::kConflict,
+                  2},
+        ReachCase{"UnparsableOwnAddressIgnored",
+                  u"10.77.0.57",
+                  {Reply(u"10.77.0.57", u"aa", {kEth0})},
+                  {"", "10.77.0.57 ", "fe80::1"},
+                  ReachStatus::kOk,
+                  1},
+        ReachCase{"OtherIpsRecordsIgnored",
+                  u"10.77.0.57",
+                  {Reply(u"10.77.0.58", u"bb", {kEth1}), Reply(u"10.77.0.57", u"aa", {kEth0}),
+                   Reply(u"10.77.0.570", u"cc", {kEth0})},
+                  kOwn,
+                  ReachStatus::kOk,
+                  1},
+        ReachCase{"SecondInterfaceSourceNoted",
+                  u"192.168.0.57",
+                  {Reply(u"192.168.0.57", u"aa", {kEth0}, "10.77.0.20")},
+                  kOwn,
+                  ReachStatus::kOtherNetwork,
+                  1,
+                  {"10.77.0.20"}},
+        ReachCase{"SourceOnOtherSubnetNotNoted",
+                  u"10.77.0.57",
+                  {Reply(u"10.77.0.57", u"aa", {kEth0}, "172.16.0.1")},
+                  kOwn,
+                  ReachStatus::kOk,
+                  1},
+        ReachCase{"SourceEqualToIpNotNoted",
+                  u"10.77.0.57",
+                  {Reply(u"10.77.0.57", u"aa", {kEth0}, "10.77.0.57")},
+                  kOwn,
+                  ReachStatus::kOk,
+                  1},
+        ReachCase{"SourceJudgedByItsOwnReplysAdapter",
+                  u"10.77.0.57",
+                  {Reply(u"10.77.0.57", u"aa", {kEth0}, "192.168.0.4"),
+                   Reply(u"10.77.0.57", u"aa", {kEth1}, "10.77.0.9")},
+                  kOwn,
+                  ReachStatus::kOk,
+                  1},
+        ReachCase{"SourcesNotedOnceInOrder",
+                  u"10.77.0.57",
+                  {Reply(u"10.77.0.57", u"aa", {kEth0}, "10.77.0.9"),
+                   Reply(u"10.77.0.57", u"aa", {kEth0}, "10.77.0.8"),
+                   Reply(u"10.77.0.57", u"aa", {kEth0}, "10.77.0.9")},
+                  kOwn,
+                  ReachStatus::kOk,
+                  1,
+                  {"10.77.0.9", "10.77.0.8"}},
+        ReachCase{"UnparsableIpNotesSourceInSubnet",
+                  u"nowhere",
+                  {Reply(u"nowhere", u"aa", {kEth0}, "10.77.0.9")},
+                  kOwn,
+                  ReachStatus::kOtherNetwork,
+                  1,
+                  {"10.77.0.9"}},
+        ReachCase{"UnparsableSourceIgnored",
+                  u"10.77.0.57",
+                  {Reply(u"10.77.0.57", u"aa", {kEth0}, "10.77.0.9\n")},
+                  kOwn,
+                  ReachStatus::kOk,
+                  1}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(Reachability, ReportsAdaptersSeenAndMatchingOnce) {
+    const Reachability r = JudgeReachability(
+        u"192.168.0.57",
+        {Reply(u"192.168.0.57", u"aa", {kEth0}), Reply(u"192.168.0.57", u"aa", {kEth1, kEth0}),
+         Reply(u"192.168.0.57", u"aa", {kEth1})},
+        {});
+    EXPECT_EQ(r.adapters, (std::vector<AdapterAddress>{kEth0, kEth1}));
+    EXPECT_EQ(r.matching, (std::vector<AdapterAddress>{kEth1}));
+    EXPECT_TRUE(r.ip_valid);
+    EXPECT_FALSE(r.own_address);
+}
+
+TEST(Reachability, OwnAddressFlagAndInvalidIp) {
+    const Reachability own = JudgeReachability(u"10.77.0.1", {}, kOwn);
+    EXPECT_TRUE(own.own_address);
+    EXPECT_EQ(own.status, ReachStatus::kConflict);
+    const Reachability bad = JudgeReachability(u"10.77.0.1x", {}, {"10.77.0.1x"});
+    EXPECT_FALSE(bad.ip_valid);
+    EXPECT_FALSE(bad.own_address) << "own addresses compare as addresses, not as text";
+}
+
+TEST(Reachability, JudgeDevicesKeepsListOrder) {
+    DeviceInfo a, b;
+    a.ip = u"10.77.0.5";
+    b.ip = u"169.254.1.1";
+    const std::vector<DeviceReply> replies = {Reply(u"169.254.1.1", u"bb", {kEth0}),
+                                              Reply(u"10.77.0.5", u"aa", {kEth0})};
+    const auto verdicts = JudgeDevices({a, b}, replies, kOwn);
+    ASSERT_EQ(verdicts.size(), 2u);
+    EXPECT_EQ(verdicts[0].status, ReachStatus::kOk);
+    EXPECT_EQ(verdicts[1].status, ReachStatus::kLinkLocal);
+}
+
+TEST(StatusWord, FixedWordsOfTheTable) {
+    EXPECT_EQ(StatusWord(ReachStatus::kOk), "ok");
+    EXPECT_EQ(StatusWord(ReachStatus::kLinkLocal), "link-local");
+    EXPECT_EQ(StatusWord(ReachStatus::kOtherNetwork), "other-network");
+    EXPECT_EQ(StatusWord(ReachStatus::kConflict), "conflict");
+}
+
+struct ParseCase {
+    const char* label;
+    std::u16string_view text;
+    std::optional<std::uint32_t> value;
+};
+
+void PrintTo(const ParseCase& row, std::ostream* os) {
+    *os << row.label;
+}
+
+class Ipv4Text : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(Ipv4Text, Parses) {
+    EXPECT_EQ(ParseIpv4(GetParam().text), GetParam().value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Ipv4Text,
+    ::testing::Values(ParseCase{"Ordinary", u"192.168.0.57", 0xC0A80039},
+                      ParseCase{"Zeros", u"0.0.0.0", 0}, ParseCase{"Max", u"255.255.255.255", ~0u},
+                      ParseCase{"PartTooLarge", u"256.1.1.1", std::nullopt},
+                      ParseCase{"LeadingZero", u"10.07.0.1", std::nullopt},
+                      ParseCase{"FourDigits", u"1000.0.0.1", std::nullopt},
+                      ParseCase{"ThreeParts", u"10.0.1", std::nullopt},
+                      ParseCase{"FiveParts", u"10.0.0.1.5", std::nullopt},
+                      ParseCase{"TrailingDot", u"10.0.0.1.", std::nullopt},
+                      ParseCase{"EmptyPart", u"10..0.1", std::nullopt},
+                      ParseCase{"Space", u" 10.0.0.1", std::nullopt},
+                      ParseCase{"Sign", u"+10.0.0.1", std::nullopt},
+                      ParseCase{"Hex", u"0x0a.0.0.1", std::nullopt},
+                      ParseCase{"FullwidthDigits", u"\uFF11\uFF10.0.0.1", std::nullopt},
+                      ParseCase{"Empty", u"", std::nullopt}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(SubnetText, NetworkAndPrefix) {
+    EXPECT_EQ(SubnetText(kEth0), "10.77.0.0/24");
+    EXPECT_EQ(SubnetText(Adapter("a", "169.254.3.4", 16)), "169.254.0.0/16");
+    EXPECT_EQ(SubnetText(Adapter("a", "10.77.0.1", 0)), "0.0.0.0/0");
+    EXPECT_EQ(SubnetText(Adapter("a", "10.77.0.1", 32)), "10.77.0.1/32");
+    EXPECT_EQ(SubnetText(Adapter("a", "10.77.0.1", 33)), "");
+    EXPECT_EQ(SubnetText(Adapter("a", "10.77.0.1", -1)), "");
+    EXPECT_EQ(SubnetText(Adapter("a", "eth0", 24)), "");
+}
+
+}  // namespace
+}  // namespace orvandel
