@@ -1,14 +1,16 @@
 #!/usr/bin/python3
 """Prints the accessible tree of a running program as a screen reader sees it.
 
-    scripts/atspi-tree.py [--timeout SECONDS] [--min-nodes N] PROCESS_NAME
+    scripts/atspi-tree.py [--timeout SECONDS] [--min-nodes N] [--extents] PROCESS_NAME
 
 Reads the AT-SPI bus from outside the program (the bus of the D-Bus session in
 DBUS_SESSION_BUS_ADDRESS). The program is the accessible application whose name,
 or whose process's command name (/proc/PID/comm), equals PROCESS_NAME. Prints one
 line per node, indented two spaces per level:
 
-    role "name" [description] {states}
+    role "name" [description] {states} @x,y wxh
+
+(the rectangle in window coordinates only with --extents).
 
 Waits up to --timeout seconds (default 15) for the program to appear on the bus
 with at least --min-nodes nodes (default 2: the application and a window), then
@@ -76,7 +78,19 @@ def find_application(name):
     return None
 
 
-def walk(node, depth, lines, seen):
+def extents(node):
+    try:
+        component = node.queryComponent()
+        # Position and size apart: some bridges report window-relative extents
+        # with the window's own offset added to the size.
+        x, y = component.getPosition(pyatspi.WINDOW_COORDS)
+        width, height = component.getSize()
+        return " @%d,%d %dx%d" % (x, y, width, height)
+    except Exception:  # not every node is a component
+        return ""
+
+
+def walk(node, depth, lines, seen, with_extents=False):
     if node is None or len(lines) >= MAX_NODES or depth > MAX_DEPTH:
         return
     try:
@@ -94,6 +108,8 @@ def walk(node, depth, lines, seen):
         line += " [%s]" % one_line(description)
     if shown:
         line += " {%s}" % ",".join(shown)
+    if with_extents:
+        line += extents(node)
     lines.append(line)
     key = (getattr(node, "path", None), depth)
     if key in seen:
@@ -104,7 +120,7 @@ def walk(node, depth, lines, seen):
             child = node.getChildAtIndex(i)
         except Exception:
             continue
-        walk(child, depth + 1, lines, seen)
+        walk(child, depth + 1, lines, seen, with_extents)
 
 
 def main():
@@ -112,6 +128,7 @@ def main():
     parser.add_argument("process_name")
     parser.add_argument("--timeout", type=float, default=15.0)
     parser.add_argument("--min-nodes", type=int, default=2)
+    parser.add_argument("--extents", action="store_true")
     args = parser.parse_args()
 
     deadline = time.monotonic() + args.timeout
@@ -120,7 +137,7 @@ def main():
         app = find_application(args.process_name)
         if app is not None:
             lines = []
-            walk(app, 0, lines, set())
+            walk(app, 0, lines, set(), args.extents)
             if len(lines) >= args.min_nodes:
                 break
         if time.monotonic() >= deadline:

@@ -76,7 +76,7 @@ inside() {
   sleep "$wait_s"
   kill -0 "$app_pid" 2>/dev/null || fail "the window ended early"
 
-  /usr/bin/python3 "$reader" --timeout 15 --min-nodes 3 "$(basename "$app")" >"$work/atspi-tree.txt" ||
+  /usr/bin/python3 "$reader" --timeout 15 --min-nodes 3 --extents "$(basename "$app")" >"$work/atspi-tree.txt" ||
     fail "no accessible tree of $(basename "$app") on the bus"
 }
 
