@@ -146,13 +146,18 @@ void UiStrings::ClearLocked() {
                               &ScrollUpButton, &ScrollDownButton, &AboutOkButton}) {
         *b = {};
     }
-    for (std::u16string* s : {&BeginSearchLabel, &SearchAgainLabel, &StopLabel, &MenuLanguage,
-                              &MenuEnglish, &MenuSimplifiedChinese, &MenuTraditionalChinese,
-                              &MenuJapanese, &MenuAbout, &TipOtherNetwork, &TipLinkLocal,
-                              &TipConflictDevices, &TipConflictOwnAddress, &TipNotedSource}) {
+    for (std::u16string* s : {&BeginSearchLabel,       &SearchAgainLabel,   &StopLabel,
+                              &MenuLanguage,           &MenuEnglish,        &MenuSimplifiedChinese,
+                              &MenuTraditionalChinese, &MenuJapanese,       &MenuAbout,
+                              &TipOtherNetwork,        &TipLinkLocal,       &TipConflictDevices,
+                              &TipConflictOwnAddress,  &TipNotedSource,     &AccessibleSettings,
+                              &AccessibleNext,         &AccessiblePrevious, &AccessibleDeviceList,
+                              &MenuOpenDevicePage,     &MenuCopyIp,         &MenuCopyMac,
+                              &MenuCopyDetails}) {
         s->clear();
         s->shrink_to_fit();
     }
+    DetailLabels = {};
     IndicatorFrameCount = 0;
     SearchDuration = 0;
     IndicatorInterval = 0;
@@ -261,6 +266,31 @@ void UiStrings::BuildLocked(LanguageId id) {
     MenuTraditionalChinese = Cut(t->menu_traditional_chinese, kMenuCapacity);
     MenuJapanese = Cut(t->menu_japanese, kMenuCapacity);
     MenuAbout = Cut(t->menu_about, kMenuCapacity);
+
+    // Accessible names, the row menu and the detail labels.
+    AccessibleSettings = Cut(t->accessible_settings, kMenuCapacity);
+    AccessibleNext = Cut(t->accessible_next, kMenuCapacity);
+    AccessiblePrevious = Cut(t->accessible_previous, kMenuCapacity);
+    AccessibleDeviceList = Cut(t->accessible_device_list, kMenuCapacity);
+    MenuOpenDevicePage = Cut(t->menu_open_device_page, kMenuCapacity);
+    MenuCopyIp = Cut(t->menu_copy_ip, kMenuCapacity);
+    MenuCopyMac = Cut(t->menu_copy_mac, kMenuCapacity);
+    MenuCopyDetails = Cut(t->menu_copy_details, kMenuCapacity);
+    DetailLabels = DeviceDetailLabels{
+        .separator = Cut(t->detail_separator, kMenuCapacity),
+        .name = Cut(t->detail_name, kMenuCapacity),
+        .model = Cut(t->detail_model, kMenuCapacity),
+        .sub_model = Cut(t->detail_sub_model, kMenuCapacity),
+        .firmware = Cut(t->detail_firmware, kMenuCapacity),
+        .daily_build = Cut(t->detail_daily_build, kMenuCapacity),
+        .uboot_version = Cut(t->detail_uboot_version, kMenuCapacity),
+        .ip = Cut(t->detail_ip, kMenuCapacity),
+        .mac = Cut(t->detail_mac, kMenuCapacity),
+        .dhcp = Cut(t->detail_dhcp, kMenuCapacity),
+        .mask = Cut(t->detail_mask, kMenuCapacity),
+        .gateway = Cut(t->detail_gateway, kMenuCapacity),
+        .dns = Cut(t->detail_dns, kMenuCapacity),
+    };
 
     // About dialog; the footer and the OK button follow the dialog's size.
     AboutWindow = Text(t->about_caption, 300, 225, 0, 0, 0);

@@ -13,6 +13,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "localization/device_details.h"
 #include "localization/language.h"
 #include "localization/ui_elements.h"
 
@@ -103,6 +104,15 @@ public:
     UiImageElement WarningBadge;
     std::u16string TipOtherNetwork, TipLinkLocal, TipConflictDevices, TipConflictOwnAddress,
         TipNotedSource;
+
+    // --- Accessible names of the controls that show only an image; the search and
+    // OK buttons are announced by their captions.
+    std::u16string AccessibleSettings, AccessibleNext, AccessiblePrevious, AccessibleDeviceList;
+
+    // --- Context menu of a device row, and the labels of a device's details
+    // (tooltip and "Copy details"; see DeviceDetailsText).
+    std::u16string MenuOpenDevicePage, MenuCopyIp, MenuCopyMac, MenuCopyDetails;
+    DeviceDetailLabels DetailLabels;
 
     // --- Menu.
     std::u16string MenuLanguage, MenuEnglish, MenuSimplifiedChinese, MenuTraditionalChinese,

@@ -1,6 +1,7 @@
 // Every text is quoted exactly as the product shows it; translations are not free-form.
-// The tip_* texts are additions of this finder; keep them short, plain and free of
-// markup, with the same placeholders in every language.
+// The tip_*, accessible_*, row menu and detail_* texts are additions of this finder;
+// keep them short, plain and free of markup (tips: the same placeholders in every
+// language).
 #include "localization/ui_texts.h"
 
 namespace orvandel {
@@ -56,6 +57,27 @@ constexpr LanguageTexts kEnglishTexts{
     .tip_noted_source =
         u"Its reply came from {source}: the device may have a second network connection, or "
         u"another host answered for it.",
+    .accessible_settings = u"Settings",
+    .accessible_next = u"Next step",
+    .accessible_previous = u"Previous step",
+    .accessible_device_list = u"Devices found",
+    .menu_open_device_page = u"Open device page",
+    .menu_copy_ip = u"Copy IP address",
+    .menu_copy_mac = u"Copy MAC address",
+    .menu_copy_details = u"Copy details",
+    .detail_separator = u": ",
+    .detail_name = u"Name",
+    .detail_model = u"Model",
+    .detail_sub_model = u"Sub model",
+    .detail_firmware = u"Firmware",
+    .detail_daily_build = u"Daily build",
+    .detail_uboot_version = u"U-Boot version",
+    .detail_ip = u"IP address",
+    .detail_mac = u"MAC address",
+    .detail_dhcp = u"DHCP",
+    .detail_mask = u"Subnet mask",
+    .detail_gateway = u"Gateway",
+    .detail_dns = u"DNS",
 };
 
 constexpr LanguageTexts kTraditionalChineseTexts{
@@ -102,6 +124,27 @@ constexpr LanguageTexts kTraditionalChineseTexts{
     .tip_conflict_own =
         u"此裝置使用 {ip}，與這台電腦的位址相同，因此無法開啟其網頁。請為裝置或電腦改用其他位址。",
     .tip_noted_source = u"回應來自 {source}：裝置可能有第二個網路連線，或由其他主機代為回應。",
+    .accessible_settings = u"設定",
+    .accessible_next = u"下一步",
+    .accessible_previous = u"上一步",
+    .accessible_device_list = u"找到的裝置",
+    .menu_open_device_page = u"開啟裝置網頁",
+    .menu_copy_ip = u"複製 IP 位址",
+    .menu_copy_mac = u"複製 MAC 位址",
+    .menu_copy_details = u"複製詳細資訊",
+    .detail_separator = u"：",
+    .detail_name = u"名稱",
+    .detail_model = u"型號",
+    .detail_sub_model = u"子型號",
+    .detail_firmware = u"韌體版本",
+    .detail_daily_build = u"每日建置版本",
+    .detail_uboot_version = u"U-Boot 版本",
+    .detail_ip = u"IP 位址",
+    .detail_mac = u"MAC 位址",
+    .detail_dhcp = u"DHCP",
+    .detail_mask = u"子網路遮罩",
+    .detail_gateway = u"閘道",
+    .detail_dns = u"DNS",
 };
 
 constexpr LanguageTexts kSimplifiedChineseTexts{
@@ -150,6 +193,27 @@ constexpr LanguageTexts kSimplifiedChineseTexts{
         u"此装置使用 "
         u"{ip}，与这台计算机的地址相同，因此无法打开其网页。请为装置或计算机改用其他地址。",
     .tip_noted_source = u"回应来自 {source}：装置可能有第二个网络连接，或由其他主机代为回应。",
+    .accessible_settings = u"设置",
+    .accessible_next = u"下一步",
+    .accessible_previous = u"上一步",
+    .accessible_device_list = u"找到的装置",
+    .menu_open_device_page = u"打开装置网页",
+    .menu_copy_ip = u"复制 IP 地址",
+    .menu_copy_mac = u"复制 MAC 地址",
+    .menu_copy_details = u"复制详细信息",
+    .detail_separator = u"：",
+    .detail_name = u"名称",
+    .detail_model = u"型号",
+    .detail_sub_model = u"子型号",
+    .detail_firmware = u"固件版本",
+    .detail_daily_build = u"每日构建版本",
+    .detail_uboot_version = u"U-Boot 版本",
+    .detail_ip = u"IP 地址",
+    .detail_mac = u"MAC 地址",
+    .detail_dhcp = u"DHCP",
+    .detail_mask = u"子网掩码",
+    .detail_gateway = u"网关",
+    .detail_dns = u"DNS",
 };
 
 constexpr LanguageTexts kJapaneseTexts{
@@ -205,6 +269,27 @@ constexpr LanguageTexts kJapaneseTexts{
     .tip_noted_source =
         u"応答は {source} から届きました。デバイスに 2 つ目のネットワーク接続があるか、別のホストが"
         u"代わりに応答しています。",
+    .accessible_settings = u"設定",
+    .accessible_next = u"次のステップ",
+    .accessible_previous = u"前のステップ",
+    .accessible_device_list = u"見つかったデバイス",
+    .menu_open_device_page = u"デバイスのページを開く",
+    .menu_copy_ip = u"IP アドレスをコピー",
+    .menu_copy_mac = u"MAC アドレスをコピー",
+    .menu_copy_details = u"詳細をコピー",
+    .detail_separator = u": ",
+    .detail_name = u"名前",
+    .detail_model = u"モデル",
+    .detail_sub_model = u"サブモデル",
+    .detail_firmware = u"ファームウェア",
+    .detail_daily_build = u"デイリービルド",
+    .detail_uboot_version = u"U-Boot バージョン",
+    .detail_ip = u"IP アドレス",
+    .detail_mac = u"MAC アドレス",
+    .detail_dhcp = u"DHCP",
+    .detail_mask = u"サブネットマスク",
+    .detail_gateway = u"ゲートウェイ",
+    .detail_dns = u"DNS",
 };
 }  // namespace
 

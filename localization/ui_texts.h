@@ -46,6 +46,31 @@ struct LanguageTexts {
     std::u16string_view tip_conflict_devices;  // {ip} {count}
     std::u16string_view tip_conflict_own;      // {ip}
     std::u16string_view tip_noted_source;      // {source}; a remark added to the above
+    // Names a screen reader announces for the controls that show only an image.
+    std::u16string_view accessible_settings;
+    std::u16string_view accessible_next;
+    std::u16string_view accessible_previous;
+    std::u16string_view accessible_device_list;
+    // The context menu of a device row.
+    std::u16string_view menu_open_device_page;
+    std::u16string_view menu_copy_ip;
+    std::u16string_view menu_copy_mac;
+    std::u16string_view menu_copy_details;
+    // A device's details, one "label: value" line per field; the separator goes
+    // between label and value.
+    std::u16string_view detail_separator;
+    std::u16string_view detail_name;
+    std::u16string_view detail_model;
+    std::u16string_view detail_sub_model;
+    std::u16string_view detail_firmware;
+    std::u16string_view detail_daily_build;
+    std::u16string_view detail_uboot_version;
+    std::u16string_view detail_ip;
+    std::u16string_view detail_mac;
+    std::u16string_view detail_dhcp;
+    std::u16string_view detail_mask;
+    std::u16string_view detail_gateway;
+    std::u16string_view detail_dns;
 };
 
 // The texts of one of the four languages; null for any other id.

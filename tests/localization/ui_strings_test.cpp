@@ -496,5 +496,116 @@ TEST(TooltipTexts, FollowTheLanguageSwitchAndClear) {
     EXPECT_EQ(strings.WarningBadge.path, u"");
 }
 
+// Accessible names, the row menu and the detail labels: in every language present,
+// not cut, plain, distinct within their group and translated (a few technical
+// terms read the same everywhere).
+struct AddedRole {
+    const char* name;
+    const char* group;
+    const std::u16string& (*get)(const UiStrings&);
+    bool same_in_english = false;  // may equal the English text
+};
+
+#define ADDED(group, expr, ...)                                                               \
+    AddedRole {                                                                               \
+#expr, group,                                                                         \
+            [](const UiStrings& s) -> const std::u16string& { return s.expr; } __VA_OPT__(, ) \
+                                       __VA_ARGS__                                            \
+    }
+
+const AddedRole kAddedRoles[] = {
+    ADDED("accessible", AccessibleSettings),
+    ADDED("accessible", AccessibleNext),
+    ADDED("accessible", AccessiblePrevious),
+    ADDED("accessible", AccessibleDeviceList),
+    ADDED("row menu", MenuOpenDevicePage),
+    ADDED("row menu", MenuCopyIp),
+    ADDED("row menu", MenuCopyMac),
+    ADDED("row menu", MenuCopyDetails),
+    ADDED("detail", DetailLabels.name),
+    ADDED("detail", DetailLabels.model),
+    ADDED("detail", DetailLabels.sub_model),
+    ADDED("detail", DetailLabels.firmware),
+    ADDED("detail", DetailLabels.daily_build),
+    ADDED("detail", DetailLabels.uboot_version),
+    ADDED("detail", DetailLabels.ip),
+    ADDED("detail", DetailLabels.mac),
+    ADDED("detail", DetailLabels.dhcp, true),
+    ADDED("detail", DetailLabels.mask),
+    ADDED("detail", DetailLabels.gateway),
+    ADDED("detail", DetailLabels.dns, true),
+    ADDED("separator", DetailLabels.separator, true),
+};
+#undef ADDED
+
+void PrintTo(const AddedRole& r, std::ostream* os) {
+    *os << r.name;
+}
+
+using AddedRow = std::tuple<const ExpectedTexts*, AddedRole>;
+
+class AddedTexts : public ::testing::TestWithParam<AddedRow> {};
+
+TEST_P(AddedTexts, PlainCompleteDistinctAndTranslated) {
+    const auto& [language, role] = GetParam();
+    TempDir dir;
+    UiStrings strings(dir / "setting.cfg");
+    strings.SetLanguage(language->id);
+    const std::u16string& text = role.get(strings);
+    ASSERT_FALSE(text.empty());
+    EXPECT_LT(text.size(), kMenuCapacity) << "a text at the capacity may have been cut";
+    for (std::u16string_view markup : {u"<", u"&", u"\n", u"\t", u"{"}) {
+        EXPECT_EQ(Occurrences(text, markup), 0u) << "plain text only";
+    }
+    if (std::string_view(role.group) != "separator") {
+        EXPECT_NE(text.front(), u' ');
+        EXPECT_NE(text.back(), u' ');
+    }
+    for (const AddedRole& other : kAddedRoles) {
+        if (&other.get(strings) != &text && std::string_view(other.group) == role.group) {
+            EXPECT_NE(text, other.get(strings)) << other.name;
+        }
+    }
+    if (language->id != kEnglish && !role.same_in_english) {
+        UiStrings english(dir / "english.cfg");
+        EXPECT_NE(text, role.get(english)) << "translated";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, AddedTexts,
+                         ::testing::Combine(::testing::ValuesIn(kLanguages),
+                                            ::testing::ValuesIn(kAddedRoles)),
+                         [](const auto& info) {
+                             std::string name = std::string(std::get<0>(info.param)->name) + "_" +
+                                                std::get<1>(info.param).name;
+                             std::replace(name.begin(), name.end(), '.', '_');
+                             return name;
+                         });
+
+TEST(AddedTexts, FollowTheLanguageSwitchAndClear) {
+    TempDir dir;
+    UiStrings strings(dir / "setting.cfg");
+    EXPECT_EQ(strings.AccessibleSettings, u"Settings");
+    EXPECT_EQ(strings.MenuCopyIp, u"Copy IP address");
+    EXPECT_EQ(strings.DetailLabels.firmware, u"Firmware");
+    strings.SetLanguage(kTraditionalChinese);
+    EXPECT_EQ(strings.AccessibleNext, u"下一步");
+    EXPECT_EQ(strings.MenuCopyMac, u"複製 MAC 位址");
+    EXPECT_EQ(strings.DetailLabels.separator, u"：");
+    strings.SetLanguage(kSimplifiedChinese);
+    EXPECT_EQ(strings.AccessibleSettings, u"设置");
+    EXPECT_EQ(strings.DetailLabels.mask, u"子网掩码");
+    strings.SetLanguage(kJapanese);
+    EXPECT_EQ(strings.AccessiblePrevious, u"前のステップ");
+    EXPECT_EQ(strings.MenuCopyDetails, u"詳細をコピー");
+    EXPECT_EQ(strings.DetailLabels.separator, u": ");
+    strings.SetLanguage(-9);  // unknown: the Japanese set stays
+    EXPECT_EQ(strings.AccessibleDeviceList, u"見つかったデバイス");
+    strings.Clear();
+    for (const AddedRole& role : kAddedRoles) {
+        EXPECT_EQ(role.get(strings), u"") << role.name;
+    }
+}
+
 }  // namespace
 }  // namespace orvandel
