@@ -4,7 +4,7 @@ folder and the folders its layer may use, and no Qt header is included below the
 UI. Layers, top to bottom:
 
     UI      app, mainwindow, about, controls, platform/qt   (Qt)
-    core    localization, discovery                         (no Qt)
+    core    localization -> discovery                       (no Qt)
     bottom  platform, text                                  (no Qt)
 
 Project headers are included as "folder/file.h" from the repository root; a bare
@@ -26,7 +26,9 @@ LAYERS = {
                          "localization", "discovery", "platform", "text"], True),
     "controls":        (["platform/qt", "localization", "discovery", "platform", "text"], True),
     "platform/qt":     (["platform", "text"], True),
-    "localization":    (["platform", "text"], False),
+    # Texts describe device records, so localization reads discovery's types;
+    # discovery never reads localization.
+    "localization":    (["discovery", "platform", "text"], False),
     "discovery":       (["platform", "text"], False),
     "platform":        (["text"], False),
     "text":            ([], False),
