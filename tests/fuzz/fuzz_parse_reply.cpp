@@ -15,12 +15,14 @@
 //  - cut to whole characters within 1,023 UTF-16 units;
 //  - empty when no occurrence gives one (null, "", objects and other arrays give
 //    nothing; a key's value is never read as a key).
+#include <fuzzer/FuzzedDataProvider.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -224,10 +226,173 @@ void CheckAgainstReader(std::string_view bytes, const DeviceInfo& parsed) {
     }
 }
 
+// Random bytes are seldom well-formed JSON, so an input whose first byte is one
+// UTF-8 never uses (0xF8-0xFF) describes a reply instead: a document built from
+// the rest, with the table's keys, every kind of
+// value, escapes (an escaped key too), raw UTF-8 and white space between tokens.
+class ReplyWriter {
+public:
+    explicit ReplyWriter(FuzzedDataProvider& input) : input_(input) {}
+
+    std::string Write() {
+        Object(0);
+        return out_;
+    }
+
+private:
+    void Space() {
+        static constexpr std::string_view kSpaces[] = {"", "", " ", "\n\t", "\r\n"};
+        out_ += kSpaces[input_.ConsumeIntegralInRange<std::size_t>(0, std::size(kSpaces) - 1)];
+    }
+    void Utf8(char32_t cp) {
+        if (cp < 0x80) {
+            out_.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out_.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out_.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out_.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out_.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out_.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out_.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out_.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out_.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out_.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    void Escape(char32_t cp) {
+        char hex[16];
+        if (cp >= 0x10000) {
+            std::snprintf(hex, sizeof hex, "\\u%04X\\u%04x",
+                          static_cast<unsigned>(0xD800 + ((cp - 0x10000) >> 10)),
+                          static_cast<unsigned>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            std::snprintf(hex, sizeof hex, "\\u%04x", static_cast<unsigned>(cp));
+        }
+        out_ += hex;
+    }
+    char32_t AnyCodePoint() {
+        char32_t cp = input_.ConsumeIntegralInRange<char32_t>(0, 0x10FFFF);
+        return cp >= 0xD800 && cp <= 0xDFFF ? cp - 0x800 : cp;
+    }
+    void Text(std::string_view plain) {
+        out_.push_back('"');
+        for (char c : plain) {
+            if (input_.ConsumeIntegralInRange(0, 7) == 0) {
+                Escape(static_cast<unsigned char>(c));
+            } else {
+                out_.push_back(c);
+            }
+        }
+        const std::size_t count = input_.ConsumeIntegralInRange<std::size_t>(0, 6);
+        for (std::size_t i = 0; i < count; ++i) {
+            switch (input_.ConsumeIntegralInRange(0, 4)) {
+                case 0:
+                    out_.push_back(input_.ConsumeIntegralInRange<char>(0x20, 0x7E));
+                    if (out_.back() == '"' || out_.back() == '\\') {
+                        out_.back() = 'q';
+                    }
+                    break;
+                case 1:
+                    out_ += std::string_view("\\\"\\\\\\/\\b\\f\\n\\r\\t")
+                                .substr(2 * input_.ConsumeIntegralInRange(0, 7), 2);
+                    break;
+                case 2:
+                    Escape(AnyCodePoint());
+                    break;
+                default:
+                    Utf8(std::max<char32_t>(AnyCodePoint(), 0x20));
+                    break;
+            }
+        }
+        out_.push_back('"');
+    }
+    void Value(int depth) {
+        static constexpr std::string_view kLiterals[] = {"true",
+                                                         "false",
+                                                         "null",
+                                                         "0",
+                                                         "-0",
+                                                         "7",
+                                                         "-12",
+                                                         "1.5",
+                                                         "-1.5e3",
+                                                         "1E+2",
+                                                         "0.0e-0",
+                                                         "18446744073709551615",
+                                                         "18446744073709551616",
+                                                         "-9223372036854775808",
+                                                         "-9223372036854775809"};
+        switch (input_.ConsumeIntegralInRange(0, 5)) {
+            case 0:
+                out_ += kLiterals[input_.ConsumeIntegralInRange<std::size_t>(
+                    0, std::size(kLiterals) - 1)];
+                break;
+            case 1:
+                if (depth < 3) {
+                    Object(depth + 1);
+                    break;
+                }
+                [[fallthrough]];
+            case 2:
+                if (depth < 3) {
+                    Array(depth + 1);
+                    break;
+                }
+                [[fallthrough]];
+            default:
+                Text("");
+                break;
+        }
+    }
+    void Array(int depth) {
+        out_.push_back('[');
+        const std::size_t count = input_.ConsumeIntegralInRange<std::size_t>(0, 3);
+        for (std::size_t i = 0; i < count; ++i) {
+            Space();
+            Value(depth);
+            Space();
+            if (i + 1 < count) {
+                out_.push_back(',');
+            }
+        }
+        out_.push_back(']');
+    }
+    void Object(int depth) {
+        out_.push_back('{');
+        const std::size_t count = input_.ConsumeIntegralInRange<std::size_t>(0, 5);
+        for (std::size_t i = 0; i < count; ++i) {
+            Space();
+            const std::size_t key =
+                input_.ConsumeIntegralInRange<std::size_t>(0, kFields.size() + 2);
+            Text(key < kFields.size() ? kFields[key].key : key == kFields.size() ? "nic" : "x");
+            Space();
+            out_.push_back(':');
+            Space();
+            Value(depth);
+            Space();
+            if (i + 1 < count) {
+                out_.push_back(',');
+            }
+        }
+        out_.push_back('}');
+    }
+
+    FuzzedDataProvider& input_;
+    std::string out_;
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    std::string written;
+    std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    if (size > 1 && data[0] >= 0xF8) {
+        FuzzedDataProvider input(data + 1, size - 1);
+        written = ReplyWriter(input).Write();
+        bytes = written;
+    }
     const DeviceInfo parsed = orvandel::ParseReply(bytes);
     CheckRecord(parsed);
     // The receiver's shortcut never throws away a reply that gives an ip.
