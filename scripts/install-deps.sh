@@ -11,7 +11,8 @@ packages=(
   iproute2 xdg-utils
 )
 if [[ "${1:-}" == "--test" || "${1:-}" == "--ci" ]]; then
-  packages+=(xvfb xauth xdotool x11-utils imagemagick desktop-file-utils appstream lintian dpkg-dev fakeroot file procps
+  # nlohmann-json3-dev: the independent JSON reader the fuzz targets compare with.
+  packages+=(nlohmann-json3-dev xvfb xauth xdotool x11-utils imagemagick desktop-file-utils appstream lintian dpkg-dev fakeroot file procps
     dbus-daemon at-spi2-core python3-pyatspi)
 fi
 
