@@ -4,12 +4,13 @@
 // For tests about logic; tests about timing use the system clock.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
-#include <set>
 #include <thread>
 
 #include "platform/clock.h"
@@ -29,7 +30,7 @@ public:
         }
         std::unique_lock lock(mutex_);
         const std::int64_t wake = now_ + ms;
-        const auto entry = wakes_.insert(wake);
+        const auto entry = wakes_.emplace(wake, std::this_thread::get_id());
         changed_.notify_all();
         changed_.wait(lock, [&] { return now_ >= wake; });
         wakes_.erase(entry);
@@ -47,10 +48,10 @@ public:
     bool AdvanceToNextWake(int limit_ms = 3000) {
         std::unique_lock lock(mutex_);
         if (!changed_.wait_for(lock, std::chrono::milliseconds(limit_ms),
-                               [&] { return HasFutureWake(); })) {
+                               [&] { return wakes_.upper_bound(now_) != wakes_.end(); })) {
             return false;
         }
-        now_ = *wakes_.upper_bound(now_);
+        now_ = wakes_.upper_bound(now_)->first;
         changed_.notify_all();
         return true;
     }
@@ -70,28 +71,34 @@ public:
 
     // Runs `operation` on a thread of its own while moving the time on, for calls
     // that pause on this clock themselves (a stop sequence, a join of a sleeper).
-    bool Run(const std::function<void()>& operation, int limit_ms = 5000) {
-        std::mutex done_lock;
-        bool done = false;
+    // Time moves once the operation sleeps on the clock, or after it has been held
+    // elsewhere (joining a sleeper) for settle_ms, so what the operation does before
+    // its first pause happens before any other sleeper wakes.
+    bool Run(const std::function<void()>& operation, int limit_ms = 5000, int settle_ms = 50) {
+        std::atomic<bool> done{false};
+        std::atomic<std::thread::id> worker_id{};
         std::thread worker([&] {
+            worker_id = std::this_thread::get_id();
             operation();
-            std::lock_guard lock(done_lock);
             done = true;
+            std::lock_guard lock(mutex_);
+            changed_.notify_all();
         });
-        const bool finished = AdvanceUntil(
-            [&] {
-                std::lock_guard lock(done_lock);
-                return done;
-            },
-            limit_ms);
-        if (!finished) {
-            // Let the operation end rather than leave a thread behind.
-            AdvanceUntil(
-                [&] {
-                    std::lock_guard lock(done_lock);
-                    return done;
-                },
-                60000);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+        bool finished = true;
+        while (!done) {
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait_for(lock, std::chrono::milliseconds(settle_ms),
+                                  [&] { return done || IsAsleep(worker_id); });
+            }
+            if (done) {
+                break;
+            }
+            if (finished && std::chrono::steady_clock::now() > end) {
+                finished = false;  // keep going, so that no thread is left behind
+            }
+            AdvanceToNextWake(1);
         }
         worker.join();
         return finished;
@@ -104,12 +111,20 @@ public:
     }
 
 private:
-    bool HasFutureWake() const { return wakes_.upper_bound(now_) != wakes_.end(); }
+    // Under mutex_.
+    bool IsAsleep(std::thread::id id) const {
+        for (const auto& [wake, sleeper] : wakes_) {
+            if (sleeper == id && wake > now_) {
+                return true;
+            }
+        }
+        return false;
+    }
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::int64_t now_ = 1000;
-    std::multiset<std::int64_t> wakes_;  // wake-up times of the sleepers
+    std::multimap<std::int64_t, std::thread::id> wakes_;  // wake-up time, sleeper
 };
 
 }  // namespace orvandel::test

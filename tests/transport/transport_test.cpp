@@ -62,15 +62,23 @@ TEST_F(TransportTest, StoresTrimmedRepliesOnceEachDropsTheRest) {
 }
 
 TEST_F(TransportTest, SendsTheCommandFiveTimesThroughEachAdapter) {
-    DiscoveryTransport transport(SystemClock(), options_);
+    test::StepClock clock;
+    DiscoveryTransport transport(clock, options_);
     transport.EnumerateAdapters(adapters_);
     transport.SetCommand(kBrowseCommand);
     transport.StartReceiving();
     test::GroupListener group(options_.port);
     transport.StartSending();
-    ASSERT_TRUE(WaitFor([&] { return group.Received().size() >= 5; }));
-    Pause(250);
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return group.Received().size() >= 5; }));
+    // The pause after the fifth command (if not already over) ends the sender; after
+    // it nobody sleeps on the clock, while a sixth command would be followed by one.
+    clock.AdvanceToNextWake(100);
+    EXPECT_FALSE(clock.AdvanceToNextWake(100));
     EXPECT_EQ(group.Received(), std::vector<std::string>(5, std::string(kBrowseCommand)));
+    ASSERT_TRUE(clock.Run([&] {
+        transport.StopSending();
+        transport.StopReceiving();
+    }));
 }
 
 TEST_F(TransportTest, CommandIsCutAt512Bytes) {
