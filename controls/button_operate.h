@@ -27,6 +27,7 @@ public:
 
     // None of the setters repaints: the owner updates what it changed.
     void SetCaption(const std::u16string& text);  // at most 1023 units are kept
+    QString Caption() const { return m_caption; }
     void SetCaptionColor(ColorRef color);
     // While false the button draws nothing, visible or not.
     void SetShown(bool shown);

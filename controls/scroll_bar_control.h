@@ -28,7 +28,6 @@ public:
     ~CScrollBarControl() override;
 
     void SetOwner(QAbstractScrollArea* owner, int kind);
-    int Kind() const { return m_kind; }
 
     // Slots 0 (up) and 4 (down) are drawn by the vertical kind, 8 (left) and 12
     // (right) by the horizontal kind; the others are kept only. False for a path

@@ -177,10 +177,6 @@ const QImage& CKestriTR400DeviceFinderDlg::CachedImage(const std::u16string& pat
     return found->second;
 }
 
-}  // namespace orvandel
-
-namespace orvandel {
-
 QImage CKestriTR400DeviceFinderDlg::LoadSkinImage(const std::u16string& path, QSize layout_size) {
     return LoadSkinBitmap(path, layout_size);
 }
