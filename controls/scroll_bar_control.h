@@ -12,6 +12,8 @@
 #include <array>
 #include <string>
 
+#include "controls/skin_bitmap.h"
+
 class QAbstractScrollArea;
 
 namespace orvandel {
@@ -47,7 +49,7 @@ private:
 
     QPointer<QAbstractScrollArea> m_owner;
     int m_kind = kVertical;
-    std::array<QImage, kSlotCount> m_slots;
+    std::array<SkinBitmapSet, kSlotCount> m_slots;
 };
 
 }  // namespace orvandel

@@ -72,8 +72,10 @@ public:
         style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
 
         if (index.column() == 0) {
+            // For the ratio of the device painted on: the @2x icon on a dense one.
             const QPixmap pixmap =
-                opt.icon.pixmap(QSize(CScrollBarList::kIconWidth, CScrollBarList::kIconHeight));
+                opt.icon.pixmap(QSize(CScrollBarList::kIconWidth, CScrollBarList::kIconHeight),
+                                PaintedDeviceRatio(*painter));
             if (!pixmap.isNull()) {
                 const QSize size = pixmap.deviceIndependentSize().toSize();
                 const QRect target =
@@ -236,10 +238,15 @@ bool CScrollBarList::AddDevice(const std::u16string& icon_path, const std::u16st
     // Decoded once per fill and shared by its rows; a failure is remembered too.
     auto cached = m_icons.find(icon_path);
     if (cached == m_icons.end()) {
-        const QImage image = LoadSkinBitmap(icon_path, QSize(kIconWidth, kIconHeight));
-        cached =
-            m_icons.emplace(icon_path, image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image)))
-                .first;
+        const SkinBitmapSet images = LoadSkinBitmapSet(icon_path, QSize(kIconWidth, kIconHeight));
+        QIcon icon;
+        if (!images.isNull()) {
+            icon.addPixmap(QPixmap::fromImage(images.plain));
+            if (!images.dense.isNull()) {
+                icon.addPixmap(QPixmap::fromImage(images.dense));
+            }
+        }
+        cached = m_icons.emplace(icon_path, icon).first;
     }
     const QIcon& icon = cached->second;
     if (icon.isNull()) {

@@ -26,6 +26,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "controls/skin_bitmap.h"
 #include "discovery/device_info.h"
 #include "localization/ui_strings.h"
 #include "mainwindow/thread_inbox.h"
@@ -170,7 +171,7 @@ private:
     void DrawSkinImage(QPainter& painter, const std::u16string& path, int width, int height,
                        int left, int top, float opacity);
     void DrawSkinImage(QPainter& painter, const UiImageElement& image, float opacity = 1.0f);
-    const QImage& CachedImage(const std::u16string& path, QSize layout_size);
+    const SkinBitmapSet& CachedImage(const std::u16string& path, QSize layout_size);
 
     std::filesystem::path m_settings_path;
     UiStrings m_strings;
@@ -203,7 +204,7 @@ private:
     std::u16string m_search_frame_image;
 
     // Decoded skin images by layout path (a null image: the file did not load).
-    std::unordered_map<std::u16string, QImage> m_image_cache;
+    std::unordered_map<std::u16string, SkinBitmapSet> m_image_cache;
     bool m_fonts_ready = false;
     QFont m_headline_font, m_title_font, m_body_font;
 

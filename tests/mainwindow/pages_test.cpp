@@ -448,6 +448,8 @@ private slots:
             }
             menu->close();
         });
+        // The pointer elsewhere: the menu goes to the click on the button (Wayland
+        // tells no pointer position), which under X11 is where the pointer is.
         QCursor::setPos(QPoint(400, 300));
         h.Click(h.Button("settingButton"));
         QCOMPARE(top_texts, (QStringList{submenu, about}));
@@ -455,7 +457,7 @@ private slots:
                  (QStringList{"English", QString::fromUtf8("简体中文"),
                               QString::fromUtf8("繁體中文"), QString::fromUtf8("日本語")}));
         QCOMPARE(ids, (QList<int>{32797, 32798, 32799, 32800, 32801}));
-        QCOMPARE(menu_pos, QCursor::pos());
+        QCOMPARE(menu_pos, h.window->SettingButton()->mapToGlobal(QPoint(2, 2)));
         QVERIFY(!checked_or_grey);
     }
 
