@@ -8,9 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "controls/device_rows.h"
 #include "discovery/collection.h"
 #include "discovery/reply_parser.h"
-#include "discovery/utf_text.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -26,22 +27,18 @@ void Check(bool ok) {
 void CheckText(const std::u16string& text, std::size_t max_units) {
     Check(text.size() <= max_units);
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (orvandel::IsHighSurrogate(text[i])) {
-            Check(i + 1 < text.size() && orvandel::IsLowSurrogate(text[i + 1]));
+        if (orvandel::text::IsHighSurrogate(text[i])) {
+            Check(i + 1 < text.size() && orvandel::text::IsLowSurrogate(text[i + 1]));
             ++i;
         } else {
-            Check(!orvandel::IsLowSurrogate(text[i]));
+            Check(!orvandel::text::IsLowSurrogate(text[i]));
         }
     }
 }
 
 void CheckRecord(const DeviceInfo& info) {
-    CheckText(info.raw_text, orvandel::kRawTextCapacity - 1);
-    for (const auto* field :
-         {&info.command, &info.device_name, &info.org, &info.model, &info.master_version,
-          &info.daily, &info.uboot_version, &info.sub_model, &info.id, &info.dhcp, &info.name,
-          &info.ip, &info.mask, &info.gateway, &info.dns}) {
-        CheckText(*field, orvandel::kFieldCapacity - 1);
+    for (const orvandel::DeviceField& field : orvandel::kDeviceFields) {
+        CheckText(info.*field.member, field.capacity - 1);
     }
 }
 
