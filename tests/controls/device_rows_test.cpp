@@ -7,15 +7,12 @@
 #include <vector>
 
 #include "discovery/collection.h"
+#include "tests/discovery/device_reply.h"
 
 namespace orvandel {
 namespace {
 
-std::string Reply(const std::string& name, const std::string& ip, const std::string& id,
-                  const std::string& model = "TR400") {
-    return "{\"device_name\": \"" + name + "\", \"model\": \"" + model +
-           "\", \"nic\": [{\"id\": \"" + id + "\", \"ip\": \"" + ip + "\"}]}";
-}
+using testing_replies::Reply;
 
 TEST(CollectDevices, ThreeRepliesFromOneDeviceGiveOneRow) {
     const auto devices =

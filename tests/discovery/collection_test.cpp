@@ -6,15 +6,12 @@
 #include <vector>
 
 #include "discovery/reply_parser.h"
+#include "tests/discovery/device_reply.h"
 
 namespace orvandel {
 namespace {
 
-std::string Reply(const std::string& name, const std::string& ip, const std::string& id,
-                  const std::string& model = "TR400") {
-    return "{\"device_name\": \"" + name + "\", \"model\": \"" + model +
-           "\", \"nic\": [{\"id\": \"" + id + "\", \"ip\": \"" + ip + "\"}]}";
-}
+using testing_replies::Reply;
 
 TEST(CollectDevices, SortedByIpAsText) {
     const auto devices =
