@@ -9,11 +9,13 @@
 #include <utility>
 
 #include "controls/button_operate.h"
+#include "controls/device_rows.h"
 #include "controls/scroll_bar_list.h"
 #include "controls/skin_bitmap.h"
 #include "discovery/collection.h"
 #include "discovery/search_engine.h"
 #include "platform/network_check.h"
+#include "text/utf.h"
 
 namespace orvandel {
 
@@ -62,12 +64,7 @@ LaunchStep LaunchStepAt(int step, int frame_count) {
 }
 
 std::u16string SlotText(const std::u16string& text) {
-    if (text.size() <= kSlotCapacity)
-        return text;
-    std::u16string cut = text.substr(0, kSlotCapacity);
-    if (!cut.empty() && cut.back() >= 0xD800 && cut.back() <= 0xDBFF)
-        cut.pop_back();
-    return cut;
+    return text::Cut(text, kSlotCapacity);
 }
 
 CKestriTR400DeviceFinderDlg::CKestriTR400DeviceFinderDlg(QWidget* parent)

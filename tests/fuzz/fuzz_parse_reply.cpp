@@ -29,10 +29,11 @@
 #include <string_view>
 #include <vector>
 
+#include "controls/device_rows.h"
 #include "discovery/collection.h"
 #include "discovery/discovery_transport.h"
 #include "discovery/reply_parser.h"
-#include "discovery/utf_text.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -45,40 +46,21 @@ void Check(bool ok) {
     }
 }
 
-struct StoredField {
-    std::string_view key;
-    std::u16string DeviceInfo::*member;
-};
+using StoredField = orvandel::DeviceField;
 
 // The reply keys that fill a field. The parser also knows keys it skips ("sku",
 // "nic", "enable", "isConnected"); to the oracle they are like any unknown key.
-constexpr std::array<StoredField, 15> kFields{{
-    {"command", &DeviceInfo::command},
-    {"device_name", &DeviceInfo::device_name},
-    {"org", &DeviceInfo::org},
-    {"model", &DeviceInfo::model},
-    {"master_version", &DeviceInfo::master_version},
-    {"daily", &DeviceInfo::daily},
-    {"uboot_version", &DeviceInfo::uboot_version},
-    {"sub_model", &DeviceInfo::sub_model},
-    {"id", &DeviceInfo::id},
-    {"dhcp", &DeviceInfo::dhcp},
-    {"name", &DeviceInfo::name},
-    {"ip", &DeviceInfo::ip},
-    {"mask", &DeviceInfo::mask},
-    {"gateway", &DeviceInfo::gateway},
-    {"dns", &DeviceInfo::dns},
-}};
+constexpr auto kFields = orvandel::kReplyKeyFields;
 
 // No field over its capacity, and no surrogate left without its partner.
 void CheckText(const std::u16string& text, std::size_t max_units) {
     Check(text.size() <= max_units);
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (orvandel::IsHighSurrogate(text[i])) {
-            Check(i + 1 < text.size() && orvandel::IsLowSurrogate(text[i + 1]));
+        if (orvandel::text::IsHighSurrogate(text[i])) {
+            Check(i + 1 < text.size() && orvandel::text::IsLowSurrogate(text[i + 1]));
             ++i;
         } else {
-            Check(!orvandel::IsLowSurrogate(text[i]));
+            Check(!orvandel::text::IsLowSurrogate(text[i]));
         }
     }
 }
