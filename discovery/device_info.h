@@ -28,6 +28,8 @@ struct DeviceInfo {
     std::u16string mask;
     std::u16string gateway;
     std::u16string dns;
+
+    bool operator==(const DeviceInfo&) const = default;
 };
 
 }  // namespace orvandel

@@ -45,6 +45,15 @@ void DiscoveryTransport::SetCommand(std::string_view bytes) {
     command_buffer_[command_length_] = '\0';
 }
 
+void DiscoveryTransport::SetUnicastTargets(std::vector<UnicastTarget> targets) {
+    unicast_targets_ = std::move(targets);
+}
+
+void DiscoveryTransport::SetReplyListener(ReplyListener listener) {
+    std::lock_guard lock(reply_lock_);
+    listener_ = std::move(listener);
+}
+
 void DiscoveryTransport::StartReceiving() {
     if (!receive_slots_.empty() || !send_slots_.empty()) {
         StopSending();
@@ -81,6 +90,14 @@ void DiscoveryTransport::StartSending() {
             slot.socket = std::move(shared_adapter_sockets_[i]);
         } else {
             slot.socket = OpenAdapterSocket(adapter_addresses_[i], options_.port, 0);
+        }
+        for (const UnicastTarget& target : unicast_targets_) {
+            if (target.adapter == adapter_addresses_[i]) {
+                slot.targets.push_back(target.address);
+            }
+        }
+        if (!slot.targets.empty()) {
+            AllowBroadcast(slot.socket);  // a target may be a subnet broadcast address
         }
         if (slot.socket.Valid()) {
             try {
@@ -159,6 +176,9 @@ void DiscoveryTransport::Store(std::string_view reply) {
         return;
     }
     replies_.emplace_back(reply);
+    if (listener_) {
+        listener_(reply);
+    }
 }
 
 void DiscoveryTransport::SendThread(SendSlot& slot, std::string command) {
@@ -168,6 +188,9 @@ void DiscoveryTransport::SendThread(SendSlot& slot, std::string command) {
     const std::string group = options_.group;
     for (int i = 0; i < kSendCount; ++i) {
         SendDatagram(slot.socket.Get(), group, options_.port, command);
+        for (const std::string& target : slot.targets) {
+            SendDatagram(slot.socket.Get(), target, options_.port, command);
+        }
         clock_.SleepMs(kSendIntervalMs);
         if (!sending_) {
             break;

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -46,6 +47,14 @@ struct TransportOptions {
     std::size_t max_replies = kMaxReplies;
 };
 
+// Where the browse command also goes by unicast (or to a subnet broadcast
+// address), and the searched adapter address it leaves from, so that the answer
+// comes back to that adapter's socket.
+struct UnicastTarget {
+    std::string address;
+    std::string adapter;
+};
+
 // What the receive side keeps of one datagram: everything up to and including its
 // last '}', then up to the first zero byte. Empty when there is no '}'.
 std::string TrimReply(std::string_view datagram);
@@ -64,6 +73,17 @@ public:
 
     // Copies up to 512 bytes of command text.
     void SetCommand(std::string_view bytes);
+
+    // Also send the command to these addresses, each from its adapter's socket,
+    // right after each send to the group. Takes effect at the next StartSending;
+    // targets whose adapter is not searched are not sent to.
+    void SetUnicastTargets(std::vector<UnicastTarget> targets);
+
+    // Called on a receive thread for every reply stored (a repeat included), in
+    // the order of the store, under the store's lock: it must be quick and must not
+    // call back into the transport. Set it before StartReceiving.
+    using ReplyListener = std::function<void(std::string_view reply)>;
+    void SetReplyListener(ReplyListener listener);
 
     // Sets Receiving and Sending, opens each adapter's receive sockets and starts
     // one receive thread per adapter that has a socket.
@@ -94,6 +114,7 @@ private:
     };
     struct SendSlot {
         UniqueFd socket;
+        std::vector<std::string> targets;  // unicast or subnet broadcast, after the group
         std::thread thread;
     };
 
@@ -115,6 +136,8 @@ private:
     std::size_t dropped_ = 0;           // guarded by reply_lock_
     std::atomic<bool> receiving_{false};
     std::atomic<bool> sending_{false};
+    std::vector<UnicastTarget> unicast_targets_;
+    ReplyListener listener_;  // called under reply_lock_
     std::unique_ptr<char[]> command_buffer_;
     std::size_t command_length_ = 0;
 };

@@ -41,6 +41,9 @@ UniqueFd OpenGroupSocket(const std::string& adapter, std::uint16_t port, const s
 // through that adapter, and unicast datagrams to adapter:port arrive here.
 UniqueFd OpenAdapterSocket(const std::string& adapter, std::uint16_t port, int receive_buffer);
 
+// Lets the socket send to broadcast addresses (SO_BROADCAST); false on failure.
+bool AllowBroadcast(const UniqueFd& fd);
+
 // A second descriptor for the same socket (closing one leaves the other usable).
 UniqueFd DuplicateFd(const UniqueFd& fd);
 

@@ -11,7 +11,7 @@ packages=(
   iproute2 xdg-utils
 )
 if [[ "${1:-}" == "--test" || "${1:-}" == "--ci" ]]; then
-  packages+=(xvfb xauth xdotool x11-utils imagemagick desktop-file-utils appstream lintian dpkg-dev fakeroot file procps)
+  packages+=(xvfb xauth xdotool x11-utils imagemagick desktop-file-utils appstream lintian dpkg-dev fakeroot file procps python3-jsonschema)
 fi
 
 missing=()
