@@ -253,7 +253,7 @@ bool ResolveTargets(const Options& options, const std::vector<std::string>& sear
         std::string error;
         const std::string from =
             orvandel::cli::RouteSource(target.address, orvandel::kDiscoveryPort, error);
-        const std::string shown = orvandel::cli::EscapeForTerminal(target.given);
+        const std::string shown = "'" + orvandel::cli::EscapeForTerminal(target.given) + "'";
         if (from.empty()) {
             Message("cannot reach --target " + shown + ": " + error);
             return false;
