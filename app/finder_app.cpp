@@ -1,6 +1,10 @@
 #include "app/finder_app.h"
 
 #include <QMessageBox>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include "mainwindow/finder_dialog.h"
@@ -8,6 +12,71 @@
 #include "platform/socket_check.h"
 
 namespace orvandel {
+
+namespace {
+
+std::string Env(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+bool PlatformFinds(std::string name, const DisplayEnvironment& env) {
+    for (char& c : name) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (name == "xcb") {
+        return !env.display.empty();
+    }
+    if (name.starts_with("wayland")) {
+        return !env.wayland_display.empty() || !env.wayland_socket.empty() ||
+               env.default_wayland_socket;
+    }
+    return true;
+}
+
+}  // namespace
+
+DisplayEnvironment ReadDisplayEnvironment() {
+    DisplayEnvironment env;
+    env.qpa_platform = Env("QT_QPA_PLATFORM");
+    env.display = Env("DISPLAY");
+    env.wayland_display = Env("WAYLAND_DISPLAY");
+    env.wayland_socket = Env("WAYLAND_SOCKET");
+    if (const std::string runtime = Env("XDG_RUNTIME_DIR"); !runtime.empty()) {
+        std::error_code ec;
+        env.default_wayland_socket =
+            std::filesystem::exists(std::filesystem::path(runtime) / "wayland-0", ec);
+    }
+    return env;
+}
+
+bool HasDisplay(const DisplayEnvironment& env) {
+    if (env.qpa_platform.empty()) {
+        // Qt's own choice: X11, or Wayland in a Wayland session; either needs its
+        // display named.
+        return !env.display.empty() || !env.wayland_display.empty();
+    }
+    // Qt tries the entries in order; one that can start is enough.
+    std::string_view list = env.qpa_platform;
+    while (!list.empty()) {
+        const std::size_t end = std::min(list.find(';'), list.size());
+        const std::string_view entry = list.substr(0, end);
+        const std::string_view name = entry.substr(0, std::min(entry.find(':'), entry.size()));
+        if (!name.empty() && PlatformFinds(std::string(name), env)) {
+            return true;
+        }
+        list.remove_prefix(std::min(end + 1, list.size()));
+    }
+    return false;
+}
+
+QtArguments ProgramNameOnly(int argc, char** argv) {
+    static char fallback_name[] = "orvandel";
+    static int qt_argc = 1;
+    static char* qt_argv[] = {nullptr, nullptr};
+    qt_argv[0] = argc > 0 && argv != nullptr && argv[0] != nullptr ? argv[0] : fallback_name;
+    return {&qt_argc, qt_argv};
+}
 
 CKestriTR400DeviceFinderApp::CKestriTR400DeviceFinderApp(std::function<bool()> sockets_available)
     : m_sockets_available(sockets_available ? std::move(sockets_available)

@@ -3,8 +3,38 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <string_view>
 
 namespace orvandel {
+
+// The environment that decides whether Qt can open a window.
+struct DisplayEnvironment {
+    std::string qpa_platform;     // QT_QPA_PLATFORM: "name[:options]" entries, ';'-separated
+    std::string display;          // DISPLAY (X11)
+    std::string wayland_display;  // WAYLAND_DISPLAY
+    std::string wayland_socket;   // WAYLAND_SOCKET: a connection handed over by fd
+    bool default_wayland_socket = false;  // $XDG_RUNTIME_DIR/wayland-0 exists
+};
+DisplayEnvironment ReadDisplayEnvironment();
+
+// False only when every platform Qt would try needs a display that is not there:
+// xcb without DISPLAY, wayland without a compositor to connect to. Platforms that
+// need none (offscreen, minimal, vnc, eglfs, ...) are left to Qt.
+bool HasDisplay(const DisplayEnvironment& env);
+
+// The one line printed when there is no display.
+inline constexpr std::string_view kNoDisplayMessage =
+    "orvandel: no display found; orvandel-cli searches for devices from a terminal.";
+
+// The argument list handed to Qt: the program name only, so that Qt's own options
+// (-stylesheet, -reverse, -platform, ...) never act. The platform is chosen by the
+// environment alone. The arrays live as long as the process.
+struct QtArguments {
+    int* argc;
+    char** argv;
+};
+QtArguments ProgramNameOnly(int argc, char** argv);
 
 class CKestriTR400DeviceFinderApp {
 public:

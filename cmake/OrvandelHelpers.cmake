@@ -1,29 +1,20 @@
-# One static library per layer: every .cpp of the folder; sources are included as
-# "layer/file.h" from the repository root.
+# One static library per layer, from the sources listed one per line. Sources are
+# included as "layer/file.h" from the repository root.
+#   orvandel_layer(name
+#     SOURCES a.cpp b.cpp ...
+#     PUBLIC_LIBS ... PRIVATE_LIBS ...)
 function(orvandel_layer name)
-  cmake_parse_arguments(L "" "" "PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
-  if(sources)
-    add_library(${name} STATIC ${sources})
-    target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}" "${PROJECT_BINARY_DIR}/generated")
-    target_link_libraries(${name} PUBLIC ${L_PUBLIC_LIBS} PRIVATE ${L_PRIVATE_LIBS})
-  else()
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE "${PROJECT_SOURCE_DIR}" "${PROJECT_BINARY_DIR}/generated")
-    target_link_libraries(${name} INTERFACE ${L_PUBLIC_LIBS})
+  cmake_parse_arguments(L "" "" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+  if(NOT L_SOURCES)
+    message(FATAL_ERROR "orvandel_layer(${name}): no SOURCES")
   endif()
-endfunction()
-
-# Adds every direct sub-folder that has a CMakeLists.txt, so that test, tool and
-# bench folders can be added without touching a shared list.
-function(orvandel_add_child_dirs)
-  file(GLOB children LIST_DIRECTORIES true "${CMAKE_CURRENT_SOURCE_DIR}/*")
-  list(SORT children)
-  foreach(child IN LISTS children)
-    if(IS_DIRECTORY "${child}" AND EXISTS "${child}/CMakeLists.txt")
-      add_subdirectory("${child}")
-    endif()
-  endforeach()
+  add_library(${name} STATIC ${L_SOURCES})
+  target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}" "${PROJECT_BINARY_DIR}/generated")
+  target_link_libraries(${name} PUBLIC ${L_PUBLIC_LIBS} PRIVATE ${L_PRIVATE_LIBS})
+  # moc runs for the Qt layers only; the core stays untouched by Qt tooling.
+  if("${L_PUBLIC_LIBS};${L_PRIVATE_LIBS}" MATCHES "Qt6::")
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  endif()
 endfunction()
 
 # A GoogleTest executable; every case is its own ctest test.
@@ -49,6 +40,7 @@ function(orvandel_qttest name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test Qt6::Widgets Threads::Threads)
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 180)
   endif()
@@ -56,4 +48,17 @@ function(orvandel_qttest name)
   set_tests_properties(${name} PROPERTIES
     LABELS "gui;${T_LABELS}" TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ORVANDEL_SOURCE_RESOURCES=${PROJECT_SOURCE_DIR}/resources")
+endfunction()
+
+# A libFuzzer target over the layer libraries, which the fuzz build compiles with
+# -fsanitize=fuzzer-no-link so that they carry the coverage instrumentation.
+function(orvandel_fuzz_target name)
+  cmake_parse_arguments(F "" "SEEDS" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${F_SOURCES})
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  if(F_SEEDS)
+    # Seeds the corpus directory that the CI run uses, so the run starts from real inputs.
+    file(COPY "${F_SEEDS}/" DESTINATION "${PROJECT_BINARY_DIR}/corpus/${name}")
+  endif()
 endfunction()

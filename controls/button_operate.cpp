@@ -30,7 +30,7 @@ bool CButtonOperate::SetStateImage(const std::u16string& path, int state) {
     if (path.size() > kMaxPath) {
         return false;
     }
-    QImage image = LoadSkinBitmap(path);
+    QImage image = LoadSkinBitmap(path, size());
     if (image.isNull()) {
         return false;
     }
@@ -78,8 +78,10 @@ void CButtonOperate::paintEvent(QPaintEvent*) {
         const QImage& normal = m_images[static_cast<std::size_t>(ButtonState::Normal)];
         painter.setFont(SkinCellFont(kCaptionPixels, kCaptionWeight));
         painter.setPen(m_caption_color);
-        painter.drawText(QRect(QPoint(0, 0), normal.size()),
-                         Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, m_caption);
+        // Without its Normal image (no skin) the caption still needs a rectangle to
+        // be centred in: the button's own.
+        const QRect box = normal.isNull() ? rect() : QRect(QPoint(0, 0), normal.size());
+        painter.drawText(box, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, m_caption);
     }
 }
 

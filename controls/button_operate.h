@@ -21,7 +21,8 @@ public:
 
     // state: 0 Normal, 1 MouseOver, 2 Press, 3 Disable; anything else is Normal.
     // False when the path is over 260 units or the image does not load; the
-    // state then keeps its previous image.
+    // state then keeps its previous image. The owner places the button first: its
+    // size is the layout's, which bounds the image (LoadSkinBitmap).
     bool SetStateImage(const std::u16string& path, int state);
 
     // None of the setters repaints: the owner updates what it changed.

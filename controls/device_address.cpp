@@ -34,3 +34,15 @@ bool IsDottedDecimalIPv4(const QString& text) {
 }
 
 }  // namespace orvandel
+
+namespace orvandel {
+
+bool IsOpenableDeviceAddress(const QString& text) {
+    if (!IsDottedDecimalIPv4(text)) {
+        return false;
+    }
+    const int first = QStringView(text).left(text.indexOf(u'.')).toInt();
+    return first != 0 && first != 127 && first < 224;
+}
+
+}  // namespace orvandel

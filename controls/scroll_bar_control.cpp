@@ -83,7 +83,8 @@ bool CScrollBarControl::SetSlotImage(const std::u16string& path, int slot) {
     if (path.size() > kMaxPath) {
         return false;
     }
-    QImage image = LoadSkinBitmap(path);
+    // Every arrow is drawn into a 13 x 13 cell.
+    QImage image = LoadSkinBitmap(path, QSize(kBarWidth, kArrow));
     if (image.isNull() || slot < 0 || slot >= kSlotCount) {
         return false;
     }

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 #include "controls/device_address.h"
 #include "controls/skin_bitmap.h"
@@ -33,6 +34,27 @@ QString PlainLine(const std::u16string& text) {
         }
     }
     return line;
+}
+
+// The first `units` units of `text`, never ending in half a surrogate pair.
+QString LeadingUnits(const QString& text, qsizetype units) {
+    if (text.size() <= units) {
+        return text;
+    }
+    QString cut = text.left(units);
+    if (!cut.isEmpty() && cut.back().isHighSurrogate()) {
+        cut.chop(1);
+    }
+    return cut;
+}
+
+// The row text within its 511 units: the name gives way, so that the address lines,
+// which the user came for, stay whole.
+QString RowText(const std::u16string& name, const std::u16string& ip_line,
+                const std::u16string& mac_line) {
+    const QString lines =
+        LeadingUnits(u'\n' + PlainLine(ip_line) + u'\n' + PlainLine(mac_line), kMaxRowText);
+    return LeadingUnits(PlainLine(name), kMaxRowText - lines.size()) + lines;
 }
 
 // Draws the icon centred in its column and the row text as plain lines, one
@@ -108,6 +130,10 @@ CScrollBarList::CScrollBarList(QWidget* parent) : QTreeWidget(parent) {
         QStringLiteral("QScrollBar:vertical { width: %1px; }").arg(kBarThickness));
     horizontalScrollBar()->setStyleSheet(
         QStringLiteral("QScrollBar:horizontal { height: %1px; }").arg(kBarThickness));
+    // The rows always fit the width (FitTextColumn): the list never scrolls sideways,
+    // not by wheel or keys either, which would cut the icons.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setColumnCount(0);
     setMouseTracking(true);
 
@@ -162,6 +188,13 @@ bool CScrollBarList::event(QEvent* event) {
 void CScrollBarList::ClearDevices() {
     clear();
     setColumnCount(0);
+    m_icons.clear();
+    // A new search starts at the top, with the bars of the new rows only.
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+    if (m_bars_active) {
+        RepositionSkinBars();
+    }
 }
 
 void CScrollBarList::SetDeviceCount(int n) {
@@ -172,7 +205,26 @@ void CScrollBarList::CreateColumns() {
     setColumnCount(2);
     const int list_width = width();
     header()->resizeSection(0, kIconColumnWidth);
-    header()->resizeSection(1, list_width - (m_device_count <= 6 ? 76 : 92));
+    m_text_width = list_width - (m_device_count <= 6 ? 76 : 92);
+    FitTextColumn();
+}
+
+// The text column keeps the width it got at creation as long as it fits beside the
+// icon column and, once the rows overflow, the vertical bar; otherwise it takes the
+// room there is. Row heights follow the font, so six rows may already overflow.
+void CScrollBarList::FitTextColumn() {
+    if (columnCount() < 2) {
+        return;
+    }
+    const int rows = topLevelItemCount();
+    const bool overflows = rows > 0 && rows * sizeHintForRow(0) > height();
+    const int room = width() - kIconColumnWidth - (overflows ? kBarThickness : 0);
+    header()->resizeSection(1, std::max(0, std::min(m_text_width, room)));
+}
+
+void CScrollBarList::resizeEvent(QResizeEvent* event) {
+    QTreeWidget::resizeEvent(event);
+    FitTextColumn();
 }
 
 bool CScrollBarList::AddDevice(const std::u16string& icon_path, const std::u16string& name,
@@ -181,23 +233,29 @@ bool CScrollBarList::AddDevice(const std::u16string& icon_path, const std::u16st
     if (icon_path.size() > kMaxPath) {
         return false;
     }
-    const QImage icon = LoadSkinBitmap(icon_path);
+    // Decoded once per fill and shared by its rows; a failure is remembered too.
+    auto cached = m_icons.find(icon_path);
+    if (cached == m_icons.end()) {
+        const QImage image = LoadSkinBitmap(icon_path, QSize(kIconWidth, kIconHeight));
+        cached =
+            m_icons.emplace(icon_path, image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image)))
+                .first;
+    }
+    const QIcon& icon = cached->second;
     if (icon.isNull()) {
         return false;
     }
     if (topLevelItemCount() == 0) {
         CreateColumns();
     }
-    QString text = PlainLine(name).left(kMaxRowText) + u'\n' + PlainLine(ip_line) + u'\n' +
-                   PlainLine(mac_line);
-    text.truncate(kMaxRowText);
 
     auto item = std::make_unique<QTreeWidgetItem>();
-    item->setIcon(0, QIcon(QPixmap::fromImage(icon)));
-    item->setText(1, text);
+    item->setIcon(0, icon);
+    item->setText(1, RowText(name, ip_line, mac_line));
     item->setData(0, kAddressRole, QString::fromStdU16String(ip));
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     addTopLevelItem(item.release());  // the tree owns its items
+    FitTextColumn();
     return true;
 }
 
@@ -227,12 +285,16 @@ void CScrollBarList::SetSkinBarsVisible(bool visible) {
 void CScrollBarList::paintEvent(QPaintEvent* event) {
     QTreeWidget::paintEvent(event);
     if (m_bars_active) {
-        if (m_hbar != nullptr) {
-            m_hbar->Reposition();
-        }
-        if (m_vbar != nullptr) {
-            m_vbar->Reposition();
-        }
+        RepositionSkinBars();
+    }
+}
+
+void CScrollBarList::RepositionSkinBars() {
+    if (m_hbar != nullptr) {
+        m_hbar->Reposition();
+    }
+    if (m_vbar != nullptr) {
+        m_vbar->Reposition();
     }
 }
 
@@ -263,7 +325,7 @@ void CScrollBarList::OpenRow(const QModelIndex& index) {
         return;
     }
     const QString ip = item->data(0, kAddressRole).toString();
-    if (IsDottedDecimalIPv4(ip)) {
+    if (IsOpenableDeviceAddress(ip)) {
         OpenUrl(QStringLiteral("http://") + ip);
     }
 }

@@ -3,10 +3,12 @@
 // Two skin bars (CScrollBarControl) are laid over the list's own scroll bars.
 #pragma once
 
+#include <QIcon>
 #include <QPointer>
 #include <QTimer>
 #include <QTreeWidget>
 #include <string>
+#include <unordered_map>
 
 #include "controls/scroll_bar_control.h"
 
@@ -23,14 +25,17 @@ public:
     explicit CScrollBarList(QWidget* parent = nullptr);
     ~CScrollBarList() override;
 
-    // Removes every row, the columns and the icons.
+    // Removes every row, the columns and the icons, and scrolls back to the top.
     void ClearDevices();
     // The number of devices about to be listed; sizes the text column when the
     // first row creates the columns.
     void SetDeviceCount(int n);
-    // Appends a row. The icon is loaded with LoadSkinBitmap; when it does not load
-    // the device gets no row and this returns false. `ip` is kept as the row's
-    // address: a click opens "http://" + ip when it is a dotted-decimal IPv4 address.
+    // Appends a row. The icon is loaded with LoadSkinBitmap (bounded by the 68 x 44
+    // cell), once per path until the next ClearDevices; when it does not load the
+    // device gets no row and this returns false. The row text is cut to 511 units
+    // from the end of the name, so that the IP and MAC lines stay whole. `ip` is
+    // kept as the row's address: a click opens "http://" + ip when
+    // IsOpenableDeviceAddress accepts it.
     bool AddDevice(const std::u16string& icon_path, const std::u16string& name,
                    const std::u16string& ip_line, const std::u16string& mac_line,
                    const std::u16string& ip);
@@ -52,10 +57,13 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void CreateSkinBars();
     void CreateColumns();
+    void FitTextColumn();
+    void RepositionSkinBars();
     void OpenRow(const QModelIndex& index);
     void SelectRowUnderPointer();
 
@@ -63,6 +71,8 @@ private:
     QPointer<CScrollBarControl> m_vbar;
     bool m_bars_active = false;
     int m_device_count = 0;
+    int m_text_width = 0;  // the text column's width as created
+    std::unordered_map<std::u16string, QIcon> m_icons;
     QTimer m_rest_timer;  // the row under a resting pointer becomes the selected row
     QPoint m_pointer;
 };

@@ -28,13 +28,23 @@ QImage PremultiplyTruncating(const QImage& image) {
     return straight;
 }
 
-QImage LoadSkinBitmap(const std::u16string& layout_path) {
+QImage LoadSkinBitmap(const std::u16string& layout_path, QSize layout_size) {
+    if (layout_size.width() <= 0 || layout_size.height() <= 0) {
+        return {};
+    }
     const std::filesystem::path file = ResolveSkinPath(layout_path);
     if (file.empty()) {
         return {};
     }
     QImageReader reader(QString::fromStdU16String(file.u16string()), "png");
     reader.setAutoTransform(false);
+    // The declared size, from the header alone: a small file can declare a picture
+    // of gigabytes.
+    const QSize declared = reader.size();
+    if (!declared.isValid() || declared.width() > kSkinImageMaxScale * layout_size.width() ||
+        declared.height() > kSkinImageMaxScale * layout_size.height()) {
+        return {};
+    }
     QImage image = reader.read();
     if (image.isNull()) {
         return {};

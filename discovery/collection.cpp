@@ -10,6 +10,9 @@ namespace orvandel {
 namespace {
 
 constexpr std::size_t kRowLineMaxUnits = 63;
+// A row's whole text (name, line feed, IP line, line feed, MAC line) holds this many
+// units at most.
+constexpr std::size_t kRowTextMaxUnits = 511;
 
 }  // namespace
 
@@ -60,6 +63,8 @@ std::vector<DeviceRow> BuildRows(const std::vector<DeviceInfo>& devices) {
         row.mac_line = u"    MAC: " + device.id;
         CutToUnits(row.mac_line, kRowLineMaxUnits);
         AsciiUpper(row.mac_line);
+        // The name gives way, so that the address lines always fit the row text.
+        CutToUnits(row.name, kRowTextMaxUnits - 2 - row.ip_line.size() - row.mac_line.size());
         rows.push_back(std::move(row));
     }
     return rows;

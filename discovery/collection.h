@@ -20,7 +20,7 @@ int ModelIndex(std::u16string_view model);
 
 struct DeviceRow {
     int model_index = 0;
-    std::u16string name;      // device_name
+    std::u16string name;      // device_name, cut so that the row text fits 511 units
     std::u16string ip;        // the record's ip, kept as the row's data
     std::u16string ip_line;   // "    IP: " + ip, cut at 63 units
     std::u16string mac_line;  // "    MAC: " + id, upper-cased (ASCII), cut at 63 units

@@ -4,19 +4,26 @@
 #include <array>
 #include <cstring>
 
+#include "discovery/reply_parser.h"
+
 namespace orvandel {
 
-std::string TrimReply(std::string_view datagram) {
+namespace {
+
+// TrimReply without a copy: the receive loop runs it on every datagram.
+std::string_view TrimmedView(std::string_view datagram) {
     const std::size_t last_brace = datagram.rfind('}');
     if (last_brace == std::string_view::npos) {
         return {};
     }
     std::string_view kept = datagram.substr(0, last_brace + 1);
-    const std::size_t zero = kept.find('\0');
-    if (zero != std::string_view::npos) {
-        kept = kept.substr(0, zero);
-    }
-    return std::string(kept);
+    return kept.substr(0, kept.find('\0'));
+}
+
+}  // namespace
+
+std::string TrimReply(std::string_view datagram) {
+    return std::string(TrimmedView(datagram));
 }
 
 DiscoveryTransport::DiscoveryTransport(Clock& clock, TransportOptions options)
@@ -30,13 +37,15 @@ DiscoveryTransport::~DiscoveryTransport() {
 }
 
 void DiscoveryTransport::EnumerateAdapters(AdapterSource& source) {
-    for (std::string& address : UsableAdapterAddresses(source.List())) {
-        adapter_addresses_.push_back(std::move(address));
+    for (AdapterVerdict& adapter : UsableAdapters(source.List())) {
+        adapter_addresses_.push_back(adapter.address);
+        adapters_.push_back(std::move(adapter));
     }
 }
 
 void DiscoveryTransport::ClearAdapters() {
     adapter_addresses_.clear();
+    adapters_.clear();
 }
 
 void DiscoveryTransport::SetCommand(std::string_view bytes) {
@@ -62,14 +71,28 @@ void DiscoveryTransport::StartReceiving() {
     receiving_ = true;
     sending_ = true;
     shared_adapter_sockets_.clear();
-    for (const std::string& address : adapter_addresses_) {
+    for (const AdapterVerdict& adapter : adapters_) {
+        const std::string& address = adapter.address;
         auto& slot = *receive_slots_.emplace_back(std::make_unique<ReceiveSlot>());
         slot.group_socket =
             OpenGroupSocket(address, options_.port, options_.group, options_.socket_receive_buffer);
         slot.adapter_socket =
             OpenAdapterSocket(address, options_.port, options_.socket_receive_buffer);
         shared_adapter_sockets_.push_back(DuplicateFd(slot.adapter_socket));
-        if (slot.group_socket.Valid() || slot.adapter_socket.Valid()) {
+        // Without the interface index a broadcast could not be tied to this adapter.
+        // A failure here costs only the broadcast replies.
+        slot.interface_index = adapter.interface_index;
+        if (options_.broadcast && adapter.interface_index > 0) {
+            const std::string subnet = SubnetBroadcast(address, adapter.prefix_length);
+            if (!subnet.empty()) {
+                slot.subnet_broadcast =
+                    OpenBroadcastSocket(subnet, options_.port, options_.socket_receive_buffer);
+            }
+            slot.limited_broadcast = OpenBroadcastSocket(
+                std::string(kLimitedBroadcast), options_.port, options_.socket_receive_buffer);
+        }
+        if (slot.group_socket.Valid() || slot.adapter_socket.Valid() ||
+            slot.subnet_broadcast.Valid() || slot.limited_broadcast.Valid()) {
             try {
                 slot.thread = std::thread(&DiscoveryTransport::ReceiveThread, this, std::ref(slot));
             } catch (const std::system_error&) {
@@ -151,13 +174,30 @@ std::size_t DiscoveryTransport::ReplyCount() const {
 
 std::string DiscoveryTransport::GetReply(std::size_t index) const {
     std::lock_guard lock(reply_lock_);
-    return index < replies_.size() ? replies_[index] : std::string();
+    if (index >= replies_.size()) {
+        return {};
+    }
+    if (!in_order_valid_) {
+        in_order_.resize(replies_.size());
+        for (std::size_t i = 0; i < in_order_.size(); ++i) {
+            in_order_[i] = i;
+        }
+        std::sort(in_order_.begin(), in_order_.end(), [this](std::size_t a, std::size_t b) {
+            return replies_[a].order < replies_[b].order;
+        });
+        in_order_valid_ = true;
+    }
+    return replies_[in_order_[index]].bytes;
 }
 
 void DiscoveryTransport::ClearReplies() {
     std::lock_guard lock(reply_lock_);
-    replies_.clear();
-    replies_.shrink_to_fit();
+    by_bytes_ = {};
+    per_source_ = {};
+    replies_ = {};
+    in_order_ = {};
+    in_order_valid_ = true;
+    next_order_ = 0;
     dropped_ = 0;
 }
 
@@ -166,16 +206,71 @@ std::size_t DiscoveryTransport::DroppedReplies() const {
     return dropped_;
 }
 
-void DiscoveryTransport::Store(std::string_view reply) {
-    if (reply.empty()) {
+bool DiscoveryTransport::RefreshRepeat(std::string_view reply) {
+    const auto it = by_bytes_.find(reply);
+    if (it == by_bytes_.end()) {
+        return false;
+    }
+    StoredReply& stored = replies_[it->second];
+    // Already last: the order does not change.
+    if (stored.order + 1 != next_order_) {
+        stored.order = next_order_++;
+        in_order_valid_ = false;
+    }
+    return true;
+}
+
+bool DiscoveryTransport::HasRoom(std::uint32_t source) {
+    const auto it = per_source_.find(source);
+    if (replies_.size() >= options_.max_replies ||
+        (it != per_source_.end() && it->second >= options_.max_replies_per_source)) {
+        ++dropped_;
+        return false;
+    }
+    return true;
+}
+
+void DiscoveryTransport::Store(std::string_view reply, std::uint32_t source) {
+    // A reply without an ip would be dropped by the collection anyway; keeping it
+    // would let junk fill the store. Most junk is told by a search of its bytes,
+    // before any lock or parse.
+    if (reply.empty() || !MayGiveIp(reply)) {
+        return;
+    }
+    // Under reply_lock_: a repeat moves its reply last, which may change the
+    // record that wins for its ip, so the listener hears of repeats too.
+    auto stored_already = [&] {
+        if (!RefreshRepeat(reply)) {
+            return false;
+        }
+        if (listener_) {
+            listener_(reply);
+        }
+        return true;
+    };
+    {
+        std::lock_guard lock(reply_lock_);
+        if (stored_already() || !HasRoom(source)) {
+            return;
+        }
+    }
+    // Parsed outside the lock, so that the other adapters' threads keep storing.
+    if (ParseReply(reply).ip.empty()) {
         return;
     }
     std::lock_guard lock(reply_lock_);
-    if (replies_.size() >= options_.max_replies) {
-        ++dropped_;
+    // Another adapter may have stored the same bytes meanwhile.
+    if (stored_already() || !HasRoom(source)) {
         return;
     }
-    replies_.emplace_back(reply);
+    StoredReply& stored = replies_.emplace_back();
+    stored.bytes = std::string(reply);
+    stored.order = next_order_++;
+    by_bytes_.emplace(stored.bytes, replies_.size() - 1);
+    ++per_source_[source];
+    if (in_order_valid_) {
+        in_order_.push_back(replies_.size() - 1);
+    }
     if (listener_) {
         listener_(reply);
     }
@@ -201,17 +296,25 @@ void DiscoveryTransport::SendThread(SendSlot& slot, std::string command) {
 void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
     const std::int64_t start = clock_.NowMs();
     auto listening = [&] { return receiving_ && clock_.NowMs() - start < kReceiveWindowMs; };
-    std::array<UniqueFd*, 2> sockets = {&slot.group_socket, &slot.adapter_socket};
+    constexpr std::size_t kSockets = 4;
+    constexpr std::size_t kFirstBroadcast = 2;  // sockets from here on take broadcasts
+    std::array<UniqueFd*, kSockets> sockets = {&slot.group_socket, &slot.adapter_socket,
+                                               &slot.subnet_broadcast, &slot.limited_broadcast};
     // One spare byte past the largest datagram keeps the buffer zero-terminated.
     std::array<char, kReceiveBufferSize + 1> buffer{};
     const std::span<char> readable(buffer.data(), kReceiveBufferSize);
 
-    // Reads one datagram from `socket`; false when nothing more is pending there.
-    auto read_one = [&](UniqueFd& socket) {
+    // Reads one datagram from socket i; false when nothing more is pending there.
+    auto read_one = [&](std::size_t i) {
+        UniqueFd& socket = *sockets[i];
         std::size_t length = 0;
-        switch (ReadDatagram(socket.Get(), readable, length)) {
+        DatagramOrigin origin;
+        switch (ReadDatagramFrom(socket.Get(), readable, length, origin)) {
             case ReadResult::kDatagram:
-                Store(TrimReply(std::string_view(buffer.data(), length)));
+                // Every broadcast socket gets the broadcasts of every link.
+                if (i < kFirstBroadcast || origin.interface_index == slot.interface_index) {
+                    Store(TrimmedView(std::string_view(buffer.data(), length)), origin.source);
+                }
                 return true;
             case ReadResult::kTooLong:
                 return true;  // discarded; more may be pending
@@ -229,29 +332,33 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
 
     while (any_open() && listening()) {
         if (options_.loop == ReceiveLoop::kOnePerPass) {
-            for (UniqueFd* socket : sockets) {
-                if (socket->Valid()) {
-                    read_one(*socket);
+            for (std::size_t i = 0; i < kSockets; ++i) {
+                if (sockets[i]->Valid()) {
+                    read_one(i);
                 }
             }
             clock_.SleepMs(kPollIntervalMs);
             continue;
         }
-        std::array<int, 2> fds = {slot.group_socket.Get(), slot.adapter_socket.Get()};
-        std::array<bool, 2> ready{};
+        std::array<int, kSockets> fds{};
+        for (std::size_t i = 0; i < kSockets; ++i) {
+            fds[i] = sockets[i]->Get();
+        }
+        std::array<bool, kSockets> ready{};
         if (!WaitReadable(fds, ready, kPollIntervalMs)) {
             clock_.SleepMs(kPollIntervalMs);
             continue;
         }
-        for (std::size_t i = 0; i < sockets.size(); ++i) {
+        for (std::size_t i = 0; i < kSockets; ++i) {
             // Every pending datagram is read now; the window and the flag are still
             // checked for each, so a stop is seen within one pass.
-            while (ready[i] && sockets[i]->Valid() && listening() && read_one(*sockets[i])) {
+            while (ready[i] && sockets[i]->Valid() && listening() && read_one(i)) {
             }
         }
     }
-    slot.group_socket.Reset();
-    slot.adapter_socket.Reset();
+    for (UniqueFd* socket : sockets) {
+        socket->Reset();
+    }
 }
 
 }  // namespace orvandel

@@ -7,12 +7,14 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/adapters.h"
@@ -30,8 +32,15 @@ inline constexpr int kSendIntervalMs = 100;
 inline constexpr int kReceiveWindowMs = 5000;
 inline constexpr int kPollIntervalMs = 10;
 // A flood of datagrams must not grow memory without limit: at most this many
-// replies (each at most kReceiveBufferSize bytes) are kept per search.
+// distinct replies (each at most kReceiveBufferSize bytes) are kept per search.
 inline constexpr std::size_t kMaxReplies = 16384;
+// Distinct replies one sender address may store per search. A device repeats the
+// same bytes for every command, so it needs one; 64 leaves room for a device whose
+// reply changes between commands and for a host that relays a few dozen devices,
+// while one flooding host takes at most 64 of the 16,384 places.
+inline constexpr std::size_t kMaxRepliesPerSource = 64;
+// Where a device may send an answer by limited broadcast.
+inline constexpr std::string_view kLimitedBroadcast = "255.255.255.255";
 inline constexpr int kSocketReceiveBuffer = 1 << 20;
 
 enum class ReceiveLoop {
@@ -45,6 +54,10 @@ struct TransportOptions {
     ReceiveLoop loop = ReceiveLoop::kDrain;
     int socket_receive_buffer = kSocketReceiveBuffer;  // 0: the system default
     std::size_t max_replies = kMaxReplies;
+    std::size_t max_replies_per_source = kMaxRepliesPerSource;
+    // Also receive replies sent to the subnet broadcast address and to
+    // 255.255.255.255 that arrive on a searched adapter's link.
+    bool broadcast = true;
 };
 
 // Where the browse command also goes by unicast (or to a subnet broadcast
@@ -86,7 +99,10 @@ public:
     void SetReplyListener(ReplyListener listener);
 
     // Sets Receiving and Sending, opens each adapter's receive sockets and starts
-    // one receive thread per adapter that has a socket.
+    // one receive thread per adapter that has a socket. Per adapter: the group
+    // socket (multicast replies), the adapter socket (unicast replies) and, when
+    // they open, one socket for its subnet broadcast address and one for
+    // 255.255.255.255, each keeping only what arrived on that adapter's interface.
     void StartReceiving();
     // Sets Sending and starts one send thread per adapter that has a socket.
     void StartSending();
@@ -97,10 +113,16 @@ public:
     void StopSending();
     void StopReceiving();
 
+    // The store keeps what the collection needs and no more: a reply whose parse
+    // gives no ip is not kept, and a repeat of a kept reply moves that reply to the
+    // end of the order instead of being kept twice (the record that survives for an
+    // ip is the one stored last, so collecting gives the same devices). The order
+    // is that of each distinct reply's last arrival.
     std::size_t ReplyCount() const;
     std::string GetReply(std::size_t index) const;  // empty past the end
     void ClearReplies();
-    // Replies dropped because the list was full, since the last ClearReplies.
+    // Datagrams dropped unread, since the last ClearReplies, because the store was
+    // full or their sender had stored its quota of distinct replies.
     std::size_t DroppedReplies() const;
 
     bool Receiving() const { return receiving_.load(); }
@@ -108,9 +130,16 @@ public:
 
 private:
     struct ReceiveSlot {
-        UniqueFd group_socket;    // the adapter's multicast replies
-        UniqueFd adapter_socket;  // bound to adapter:port, unicast replies; sends too
+        UniqueFd group_socket;       // the adapter's multicast replies
+        UniqueFd adapter_socket;     // bound to adapter:port, unicast replies; sends too
+        UniqueFd subnet_broadcast;   // bound to the subnet broadcast address:port
+        UniqueFd limited_broadcast;  // bound to 255.255.255.255:port
+        int interface_index = 0;     // broadcasts count only when they arrive here
         std::thread thread;
+    };
+    struct StoredReply {
+        std::string bytes;
+        std::uint64_t order = 0;  // of its latest arrival
     };
     struct SendSlot {
         UniqueFd socket;
@@ -120,20 +149,31 @@ private:
 
     void ReceiveThread(ReceiveSlot& slot);
     void SendThread(SendSlot& slot, std::string command);
-    void Store(std::string_view reply);
+    void Store(std::string_view reply, std::uint32_t source);
+    // Under reply_lock_: true when `reply` is stored already (and moves it last).
+    bool RefreshRepeat(std::string_view reply);
+    // Under reply_lock_: false (and counts a drop) when `source` may store no more.
+    bool HasRoom(std::uint32_t source);
 
     Clock& clock_;
     const TransportOptions options_;
     mutable std::mutex reply_lock_;
     std::vector<std::string> adapter_addresses_;
+    std::vector<AdapterVerdict> adapters_;  // same order as adapter_addresses_
     std::vector<std::unique_ptr<SendSlot>> send_slots_;
     std::vector<std::unique_ptr<ReceiveSlot>> receive_slots_;
     // Per adapter, a second descriptor of the receive side's adapter socket, handed
     // to the send side: only one of our sockets may be bound to adapter:port, or the
     // unicast replies would go to whichever was bound last.
     std::vector<UniqueFd> shared_adapter_sockets_;
-    std::vector<std::string> replies_;  // guarded by reply_lock_
-    std::size_t dropped_ = 0;           // guarded by reply_lock_
+    // Guarded by reply_lock_. A deque, so the views in by_bytes_ stay valid.
+    std::deque<StoredReply> replies_;
+    std::unordered_map<std::string_view, std::size_t> by_bytes_;  // index in replies_
+    std::unordered_map<std::uint32_t, std::size_t> per_source_;   // distinct stored
+    std::uint64_t next_order_ = 0;
+    std::size_t dropped_ = 0;
+    mutable std::vector<std::size_t> in_order_;  // replies_ indices by order
+    mutable bool in_order_valid_ = true;
     std::atomic<bool> receiving_{false};
     std::atomic<bool> sending_{false};
     std::vector<UnicastTarget> unicast_targets_;

@@ -100,12 +100,18 @@ private:
             return;
         }
         const char16_t c = text_[pos_];
-        if (IsStructural(c)) {
+        const bool stored_key = entry != nullptr && entry->field != nullptr;
+        if (c == u'[' && stored_key && FirstElementIsString()) {
+            // ["10.0.0.19"]: the first element is the value; the rest of the array
+            // is scanned as usual.
+            ++pos_;
+            SkipSpace();
+        } else if (IsStructural(c)) {
             // Missing value, or an object/array: the scan goes on inside it.
             return;
         }
         std::u16string value;
-        if (c == u'"') {
+        if (text_[pos_] == u'"') {
             value = ReadString();
         } else {
             value = ReadBare();
@@ -118,6 +124,15 @@ private:
         }
         CutToUnits(value, kFieldCapacity - 1);
         info.*(entry->field) = std::move(value);
+    }
+
+    // `pos_` is on a '['.
+    bool FirstElementIsString() const {
+        std::size_t at = pos_ + 1;
+        while (at < text_.size() && IsSpace(text_[at])) {
+            ++at;
+        }
+        return at < text_.size() && text_[at] == u'"';
     }
 
     void SkipSpace() {
@@ -236,6 +251,11 @@ private:
 };
 
 }  // namespace
+
+bool MayGiveIp(std::string_view bytes) {
+    return bytes.find("\"ip\"") != std::string_view::npos ||
+           bytes.find('\\') != std::string_view::npos;
+}
 
 DeviceInfo ParseReply(std::string_view bytes) {
     DeviceInfo info;

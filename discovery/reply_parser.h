@@ -15,6 +15,11 @@ static_assert(kBrowseCommand.size() == 24);
 // Decodes a reply (UTF-8, untrusted) and fills the record. Never fails.
 DeviceInfo ParseReply(std::string_view bytes);
 
+// A cheap test before ParseReply: false only when the parse is sure to give an
+// empty ip (the key "ip" can only be read from the bytes "ip" in quotes, or from a
+// text with escapes). Lets a receiver throw junk away without parsing it.
+bool MayGiveIp(std::string_view bytes);
+
 // UTF-8 to UTF-16; invalid sequences become U+FFFD; at most `max_units` units.
 std::u16string DecodeUtf8(std::string_view bytes, std::size_t max_units);
 

@@ -10,9 +10,15 @@ namespace orvandel {
 
 using ColorRef = std::uint32_t;  // 0x00BBGGRR
 
-constexpr int ColorRed(ColorRef c) { return static_cast<int>(c & 0xFF); }
-constexpr int ColorGreen(ColorRef c) { return static_cast<int>((c >> 8) & 0xFF); }
-constexpr int ColorBlue(ColorRef c) { return static_cast<int>((c >> 16) & 0xFF); }
+constexpr int ColorRed(ColorRef c) {
+    return static_cast<int>(c & 0xFF);
+}
+constexpr int ColorGreen(ColorRef c) {
+    return static_cast<int>((c >> 8) & 0xFF);
+}
+constexpr int ColorBlue(ColorRef c) {
+    return static_cast<int>((c >> 16) & 0xFF);
+}
 
 struct UiTextElement {
     std::u16string text;  // empty for a pure coloured area

@@ -186,7 +186,8 @@ void CKestriTR400DeviceFinderDlg::InitialLayout() {
     BuildPopupMenu(m_strings.Language());
     // The title may have changed with the saved language.
     setWindowTitle(QString::fromStdU16String(m_strings.MainWindow.text));
-    const QImage icon = LoadSkinBitmap(m_strings.AppIcon.path);
+    const UiImageElement& app_icon = m_strings.AppIcon;
+    const QImage icon = LoadSkinBitmap(app_icon.path, QSize(app_icon.width, app_icon.height));
     if (!icon.isNull())
         setWindowIcon(QIcon(QPixmap::fromImage(icon)));
 

@@ -137,9 +137,10 @@ public slots:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    // Decodes one skin image for painting (a null image draws nothing); tests
-    // replace it to paint without the skin folder.
-    virtual QImage LoadSkinImage(const std::u16string& path);
+    // Decodes one skin image for painting, bounded by the size of the rectangle it
+    // is drawn in (a null image draws nothing); tests replace it to paint without
+    // the skin folder.
+    virtual QImage LoadSkinImage(const std::u16string& path, QSize layout_size);
 
 private:
     void InitialLayout();
@@ -185,7 +186,7 @@ private:
     void DrawSkinImage(QPainter& painter, const std::u16string& path, int width, int height,
                        int left, int top, float opacity);
     void DrawSkinImage(QPainter& painter, const UiImageElement& image, float opacity = 1.0f);
-    const QImage& CachedImage(const std::u16string& path);
+    const QImage& CachedImage(const std::u16string& path, QSize layout_size);
 
     std::filesystem::path m_settings_path;
     UiStrings m_strings;

@@ -156,7 +156,7 @@ void CKestriTR400DeviceFinderDlg::DrawSkinImage(QPainter& painter, const std::u1
                                                 float opacity) {
     if (path.empty() || width <= 0 || height <= 0)
         return;
-    const QImage& image = CachedImage(path);
+    const QImage& image = CachedImage(path, QSize(width, height));
     if (image.isNull())
         return;
     const QRect source(0, 0, std::min(width, image.width()), std::min(height, image.height()));
@@ -166,10 +166,13 @@ void CKestriTR400DeviceFinderDlg::DrawSkinImage(QPainter& painter, const std::u1
     painter.restore();
 }
 
-const QImage& CKestriTR400DeviceFinderDlg::CachedImage(const std::u16string& path) {
+// Each path is drawn in one rectangle size (the two indicator lists share their
+// files and their size), so the path alone keys the cache.
+const QImage& CKestriTR400DeviceFinderDlg::CachedImage(const std::u16string& path,
+                                                       QSize layout_size) {
     auto found = m_image_cache.find(path);
     if (found == m_image_cache.end()) {
-        found = m_image_cache.emplace(path, LoadSkinImage(path)).first;
+        found = m_image_cache.emplace(path, LoadSkinImage(path, layout_size)).first;
     }
     return found->second;
 }
@@ -178,8 +181,8 @@ const QImage& CKestriTR400DeviceFinderDlg::CachedImage(const std::u16string& pat
 
 namespace orvandel {
 
-QImage CKestriTR400DeviceFinderDlg::LoadSkinImage(const std::u16string& path) {
-    return LoadSkinBitmap(path);
+QImage CKestriTR400DeviceFinderDlg::LoadSkinImage(const std::u16string& path, QSize layout_size) {
+    return LoadSkinBitmap(path, layout_size);
 }
 
 }  // namespace orvandel

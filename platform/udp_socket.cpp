@@ -5,11 +5,13 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 
 namespace orvandel {
 
@@ -107,6 +109,20 @@ UniqueFd OpenAdapterSocket(const std::string& adapter, std::uint16_t port, int r
     return fd;
 }
 
+UniqueFd OpenBroadcastSocket(const std::string& address, std::uint16_t port, int receive_buffer) {
+    in_addr bound{};
+    if (!ToAddress(address, bound)) {
+        return {};
+    }
+    UniqueFd fd = OpenBound(bound, port, receive_buffer);
+    // Without the arriving interface a broadcast from a link that is not searched
+    // could not be told apart, so the socket is useless without it.
+    if (fd.Valid() && !SetInt(fd.Get(), IPPROTO_IP, IP_PKTINFO, 1)) {
+        return {};
+    }
+    return fd;
+}
+
 UniqueFd DuplicateFd(const UniqueFd& fd) {
     if (!fd.Valid()) {
         return {};
@@ -144,6 +160,46 @@ ReadResult ReadDatagram(int fd, std::span<char> buffer, std::size_t& length) {
                 return ReadResult::kTooLong;
             }
             length = static_cast<std::size_t>(n);
+            return ReadResult::kDatagram;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return ReadResult::kNothing;
+        }
+        return ReadResult::kError;
+    }
+}
+
+ReadResult ReadDatagramFrom(int fd, std::span<char> buffer, std::size_t& length,
+                            DatagramOrigin& origin) {
+    for (;;) {
+        sockaddr_in from{};
+        iovec data{buffer.data(), buffer.size()};
+        alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(in_pktinfo))> control{};
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control.data();
+        message.msg_controllen = control.size();
+        const ssize_t n = ::recvmsg(fd, &message, MSG_DONTWAIT | MSG_TRUNC);
+        if (n >= 0) {
+            if (static_cast<std::size_t>(n) > buffer.size()) {
+                return ReadResult::kTooLong;
+            }
+            length = static_cast<std::size_t>(n);
+            origin.source = ntohl(from.sin_addr.s_addr);
+            origin.interface_index = 0;
+            for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+                if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                    in_pktinfo info{};
+                    std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                    origin.interface_index = info.ipi_ifindex;
+                }
+            }
             return ReadResult::kDatagram;
         }
         if (errno == EINTR) {

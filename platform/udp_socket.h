@@ -44,6 +44,12 @@ UniqueFd OpenAdapterSocket(const std::string& adapter, std::uint16_t port, int r
 // Lets the socket send to broadcast addresses (SO_BROADCAST); false on failure.
 bool AllowBroadcast(const UniqueFd& fd);
 
+// Bound to a broadcast address (an adapter's subnet broadcast address, or
+// 255.255.255.255) and port with address reuse, so that every copy of the program
+// gets each broadcast; reports the arriving interface (IP_PKTINFO). On Linux a
+// socket bound to an adapter's own address sees no broadcast at all.
+UniqueFd OpenBroadcastSocket(const std::string& address, std::uint16_t port, int receive_buffer);
+
 // A second descriptor for the same socket (closing one leaves the other usable).
 UniqueFd DuplicateFd(const UniqueFd& fd);
 
@@ -55,6 +61,15 @@ enum class ReadResult { kDatagram, kNothing, kTooLong, kError };
 // Reads one pending datagram without blocking. kTooLong: a datagram larger than
 // `buffer` arrived and was discarded. `length` is set for kDatagram.
 ReadResult ReadDatagram(int fd, std::span<char> buffer, std::size_t& length);
+
+struct DatagramOrigin {
+    std::uint32_t source = 0;  // the sender's IPv4 address, host byte order
+    int interface_index = 0;   // where it arrived; 0 unless the socket asked (IP_PKTINFO)
+};
+
+// ReadDatagram that also tells where the datagram came from.
+ReadResult ReadDatagramFrom(int fd, std::span<char> buffer, std::size_t& length,
+                            DatagramOrigin& origin);
 
 // Waits up to timeout_ms until one of `fds` (entries < 0 are ignored) has data;
 // sets ready[i] accordingly. Returns false on a poll error other than EINTR.

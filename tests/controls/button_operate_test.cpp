@@ -65,7 +65,7 @@ private slots:
         src.setPixel(1, 0, qRgba(255, 77, 10, 0));
         // The first pixel is one where rounding to nearest gives other bytes.
         QVERIFY(qRed(qPremultiply(src.pixel(0, 0))) != 1);
-        const QImage loaded = LoadSkinBitmap(m_images.Save("alpha.png", src));
+        const QImage loaded = LoadSkinBitmap(m_images.Save("alpha.png", src), src.size());
         QCOMPARE(loaded.format(), QImage::Format_ARGB32_Premultiplied);
         const QRgb p = reinterpret_cast<const QRgb*>(loaded.constScanLine(0))[0];
         QCOMPARE(qAlpha(p), 128);
@@ -78,17 +78,17 @@ private slots:
     void opaqueAndFailedLoads() {
         QImage rgb(3, 2, QImage::Format_RGB32);
         rgb.fill(QColor(10, 20, 30));
-        const QImage opaque = LoadSkinBitmap(m_images.Save("rgb.png", rgb));
+        const QImage opaque = LoadSkinBitmap(m_images.Save("rgb.png", rgb), rgb.size());
         QVERIFY(!opaque.isNull());
         QCOMPARE(opaque.pixelColor(2, 1), QColor(10, 20, 30));
 
-        QVERIFY(LoadSkinBitmap(m_images.Missing()).isNull());
-        QVERIFY(LoadSkinBitmap(u"").isNull());
+        QVERIFY(LoadSkinBitmap(m_images.Missing(), QSize(10, 10)).isNull());
+        QVERIFY(LoadSkinBitmap(u"", QSize(10, 10)).isNull());
         QTemporaryFile junk(QDir::tempPath() + "/junkXXXXXX.png");
         QVERIFY(junk.open());
         junk.write("not a png at all");
         junk.close();
-        QVERIFY(LoadSkinBitmap(junk.fileName().toStdU16String()).isNull());
+        QVERIFY(LoadSkinBitmap(junk.fileName().toStdU16String(), QSize(10, 10)).isNull());
     }
 
     void facePerState() {
@@ -177,6 +177,34 @@ private slots:
         QVERIFY2(qAbs(ink.center().x() - 50) <= 2, qPrintable(QString::number(ink.center().x())));
         QVERIFY2(qAbs(ink.center().y() - 15) <= 3, qPrintable(QString::number(ink.center().y())));
         QVERIFY(ink.width() > 30);
+    }
+
+    // Without a skin the caption still shows whole, centred in the button itself.
+    void captionWithoutImagesCentredInTheButton() {
+        Scene s;
+        s.button->setGeometry(20, 15, 100, 30);
+        s.parent.resize(160, 60);
+        QVERIFY(!s.button->SetStateImage(m_images.Missing(), 0));
+        s.button->SetCaption(u"Search");
+        s.button->SetCaptionColor(0x00FFFFFF);
+        s.parent.show();
+        const QImage img = s.parent.grab().toImage();
+        QRect ink;
+        for (int y = 0; y < img.height(); ++y) {
+            for (int x = 0; x < img.width(); ++x) {
+                if (img.pixelColor(x, y).lightness() > 160) {
+                    ink |= QRect(x, y, 1, 1);
+                }
+            }
+        }
+        QVERIFY(ink.width() > 30);
+        QVERIFY2(QRect(21, 16, 98, 28).contains(ink), qPrintable(QString("%1,%2 %3x%4")
+                                                                     .arg(ink.x())
+                                                                     .arg(ink.y())
+                                                                     .arg(ink.width())
+                                                                     .arg(ink.height())));
+        QVERIFY(qAbs(ink.center().x() - 70) <= 2);
+        QVERIFY(qAbs(ink.center().y() - 30) <= 3);
     }
 
     // The layout's font family does not exist here; captions in Chinese and

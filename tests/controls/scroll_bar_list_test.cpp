@@ -212,8 +212,20 @@ private slots:
         QTest::addColumn<QString>("ip");
         QTest::addColumn<bool>("opens");
         QTest::newRow("plain") << "192.168.1.20" << true;
-        QTest::newRow("zeros") << "0.0.0.0" << true;
-        QTest::newRow("top") << "255.255.255.255" << true;
+        QTest::newRow("first unicast") << "1.0.0.0" << true;
+        QTest::newRow("below loopback") << "126.255.255.255" << true;
+        QTest::newRow("above loopback") << "128.0.0.1" << true;
+        QTest::newRow("last unicast") << "223.255.255.255" << true;
+        // Well formed, but not one remote host: refused like a malformed address.
+        QTest::newRow("zeros") << "0.0.0.0" << false;
+        QTest::newRow("this network") << "0.1.2.3" << false;
+        QTest::newRow("loopback") << "127.0.0.1" << false;
+        QTest::newRow("loopback top") << "127.255.255.254" << false;
+        QTest::newRow("multicast first") << "224.0.0.1" << false;
+        QTest::newRow("discovery group") << "234.8.8.8" << false;
+        QTest::newRow("multicast last") << "239.255.255.255" << false;
+        QTest::newRow("reserved") << "240.0.0.1" << false;
+        QTest::newRow("top") << "255.255.255.255" << false;
         QTest::newRow("path") << "192.168.1.1/admin" << false;
         QTest::newRow("userinfo") << "1.2.3.4@evil.example" << false;
         QTest::newRow("scheme") << "javascript:alert(1)" << false;
@@ -233,7 +245,12 @@ private slots:
     void onlyDottedDecimalAddressesOpen() {
         QFETCH(QString, ip);
         QFETCH(bool, opens);
-        QCOMPARE(IsDottedDecimalIPv4(ip), opens);
+        QCOMPARE(IsOpenableDeviceAddress(ip), opens);
+        const QString tag = QTest::currentDataTag();
+        const bool well_formed = opens || tag == "zeros" || tag == "this network" ||
+                                 tag.startsWith("loopback") || tag.startsWith("multicast") ||
+                                 tag == "discovery group" || tag == "reserved" || tag == "top";
+        QCOMPARE(IsDottedDecimalIPv4(ip), well_formed);
         Window w;
         w.list->SetDeviceCount(1);
         QVERIFY(w.list->AddDevice(m_icon_a, u"Dev",
@@ -241,8 +258,159 @@ private slots:
                                   ip.toStdU16String()));
         w.top.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w.top));
+        // Listed and counted whatever the address.
+        QCOMPARE(w.list->ItemCount(), 1);
         QTest::mouseClick(w.list->viewport(), Qt::LeftButton, {}, RowPoint(*w.list, 0, 1));
         QCOMPARE(m_sink.urls, opens ? QStringList{"http://" + ip} : QStringList{});
+    }
+
+    // The text column fits beside the icons and, when the rows overflow, beside the
+    // vertical bar; the rows never move sideways and the icons stay whole.
+    void neverScrollsSideways_data() {
+        QTest::addColumn<QList<int>>("fills");
+        QTest::newRow("5") << QList<int>{5};
+        QTest::newRow("6") << QList<int>{6};
+        QTest::newRow("7") << QList<int>{7};
+        QTest::newRow("9") << QList<int>{9};
+        QTest::newRow("6, 5, 9, 3") << QList<int>{6, 5, 9, 3};
+    }
+    void neverScrollsSideways() {
+        QFETCH(QList<int>, fills);
+        Window w;
+        CScrollBarList& list = *w.list;
+        list.SetScrollImage(m_up, 0);
+        list.SetScrollImage(m_down, 4);
+        // Row heights follow the font: make room for five and a half rows, as the
+        // window's 270 pixels hold with its font.
+        Fill(list, 1);
+        const int row_height = list.sizeHintForRow(0);
+        list.setGeometry(0, 135, 320, 5 * row_height + row_height / 2);
+        w.top.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.top));
+        for (const int n : fills) {
+            // As the window lists a search: hidden, cleared, filled, shown.
+            list.SetScrollBarsActive(false);
+            list.SetSkinBarsVisible(false);
+            list.hide();
+            Fill(list, n);
+            list.SetScrollBarsActive(true);
+            list.SetSkinBarsVisible(true);
+            list.show();
+            QApplication::processEvents();
+            QApplication::processEvents();
+            const QString at = QStringLiteral("%1 devices").arg(n);
+
+            const bool overflows = n * list.sizeHintForRow(0) > list.height();
+            QCOMPARE(overflows, n >= 6);
+            const int part_width = 320 - (n <= 6 ? 76 : 92);
+            QCOMPARE(list.header()->sectionSize(1),
+                     std::min(part_width, 320 - 72 - 13 * overflows));
+            QVERIFY2(list.header()->length() <= list.viewport()->width(), qPrintable(at));
+            QVERIFY2(!list.horizontalScrollBar()->isVisible(), qPrintable(at));
+            QCOMPARE(list.horizontalScrollBar()->maximum(), 0);
+            QCOMPARE(list.verticalScrollBar()->value(), 0);  // a new fill starts at the top
+            QCOMPARE(list.verticalScrollBar()->isVisible(), overflows);
+            QTRY_COMPARE(list.VerticalSkinBar()->geometry().isEmpty(), !overflows);
+            QVERIFY2(list.HorizontalSkinBar()->geometry().isEmpty(), qPrintable(at));
+
+            // Neither a sideways wheel nor the arrow keys shift the rows.
+            QWheelEvent wheel(QPointF(100, 20), list.viewport()->mapToGlobal(QPointF(100, 20)),
+                              QPoint(), QPoint(-240, 0), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(list.viewport(), &wheel);
+            list.setFocus();
+            QTest::keyClick(&list, Qt::Key_Right);
+            QTest::keyClick(&list, Qt::Key_End);
+            QCOMPARE(list.horizontalScrollBar()->value(), 0);
+            QTest::keyClick(&list, Qt::Key_Home);
+            QApplication::processEvents();
+
+            // Each visible row's icon whole: 68 pixels from x 2 (centred in 72).
+            const QImage img = w.top.grab(list.geometry()).toImage();
+            for (int row = 0; row < n; ++row) {
+                const QRect cell = list.visualRect(list.model()->index(row, 0));
+                if (cell.bottom() > list.viewport()->height()) {
+                    break;
+                }
+                const QColor colour = row % 2 ? kIconB : kIconA;
+                const int y = cell.center().y();
+                QVERIFY2(cell.left() == 0, qPrintable(at));
+                QVERIFY2(Near(img.pixelColor(2, y), colour, 24), qPrintable(at));
+                QVERIFY2(Near(img.pixelColor(69, y), colour, 24), qPrintable(at));
+                QVERIFY2(!Near(img.pixelColor(70, y), colour, 24), qPrintable(at));
+            }
+            // No strip of a horizontal bar under the rows.
+            QVERIFY(!list.horizontalScrollBar()->isVisible());
+        }
+    }
+
+    // Icons are bounded by their 68 x 44 cell (4 times each side at most), a broken
+    // file fails like a missing one, and the rows of one fill share one decoded icon.
+    void iconsBoundedAndShared() {
+        Window w;
+        CScrollBarList& list = *w.list;
+        QImage icon(68, 44, QImage::Format_ARGB32);
+        icon.fill(kIconA);
+        const std::u16string huge = m_images.Declared("huge.png", 5000, 5000);
+        const std::u16string cut = m_images.Truncated("cut.png", icon, 60);
+        const std::u16string largest = m_images.Solid("x4.png", 272, 176, kIconA);
+        const std::u16string too_wide = m_images.Solid("wide.png", 273, 44, kIconA);
+        const std::u16string too_high = m_images.Solid("high.png", 68, 177, kIconA);
+        list.SetDeviceCount(6);
+        for (const auto& path : {huge, cut, too_wide, too_high}) {
+            QVERIFY(!list.AddDevice(path, u"Bad", u"    IP: 10.0.0.9", u"m", u"10.0.0.9"));
+        }
+        QCOMPARE(list.ItemCount(), 0);
+        QCOMPARE(list.columnCount(), 0);
+        QVERIFY(list.AddDevice(largest, u"Big", u"    IP: 10.0.0.1", u"m", u"10.0.0.1"));
+        QVERIFY(list.AddDevice(m_icon_b, u"B1", u"    IP: 10.0.0.2", u"m", u"10.0.0.2"));
+        QVERIFY(!list.AddDevice(huge, u"Bad", u"    IP: 10.0.0.9", u"m", u"10.0.0.9"));
+        QVERIFY(list.AddDevice(m_icon_b, u"B2", u"    IP: 10.0.0.3", u"m", u"10.0.0.3"));
+        QCOMPARE(list.ItemCount(), 3);
+        QCOMPARE(list.topLevelItem(1)->icon(0).cacheKey(),
+                 list.topLevelItem(2)->icon(0).cacheKey());
+        QVERIFY(list.topLevelItem(0)->icon(0).cacheKey() !=
+                list.topLevelItem(1)->icon(0).cacheKey());
+        w.top.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.top));
+        const QImage img = list.viewport()->grab().toImage();
+        const QRect cell = list.visualRect(list.model()->index(1, 0));
+        QVERIFY(Near(img.pixelColor(cell.center()), kIconB, 24));
+
+        // Once per fill: the next search reads the file again.
+        const std::u16string changed = m_images.Solid("b.png", 68, 44, kIconA);
+        QCOMPARE(changed, m_icon_b);
+        list.ClearDevices();
+        QVERIFY(list.AddDevice(m_icon_b, u"B1", u"    IP: 10.0.0.2", u"m", u"10.0.0.2"));
+        QApplication::processEvents();
+        const QImage again = list.viewport()->grab().toImage();
+        QVERIFY(Near(again.pixelColor(list.visualRect(list.model()->index(0, 0)).center()), kIconA,
+                     24));
+        m_images.Solid("b.png", 68, 44, kIconB);
+    }
+
+    // A row text holds 511 units: a long name gives way to the address lines.
+    void longNameKeepsTheAddressLines_data() {
+        QTest::addColumn<int>("length");
+        QTest::newRow("fits") << 400;
+        QTest::newRow("490") << 490;
+        QTest::newRow("600") << 600;
+    }
+    void longNameKeepsTheAddressLines() {
+        QFETCH(int, length);
+        Window w;
+        w.list->SetDeviceCount(1);
+        const std::u16string ip_line = u"    IP: 192.168.100.200";
+        const std::u16string mac_line = u"    MAC: 0C:1A:2B:3C:4D:5E";
+        QVERIFY(w.list->AddDevice(m_icon_a, std::u16string(static_cast<std::size_t>(length), u'n'),
+                                  ip_line, mac_line, u"192.168.100.200"));
+        const QString text = w.list->model()->index(0, 1).data().toString();
+        const QStringList lines = text.split(u'\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[1], QString::fromStdU16String(ip_line));
+        QCOMPARE(lines[2], QString::fromStdU16String(mac_line));
+        QCOMPARE(lines[0].size(), std::min(length, 511 - 2 - 23 - 26));
+        QVERIFY(text.size() <= 511);
     }
 
     void deviceTextIsNeverMarkup() {

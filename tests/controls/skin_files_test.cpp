@@ -84,7 +84,7 @@ private slots:
         QVERIFY2(!file.empty(), qPrintable(path));
         QImageReader reader(QString::fromStdString(file.string()), "png");
         QCOMPARE(reader.size(), size);
-        const QImage loaded = LoadSkinBitmap(path.toStdU16String());
+        const QImage loaded = LoadSkinBitmap(path.toStdU16String(), size);
         QVERIFY(!loaded.isNull());
         QCOMPARE(loaded.size(), size);
     }
@@ -93,7 +93,7 @@ private slots:
     void scrollArrowsAreOpaque() {
         for (const char* name : {R"(img\finder_win_btn_scrollup_normal.png)",
                                  R"(img\finder_win_btn_scrolldown_normal.png)"}) {
-            const QImage img = LoadSkinBitmap(QString(name).toStdU16String());
+            const QImage img = LoadSkinBitmap(QString(name).toStdU16String(), QSize(13, 13));
             QVERIFY(!img.isNull());
             for (int y = 0; y < img.height(); ++y) {
                 for (int x = 0; x < img.width(); ++x) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,32 @@ TEST(BuildRows, LinesAreCutAt63Units) {
     EXPECT_EQ(rows[0].ip_line, u"    IP: " + std::u16string(55, u'f'));
     EXPECT_EQ(rows[0].mac_line, u"    MAC: " + std::u16string(54, u'F'));
     EXPECT_EQ(rows[0].ip, std::u16string(100, u'f'));
+}
+
+// A row text holds 511 units; a long name must not push the address lines out of it.
+TEST(BuildRows, LongNameLeavesRoomForTheAddressLines) {
+    const std::string ip = "192.168.100.200";
+    const std::string mac = "0c:1a:2b:3c:4d:5e";
+    for (const std::size_t length : {446u, 447u, 490u, 600u, 1000u}) {
+        const auto rows = BuildRows(CollectDevices({Reply(std::string(length, 'n'), ip, mac)}));
+        ASSERT_EQ(rows.size(), 1u);
+        const DeviceRow& row = rows[0];
+        EXPECT_EQ(row.ip_line, u"    IP: 192.168.100.200");
+        EXPECT_EQ(row.mac_line, u"    MAC: 0C:1A:2B:3C:4D:5E");
+        const std::size_t whole = row.name.size() + 2 + row.ip_line.size() + row.mac_line.size();
+        EXPECT_EQ(row.name.size(), std::min<std::size_t>(length, 511 - 2 - 23 - 26)) << length;
+        EXPECT_LE(whole, 511u);
+    }
+    // The cut never leaves half a surrogate pair: with a 16-character id there are 461
+    // units of room, which 230 pairs and the high half of one more would fill.
+    std::string pairs;
+    for (int i = 0; i < 300; ++i) {
+        pairs += "\xF0\x9F\x93\xBA";  // U+1F4FA, two units
+    }
+    const auto rows = BuildRows(CollectDevices({Reply(pairs, ip, mac.substr(0, 16))}));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].name.size(), 460u);
+    EXPECT_EQ(rows[0].name.back(), u'\xDCFA');
 }
 
 struct ModelCase {

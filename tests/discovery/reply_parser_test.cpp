@@ -159,10 +159,25 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"NullKeepsEarlierValue",
                   R"({"device_name": "A", "device_name": null, "model": null})",
                   {{&DeviceInfo::device_name, u"A"}}},
-        // A value that opens an object or array stores nothing; its keys are read.
+        // A value that opens an object stores nothing; its keys are read. An array
+        // whose first element is a string gives that string, and the rest of the
+        // array is read as usual.
         ParseCase{"ValueObjectIsScannedInside",
                   R"({"device_name": {"ip": "10.0.0.9"}, "model": ["id", {"id": "cc"}]})",
-                  {{&DeviceInfo::ip, u"10.0.0.9"}, {&DeviceInfo::id, u"cc"}}},
+                  {{&DeviceInfo::ip, u"10.0.0.9"},
+                   {&DeviceInfo::model, u"id"},
+                   {&DeviceInfo::id, u"cc"}}},
+        ParseCase{"ArrayValueGivesItsFirstString",
+                  R"({"ip": ["10.0.0.19"], "id": [ "aa:bb", "cc:dd"], "device_name": ["A, B"]})",
+                  {{&DeviceInfo::ip, u"10.0.0.19"},
+                   {&DeviceInfo::id, u"aa:bb"},
+                   {&DeviceInfo::device_name, u"A, B"}}},
+        // Any other array stores nothing and is scanned inside; a skipped key's
+        // array gives nothing either.
+        ParseCase{"OtherArraysStoreNothing",
+                  R"({"ip": [1, "10.0.0.5"], "model": [["TR9100"]], "device_name": [],)"
+                  R"( "org": [""], "sku": ["id"], "dns": [{"ip": "10.0.0.6"}]})",
+                  {{&DeviceInfo::ip, u"10.0.0.6"}}},
         // A missing value does not take the next key as its value.
         ParseCase{"MissingValue",
                   R"({"device_name": , "model": "TR400", "ip":})",
@@ -195,6 +210,16 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"BrowseCommand", std::string(kBrowseCommand), {}},
         ParseCase{"EmptyInput", "", {}}),
     [](const testing::TestParamInfo<ParseCase>& info) { return std::string(info.param.name); });
+
+TEST(MayGiveIp, FalseOnlyWhereTheParseGivesNoIp) {
+    for (const char* text : {"{}", "{\"noise\": 1, \"pad\": \"xx\"}", "{\"ipx\": \"1\"}"}) {
+        EXPECT_FALSE(MayGiveIp(text)) << text;
+        EXPECT_TRUE(ParseReply(text).ip.empty()) << text;
+    }
+    EXPECT_TRUE(MayGiveIp(R"({"ip": "10.0.0.1"})"));
+    EXPECT_TRUE(MayGiveIp(R"({"\u0069p": "10.0.0.1"})"));  // an escaped key
+    EXPECT_EQ(ParseReply(R"({"\u0069p": "10.0.0.1"})").ip, u"10.0.0.1");
+}
 
 TEST(ParseReply, BrowseCommandBytes) {
     const unsigned char expected[] = {0x7B, 0x0A, 0x09, 0x22, 0x43, 0x6F, 0x6D, 0x6D,

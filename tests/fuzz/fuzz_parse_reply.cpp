@@ -49,7 +49,22 @@ void CheckRecord(const DeviceInfo& info) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    CheckRecord(orvandel::ParseReply(bytes));
+    const DeviceInfo parsed = orvandel::ParseReply(bytes);
+    CheckRecord(parsed);
+    // The receiver's shortcut never throws away a reply that gives an ip.
+    Check(orvandel::MayGiveIp(bytes) || parsed.ip.empty());
+
+    // A value written as the first element of an array reads as the plain value.
+    std::string value;
+    for (char c : bytes.substr(0, 900)) {
+        if (c != '"' && c != '\\' && c != '\0') {
+            value.push_back(c);
+        }
+    }
+    const DeviceInfo plain = orvandel::ParseReply("{\"ip\": \"" + value + "\"}");
+    const DeviceInfo in_array = orvandel::ParseReply("{\"ip\": [ \"" + value + "\", \"x\"]}");
+    Check(plain.ip == in_array.ip);
+    Check(value.empty() || !plain.ip.empty());
 
     std::vector<std::string> replies;
     std::size_t start = 0;

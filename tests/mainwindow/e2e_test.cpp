@@ -69,7 +69,8 @@ private slots:
             QVERIFY(row->text(1).contains("MAC: 0C:1A:2B:3C:4D:5E"));
             const QImage shown = row->icon(0).pixmap(68, 44).toImage().convertToFormat(
                 QImage::Format_ARGB32_Premultiplied);
-            const QImage tr9100 = LoadSkinBitmap(window.Strings().DeviceIconNormal.at(1).path);
+            const QImage tr9100 =
+                LoadSkinBitmap(window.Strings().DeviceIconNormal.at(1).path, QSize(68, 44));
             QVERIFY(!tr9100.isNull());
             QCOMPARE(shown, tr9100);
 

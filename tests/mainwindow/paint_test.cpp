@@ -1,9 +1,16 @@
 // Pixels of the painted main window: bands, header icons, text colours and text
 // layout rules, the launch page, and painting without the skin folder.
+#include <unistd.h>
+#include <QHeaderView>
 #include <QPainter>
+#include <QProcess>
+#include <QScrollBar>
 #include <QtTest>
 
+#include "build_config.h"
 #include "controls/skin_bitmap.h"
+#include "platform/skin_path.h"
+#include "tests/controls/test_images.h"
 #include "window_harness.h"
 
 using namespace orvandel;
@@ -19,7 +26,7 @@ public:
     QImage replacement;
 
 protected:
-    QImage LoadSkinImage(const std::u16string& path) override {
+    QImage LoadSkinImage(const std::u16string& path, QSize) override {
         return path == replaced_path ? replacement : QImage();
     }
 };
@@ -69,9 +76,36 @@ QImage ExpectedIcon(const std::u16string& path) {
     QImage expected(41, 41, QImage::Format_ARGB32_Premultiplied);
     expected.fill(QColor(230, 230, 230));
     QPainter p(&expected);
-    p.drawImage(QPoint(0, 0), LoadSkinBitmap(path), QRect(0, 0, 41, 41));
+    p.drawImage(QPoint(0, 0), LoadSkinBitmap(path, QSize(41, 41)), QRect(0, 0, 41, 41));
     return expected.convertToFormat(QImage::Format_RGB32);
 }
+
+// Where a child run of this test writes (and reads) its files; empty in a normal run.
+QString ChildFolder() {
+    return qEnvironmentVariable("ORVANDEL_CHILD_FOLDER");
+}
+
+// Runs one function of this test in a child process with `folder` as its folder.
+// `wrap` is put before the command (for a private mount namespace).
+bool RunChild(const QString& function, const QString& folder, QStringList wrap = {}) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("ORVANDEL_CHILD_FOLDER", folder);
+    env.remove("ORVANDEL_SOURCE_RESOURCES");
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    const QStringList command =
+        wrap + QStringList{QCoreApplication::applicationFilePath(), function};
+    child.start(command.first(), command.mid(1));
+    return child.waitForFinished(60000) && child.exitStatus() == QProcess::NormalExit &&
+           child.exitCode() == 0;
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
 
 QImage IconArea(CKestriTR400DeviceFinderDlg& window) {
     return window.RenderClientArea().copy(17, 77, 41, 41).convertToFormat(QImage::Format_RGB32);
@@ -236,6 +270,126 @@ private slots:
         QVERIFY(image.pixel(292, 300) != red);
         QVERIFY(image.pixel(27, 300) != red);
         QVERIFY(image.pixel(100, 384) != red);
+    }
+
+    // Six rows overflow the 270-pixel list: the text column makes room for the bar.
+    void sixDevicesFitBesideTheBar() {
+        WindowHarness h;
+        std::vector<DeviceInfo> devices;
+        for (int i = 0; i < 6; ++i) {
+            const std::u16string n = QString::number(i + 10).toStdU16String();
+            devices.push_back(MakeDevice(u"Device " + n, i % 2 ? u"TR400" : u"TR9100",
+                                         u"192.168.1." + n, u"0c:1a:2b:3c:4d:" + n));
+        }
+        h.SetDevices(devices);
+        QVERIFY(h.OpenReady());
+        h.ClickSearch();
+        h.ClickSearch();
+        CScrollBarList* list = h.window->DeviceList();
+        QCOMPARE(list->ItemCount(), 6);
+        QTRY_VERIFY(list->verticalScrollBar()->isVisible());
+        QVERIFY(!list->horizontalScrollBar()->isVisible());
+        QVERIFY(list->header()->length() <= list->viewport()->width());
+        QCOMPARE(list->header()->sectionSize(1), 320 - 72 - 13);
+        QTRY_VERIFY(!list->VerticalSkinBar()->geometry().isEmpty());
+        QVERIFY(list->HorizontalSkinBar()->geometry().isEmpty());
+        const QImage grab = h.window->grab().toImage();
+        if (const QString out = qEnvironmentVariable("ORVANDEL_GRAB_DIR"); !out.isEmpty())
+            grab.save(QDir(out).filePath("en-results-6.png"));
+        // The list's last pixel row shows rows, not the white strip of a sideways bar.
+        const int bottom = list->geometry().bottom();
+        int white = 0;
+        for (int x = 0; x < 300; ++x)
+            white += grab.pixel(x, bottom) == qRgb(255, 255, 255);
+        QVERIFY2(white < 300, "a blank strip at the bottom of the list");
+    }
+
+    // With no skin reachable at all (working folder, data folder and source tree),
+    // the search button's caption still shows whole in the button. Runs in a private
+    // mount namespace that hides the data folder and the source tree's resources.
+    void noSkinShowsCaptionsWhole() {
+        if (::geteuid() != 0)
+            QSKIP("hiding the source tree needs a mount namespace (root)");
+        QTemporaryDir folder;
+        const QString hide =
+            "mount --make-rprivate / && mount -t tmpfs none \"$1\" && "
+            "{ [ ! -d \"$2\" ] || mount -t tmpfs none \"$2\"; } && shift 2 && exec \"$@\"";
+        QVERIFY(RunChild("noSkinChild", folder.path(),
+                         {"unshare", "-m", "sh", "-c", hide, "sh", ORVANDEL_SOURCE_RESOURCES,
+                          ORVANDEL_DATA_DIR}));
+        if (const QString out = qEnvironmentVariable("ORVANDEL_GRAB_DIR"); !out.isEmpty())
+            QImage(QDir(folder.path()).filePath("step1.png"))
+                .save(QDir(out).filePath("en-step1-noskin.png"));
+    }
+    void noSkinChild() {
+        if (ChildFolder().isEmpty())
+            QSKIP("runs as a child of noSkinShowsCaptionsWhole");
+        QVERIFY(QDir::setCurrent(ChildFolder()));
+        WindowHarness h;
+        QVERIFY(h.OpenReady());
+        QVERIFY(ResolveSkinPath(h.window->Strings().AppIcon.path).empty());
+        QVERIFY(ResolveSkinPath(h.window->Strings().SearchButton.normal().path).empty());
+        const QImage grab = h.window->grab().toImage();
+        grab.save("step1.png");
+        CheckBands(grab);
+        // The caption's white ink lies inside the button, off its edges, centred.
+        const QRect button = h.window->SearchButton()->geometry();
+        QRect ink;
+        for (int y = 410; y < 460; ++y) {
+            for (int x = 100; x < 320; ++x) {
+                if (qGray(grab.pixel(x, y)) > 160)
+                    ink |= QRect(x, y, 1, 1);
+            }
+        }
+        QVERIFY(ink.width() > 30);
+        QVERIFY(button.adjusted(1, 1, -1, -1).contains(ink));
+        QVERIFY(qAbs(ink.center().x() - button.center().x()) <= 2);
+        QVERIFY(qAbs(ink.center().y() - button.center().y()) <= 3);
+    }
+
+    // Device icons that declare a huge picture or are cut short: no rows, as for a
+    // missing file, and little memory for 50 devices.
+    void brokenIconsStayCheap() {
+        if (kSanitized)
+            QSKIP("sanitizers change the memory figures");
+        test::ImageFolder images;
+        QVERIFY(QDir(images.Dir()).mkpath("img"));
+        images.Declared("img/finder_win_icon_device_tr400_normal.png", 5000, 5000);
+        QImage icon(68, 44, QImage::Format_ARGB32);
+        icon.fill(Qt::red);
+        images.Truncated("img/finder_win_icon_device_tr9100_normal.png", icon, 70);
+        QVERIFY(RunChild("brokenIconsChild", images.Dir()));
+    }
+    void brokenIconsChild() {
+        if (ChildFolder().isEmpty())
+            QSKIP("runs as a child of brokenIconsStayCheap");
+        QVERIFY(QDir::setCurrent(ChildFolder()));
+        WindowHarness h;
+        std::vector<DeviceInfo> devices;
+        for (int i = 0; i < 50; ++i) {
+            const std::u16string n = QString::number(i + 1).toStdU16String();
+            devices.push_back(MakeDevice(u"Device " + n, i % 2 ? u"TR400" : u"TR9100",
+                                         u"10.0.0." + n, u"aa:00:00:00:00:" + n));
+        }
+        h.SetDevices(devices);
+        QVERIFY(h.OpenReady());
+        h.ClickSearch();
+        h.ClickSearch();
+        QVERIFY(h.window->HasResults());
+        QCOMPARE(h.window->DeviceList()->ItemCount(), 0);
+        h.window->grab();
+        // The peak of this program's own memory (getrusage would also count the
+        // parent's, from before the exec).
+        QFile status("/proc/self/status");
+        QVERIFY(status.open(QIODevice::ReadOnly));
+        long peak_mb = -1;
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("VmHWM:"))
+                peak_mb = line.mid(6).trimmed().split(' ').first().toLong() / 1024;
+        }
+        qInfo("peak RSS %ld MB", peak_mb);
+        QVERIFY(peak_mb > 0);
+        QVERIFY(peak_mb < 60);
     }
 
 private:

@@ -1,4 +1,5 @@
 // The finder against simulated devices over veth links in network namespaces.
+#include <sys/socket.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include "discovery/collection.h"
 #include "discovery/reply_parser.h"
 #include "discovery/search_engine.h"
+#include "platform/udp_socket.h"
 #include "tools/devicesim/net_lab.h"
 
 namespace orvandel {
@@ -48,8 +50,10 @@ std::vector<std::u16string> Ips(const std::vector<DeviceInfo>& devices) {
     return out;
 }
 
-// One search with the engine, ended by its own time-out.
-std::vector<DeviceInfo> Search(SearchEngine& engine, int duration_ms) {
+// One search with the engine, ended by its own time-out; `dropped` gets the
+// store's drop count, which the collection resets.
+std::vector<DeviceInfo> Search(SearchEngine& engine, int duration_ms,
+                               std::size_t* dropped = nullptr) {
     std::atomic<bool> timed_out{false};
     engine.Start(SearchTiming{duration_ms, 175, 12}, nullptr,
                  [&](std::uint64_t) { timed_out = true; });
@@ -57,6 +61,9 @@ std::vector<DeviceInfo> Search(SearchEngine& engine, int duration_ms) {
         Pause(10);
     }
     engine.Stop();
+    if (dropped != nullptr) {
+        *dropped = engine.DroppedReplies();
+    }
     return engine.Collect();
 }
 
@@ -161,13 +168,13 @@ TEST_F(TwoLinks, EachDeviceIsFoundOnceThroughItsOwnAdapter) {
     transport.StopSending();
     transport.StopReceiving();
     const auto replies = Replies(transport);
-    // Five commands per link, five answers each; a group socket that also took the
-    // other link's traffic would store every answer twice.
+    // Five commands per link, five answers each, stored once each; the commands
+    // that come back have no ip and are not stored.
     EXPECT_EQ(first.Commands(), 5u);
     EXPECT_EQ(second.Commands(), 5u);
-    EXPECT_EQ(CountContaining(replies, "Sim Device 0000"), 5u);
-    EXPECT_EQ(CountContaining(replies, "Sim Device 0001"), 5u);
-    EXPECT_EQ(CountContaining(replies, std::string(kBrowseCommand)), 10u);
+    EXPECT_EQ(CountContaining(replies, "Sim Device 0000"), 1u);
+    EXPECT_EQ(CountContaining(replies, "Sim Device 0001"), 1u);
+    EXPECT_EQ(CountContaining(replies, std::string(kBrowseCommand)), 0u);
     EXPECT_EQ(Ips(CollectDevices(replies)), (std::vector<std::u16string>{SimIp(0), SimIp(1)}));
 }
 
@@ -258,6 +265,134 @@ TEST_F(NetTest, CliListsDevicesAsDataAndExitsByResult) {
     EXPECT_NE(adapters.output.find("  searched: " + NetLab::FinderAddress(1) + "\n"),
               std::string::npos)
         << adapters.output;
+}
+
+TEST_F(NetTest, LabelledAddressIsSearchedAndLoopbackIsNot) {
+    const std::string link = lab_.FinderInterface(1);
+    ASSERT_TRUE(NetLab::Ip(lab_.FinderNamespace(), "addr flush dev " + link));
+    ASSERT_TRUE(NetLab::Ip(
+        lab_.FinderNamespace(),
+        "addr add " + NetLab::FinderAddress(1) + "/24 dev " + link + " label " + link + ":0"));
+    ASSERT_TRUE(NetLab::Ip(lab_.FinderNamespace(), "addr add 10.66.0.1/8 dev lo"));
+    // The device answers with its ip as a one-element array.
+    sim::SimOptions options;
+    options.replies = {
+        "{\"device_name\": \"Arr\", \"id\": \"02:00:00:00:00:19\", "
+        "\"ip\": [\"10.0.0.19\"]}"};
+    RunningSim device(lab_, 1, options);
+    ASSERT_TRUE(device.Ready());
+    SearchEngine engine;
+    const auto devices = Search(engine, 900);
+    EXPECT_EQ(engine.Adapters(), std::vector<std::string>{NetLab::FinderAddress(1)});
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(devices[0].ip, u"10.0.0.19");
+    EXPECT_EQ(devices[0].device_name, u"Arr");
+    const CliResult adapters = RunCli(lab_, "--adapters");
+    EXPECT_NE(adapters.output.find("lo  skipped: loopback"), std::string::npos) << adapters.output;
+}
+
+// Sends `bytes` from the device side of `link` to each of `to`, port 8888, every
+// 50 ms until `stop`: a device that answers nobody's command on a link that is not
+// searched.
+void Broadcaster(NetLab& lab, int link, std::string bytes, std::vector<std::string> to,
+                 const std::atomic<bool>& stop) {
+    lab.RunIn(lab.DeviceNamespace(link), [=, &stop](bool entered) {
+        UniqueFd socket = OpenAdapterSocket(NetLab::DeviceAddress(link), 0, 0);
+        const int on = 1;
+        setsockopt(socket.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+        while (entered && !stop) {
+            for (const std::string& address : to) {
+                SendDatagram(socket.Get(), address, kDiscoveryPort, bytes);
+            }
+            Pause(50);
+        }
+    });
+}
+
+TEST_F(TwoLinks, BroadcastRepliesCountOnlyOnSearchedLinks) {
+    // Link 2 is not searched: its name says "Virtual".
+    const std::string link2 = lab_.FinderInterface(2);
+    ASSERT_TRUE(NetLab::Ip(lab_.FinderNamespace(), "link set dev " + link2 + " down"));
+    ASSERT_TRUE(NetLab::Ip(lab_.FinderNamespace(), "link set dev " + link2 + " name Virtual2"));
+    ASSERT_TRUE(NetLab::Ip(lab_.FinderNamespace(), "link set dev Virtual2 up"));
+    sim::SimOptions subnet = Devices(1, 0);
+    subnet.answer_to = "10.77.1.255";
+    sim::SimOptions limited = Devices(1, 1);
+    limited.answer_to = "255.255.255.255";
+    RunningSim by_subnet(lab_, 1, subnet);
+    RunningSim by_limited(lab_, 1, limited);
+    ASSERT_TRUE(by_subnet.Ready());
+    ASSERT_TRUE(by_limited.Ready());
+    std::atomic<bool> stop{false};
+    Broadcaster(lab_, 2, sim::GenerateReplies(1, 2).front(), {"10.77.2.255", "255.255.255.255"},
+                stop);
+    // Two finders at once both get every broadcast.
+    SearchEngine first;
+    SearchEngine second;
+    std::atomic<int> timed_out{0};
+    first.Start(SearchTiming{900, 175, 12}, nullptr, [&](std::uint64_t) { ++timed_out; });
+    second.Start(SearchTiming{900, 175, 12}, nullptr, [&](std::uint64_t) { ++timed_out; });
+    for (int waited = 0; timed_out < 2 && waited < 5000; waited += 10) {
+        Pause(10);
+    }
+    first.Stop();
+    second.Stop();
+    stop = true;
+    EXPECT_EQ(first.Adapters(), std::vector<std::string>{NetLab::FinderAddress(1)});
+    for (SearchEngine* engine : {&first, &second}) {
+        EXPECT_EQ(Ips(engine->Collect()), (std::vector<std::u16string>{SimIp(0), SimIp(1)}));
+    }
+}
+
+TEST_F(NetTest, FloodsBeforeTheDevicesHideNone) {
+    // 20,000 "{}" and 20,000 distinct junk datagrams right after the first command,
+    // then 50 devices answering 50-400 ms after each command.
+    sim::SimOptions empty;
+    empty.junk = sim::SimOptions::Junk::kEmptyObject;
+    empty.junk_count = 20000;
+    sim::SimOptions junk;
+    junk.junk_count = 20000;
+    sim::SimOptions devices = Devices(50);
+    devices.min_delay_ms = 50;
+    devices.max_delay_ms = 400;
+    RunningSim empty_flood(lab_, 1, empty);
+    RunningSim junk_flood(lab_, 1, junk);
+    RunningSim real(lab_, 1, devices);
+    ASSERT_TRUE(empty_flood.Ready());
+    ASSERT_TRUE(junk_flood.Ready());
+    ASSERT_TRUE(real.Ready());
+    SearchEngine engine;
+    std::size_t dropped = 1;
+    const auto found = Search(engine, 1500, &dropped);
+    EXPECT_EQ(found.size(), 50u);
+    EXPECT_EQ(dropped, 0u);  // junk is not stored, and is no reason to drop anything
+}
+
+TEST_F(NetTest, OneSenderOfFakeDevicesStoresOnlyItsQuota) {
+    sim::SimOptions fakes;
+    fakes.junk = sim::SimOptions::Junk::kWithIp;
+    fakes.junk_count = 20000;
+    sim::SimOptions devices = Devices(50);
+    devices.sources = lab_.AddDeviceAddresses(1, 50);  // one address per device
+    ASSERT_EQ(devices.sources.size(), 50u);
+    devices.min_delay_ms = 50;
+    devices.max_delay_ms = 400;
+    RunningSim flooder(lab_, 1, fakes);
+    RunningSim real(lab_, 1, devices);
+    ASSERT_TRUE(flooder.Ready());
+    ASSERT_TRUE(real.Ready());
+    SearchEngine engine;
+    std::size_t dropped = 0;
+    const auto found = Search(engine, 1500, &dropped);
+    std::size_t real_found = 0;
+    std::size_t fake_found = 0;
+    for (const auto& d : found) {
+        (d.ip.starts_with(u"10.200.") ? real_found : fake_found) += 1;
+    }
+    EXPECT_EQ(real_found, 50u);
+    EXPECT_GT(fake_found, 0u);
+    EXPECT_LE(fake_found, kMaxRepliesPerSource);
+    EXPECT_GT(dropped, 0u);  // still visible to the command-line finder
 }
 
 TEST_F(NetTest, FloodOfJunkKeepsEveryDeviceAndMemoryBounded) {

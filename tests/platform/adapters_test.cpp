@@ -1,6 +1,13 @@
 // The rules that choose which adapters a search runs on, over fixed lists.
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <linux/if_packet.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <ostream>
 
 #include "platform/adapters.h"
@@ -82,6 +89,13 @@ INSTANTIATE_TEST_SUITE_P(
                        return r;
                    }()},
                    {"10.0.0.2"}},
+        FilterCase{"LoopbackFlagSkipsWhateverTheAddress",
+                   {[] {
+                       AdapterRecord r = Adapter("lo", {"127.0.0.1", "10.66.0.1"});
+                       r.loopback = true;
+                       return r;
+                   }()},
+                   {}},
         FilterCase{"OrderFollowsAdapters",
                    {Adapter("b", {"10.0.0.2"}), Adapter("a", {"10.0.0.1"})},
                    {"10.0.0.2", "10.0.0.1"}}),
@@ -99,6 +113,126 @@ TEST(JudgeAdapters, GivesReasonForEverySkip) {
     }
     EXPECT_EQ(verdicts[4].address, "10.0.0.5");
     EXPECT_TRUE(verdicts[4].reason.empty());
+}
+
+TEST(JudgeAdapters, ReasonNamesWhatMatched) {
+    const auto verdicts = JudgeAdapters({
+        Adapter("myVirtualNic", {"10.0.0.2"}),              // no alias: the name matched
+        Adapter("eth1", {"10.0.0.3"}, "Virtual Ethernet"),  // the alias matched
+        Adapter("Virtual0", {"10.0.0.4"}, "Virtual switch"),
+        [] {
+            AdapterRecord r = Adapter("lo", {"127.0.0.1", "10.66.0.1"});
+            r.loopback = true;
+            return r;
+        }(),
+    });
+    ASSERT_EQ(verdicts.size(), 4u);
+    EXPECT_EQ(verdicts[0].reason, "name contains \"Virtual\"");
+    EXPECT_EQ(verdicts[1].reason, "description contains \"Virtual\"");
+    EXPECT_EQ(verdicts[2].reason, "name and description contain \"Virtual\"");
+    EXPECT_EQ(verdicts[3].reason, "loopback");
+}
+
+TEST(UsableAdapters, CarryPrefixAndInterfaceOfTheTakenAddress) {
+    AdapterRecord eth = Adapter("eth0", {"0.0.0.0", "10.1.2.3", "10.9.9.9"});
+    eth.prefix_length = {8, 20, 24};
+    eth.interface_index = 4;
+    const auto used = UsableAdapters({eth, Adapter("tun0", {"10.8.0.2"}, "", 0)});
+    ASSERT_EQ(used.size(), 1u);
+    EXPECT_EQ(used[0].address, "10.1.2.3");
+    EXPECT_EQ(used[0].prefix_length, 20);
+    EXPECT_EQ(used[0].interface_name, "eth0");
+    EXPECT_EQ(used[0].interface_index, 4);
+    EXPECT_EQ(SubnetBroadcast(used[0].address, used[0].prefix_length), "10.1.15.255");
+}
+
+TEST(SubnetBroadcast, Rows) {
+    EXPECT_EQ(SubnetBroadcast("10.77.1.1", 24), "10.77.1.255");
+    EXPECT_EQ(SubnetBroadcast("192.168.7.9", 30), "192.168.7.11");
+    EXPECT_EQ(SubnetBroadcast("172.16.5.4", 12), "172.31.255.255");
+    EXPECT_EQ(SubnetBroadcast("10.0.0.1", 31), "");  // point-to-point: none
+    EXPECT_EQ(SubnetBroadcast("10.0.0.1", 32), "");
+    EXPECT_EQ(SubnetBroadcast("10.0.0.1", 0), "");
+    EXPECT_EQ(SubnetBroadcast("not an address", 24), "");
+}
+
+// A getifaddrs() list built in memory, in the order entries are added.
+class FakeIfaddrs {
+public:
+    void Packet(const char* name, int index, int halen, unsigned flags) {
+        auto& ll = links_.emplace_back();
+        ll.sll_family = AF_PACKET;
+        ll.sll_ifindex = index;
+        ll.sll_halen = static_cast<unsigned char>(halen);
+        Add(name, flags, reinterpret_cast<sockaddr*>(&ll), nullptr);
+    }
+    void Inet(const char* name, const char* address, const char* mask, unsigned flags) {
+        auto& in = inets_.emplace_back();
+        in.sin_family = AF_INET;
+        inet_pton(AF_INET, address, &in.sin_addr);
+        auto& m = inets_.emplace_back();
+        m.sin_family = AF_INET;
+        inet_pton(AF_INET, mask, &m.sin_addr);
+        Add(name, flags, reinterpret_cast<sockaddr*>(&in), reinterpret_cast<sockaddr*>(&m));
+    }
+    const ifaddrs* List() {
+        for (std::size_t i = 0; i + 1 < entries_.size(); ++i) {
+            entries_[i].ifa_next = &entries_[i + 1];
+        }
+        return entries_.empty() ? nullptr : &entries_.front();
+    }
+
+private:
+    void Add(const char* name, unsigned flags, sockaddr* address, sockaddr* mask) {
+        auto& e = entries_.emplace_back();
+        e.ifa_name = names_.emplace_back(name).data();
+        e.ifa_flags = flags;
+        e.ifa_addr = address;
+        e.ifa_netmask = mask;
+    }
+    // Deques: adding never moves what earlier entries point to.
+    std::deque<ifaddrs> entries_;
+    std::deque<std::string> names_;
+    std::deque<sockaddr_ll> links_;
+    std::deque<sockaddr_in> inets_;
+};
+
+constexpr unsigned kUp = IFF_UP | IFF_RUNNING;
+
+TEST(AdaptersFromIfaddrs, LabelledAddressesJoinTheirInterfaceInKernelOrder) {
+    FakeIfaddrs list;
+    list.Packet("lo", 1, 6, kUp | IFF_LOOPBACK);
+    list.Packet("eth1", 3, 6, kUp);
+    list.Packet("eth0", 2, 6, kUp);
+    list.Inet("lo", "127.0.0.1", "255.0.0.0", kUp | IFF_LOOPBACK);
+    list.Inet("eth1:0", "10.91.1.1", "255.255.255.0", kUp);
+    list.Inet("eth0", "10.0.0.5", "255.255.0.0", kUp);
+    list.Inet("eth1", "10.92.1.1", "255.255.255.252", kUp);
+    list.Inet("lo", "10.66.0.1", "255.0.0.0", kUp | IFF_LOOPBACK);
+    const auto adapters = AdaptersFromIfaddrs(list.List());
+    ASSERT_EQ(adapters.size(), 3u);
+    EXPECT_EQ(adapters[0].name, "lo");
+    EXPECT_TRUE(adapters[0].loopback);
+    EXPECT_EQ(adapters[1].name, "eth1");
+    EXPECT_EQ(adapters[1].ipv4, (std::vector<std::string>{"10.91.1.1", "10.92.1.1"}));
+    EXPECT_EQ(adapters[1].prefix_length, (std::vector<int>{24, 30}));
+    EXPECT_EQ(adapters[1].hw_addr_len, 6);
+    EXPECT_EQ(adapters[1].interface_index, 3);
+    EXPECT_FALSE(adapters[1].loopback);
+    EXPECT_EQ(adapters[2].name, "eth0");
+    // lo is never searched; eth1's first address is the labelled one.
+    EXPECT_EQ(UsableAdapterAddresses(adapters),
+              (std::vector<std::string>{"10.91.1.1", "10.0.0.5"}));
+}
+
+TEST(AdaptersFromIfaddrs, LabelDoesNotDecideTheInterfaceState) {
+    FakeIfaddrs list;
+    list.Packet("eth1", 3, 6, 0);  // down
+    list.Inet("eth1:0", "10.91.1.1", "255.255.255.0", kUp);
+    const auto adapters = AdaptersFromIfaddrs(list.List());
+    ASSERT_EQ(adapters.size(), 1u);
+    EXPECT_FALSE(adapters[0].up);
+    EXPECT_TRUE(UsableAdapterAddresses(adapters).empty());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -88,8 +89,8 @@ inline TransportOptions LoopbackOptions() {
 // Sends datagrams to the adapter's port, as a device answering by unicast would.
 class Device {
 public:
-    explicit Device(std::uint16_t port)
-        : port_(port), socket_(OpenAdapterSocket("127.0.0.1", 0, 0)) {}
+    explicit Device(std::uint16_t port, const char* from = "127.0.0.1")
+        : port_(port), socket_(OpenAdapterSocket(from, 0, 0)) {}
     void Send(std::string_view bytes, const char* to = kAdapter) {
         SendDatagram(socket_.Get(), to, port_, bytes);
     }
@@ -97,6 +98,30 @@ public:
 private:
     std::uint16_t port_;
     UniqueFd socket_;
+};
+
+// Counts the datagrams sent to the loopback "group". Opened after the transport's
+// receive side, it is the socket bound last, so the kernel hands it every datagram
+// to that unicast address instead of the transport's group socket.
+class GroupListener {
+public:
+    explicit GroupListener(std::uint16_t port) : socket_(OpenBroadcastLikeGroup(port)) {}
+    // Reads what is pending; returns every datagram received so far.
+    const std::vector<std::string>& Received() {
+        std::array<char, 2048> buffer{};
+        std::size_t length = 0;
+        while (ReadDatagram(socket_.Get(), buffer, length) == ReadResult::kDatagram) {
+            received_.emplace_back(buffer.data(), length);
+        }
+        return received_;
+    }
+
+private:
+    static UniqueFd OpenBroadcastLikeGroup(std::uint16_t port) {
+        return OpenAdapterSocket(kGroup, port, 0);
+    }
+    UniqueFd socket_;
+    std::vector<std::string> received_;
 };
 
 // Polls `done` for up to `limit_ms` of real time.

@@ -2,6 +2,7 @@
 // reply store's bound, the receive window, and stopping and restarting.
 #include <gtest/gtest.h>
 
+#include "discovery/collection.h"
 #include "discovery/discovery_transport.h"
 #include "discovery/reply_parser.h"
 #include "tests/transport/test_support.h"
@@ -34,25 +35,27 @@ protected:
     TransportOptions options_ = LoopbackOptions();
 };
 
-TEST_F(TransportTest, StoresTrimmedRepliesKeepsDuplicatesDropsTheRest) {
+TEST_F(TransportTest, StoresTrimmedRepliesOnceEachDropsTheRest) {
     DiscoveryTransport transport(SystemClock(), options_);
     transport.EnumerateAdapters(adapters_);
     ASSERT_EQ(transport.AdapterAddresses(), std::vector<std::string>{test::kAdapter});
     transport.StartReceiving();
     Device device(options_.port);
-    device.Send("{\"a\": 1}\r\n");
-    device.Send("{\"a\": 1}\r\n");
+    device.Send("{\"ip\": \"a\"}\r\n");
+    device.Send("{\"ip\": \"a\"}\r\n");  // a repeat is kept once
     device.Send("no brace at all");
     device.Send(std::string(1100, 'x') + "}");  // larger than the read buffer
-    device.Send(std::string("\0{\"z\": 0}", 9));
-    device.Send("{\"b\": 2}");
-    ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() >= 3; }));
+    device.Send(std::string("\0{\"ip\": \"z\"}", 13));
+    device.Send("{\"a\": 1}");  // no ip: the collection would drop it
+    device.Send("{\"ip\": \"b\"}");
+    ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() >= 2; }));
     Pause(50);
     EXPECT_EQ(AllReplies(transport),
-              (std::vector<std::string>{"{\"a\": 1}", "{\"a\": 1}", "{\"b\": 2}"}));
-    EXPECT_EQ(transport.GetReply(3), "");
+              (std::vector<std::string>{"{\"ip\": \"a\"}", "{\"ip\": \"b\"}"}));
+    EXPECT_EQ(transport.GetReply(2), "");
+    EXPECT_EQ(transport.DroppedReplies(), 0u);
     transport.StopReceiving();
-    EXPECT_EQ(transport.ReplyCount(), 3u);  // stopping leaves the replies
+    EXPECT_EQ(transport.ReplyCount(), 2u);  // stopping leaves the replies
     transport.ClearReplies();
     EXPECT_EQ(transport.ReplyCount(), 0u);
 }
@@ -62,12 +65,11 @@ TEST_F(TransportTest, SendsTheCommandFiveTimesThroughEachAdapter) {
     transport.EnumerateAdapters(adapters_);
     transport.SetCommand(kBrowseCommand);
     transport.StartReceiving();
+    test::GroupListener group(options_.port);
     transport.StartSending();
-    // The "group" of these tests is a loopback address, so the transport's own group
-    // socket receives each command it sends.
-    ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() >= 5; }));
+    ASSERT_TRUE(WaitFor([&] { return group.Received().size() >= 5; }));
     Pause(250);
-    EXPECT_EQ(AllReplies(transport), std::vector<std::string>(5, std::string(kBrowseCommand)));
+    EXPECT_EQ(group.Received(), std::vector<std::string>(5, std::string(kBrowseCommand)));
 }
 
 TEST_F(TransportTest, CommandIsCutAt512Bytes) {
@@ -75,9 +77,10 @@ TEST_F(TransportTest, CommandIsCutAt512Bytes) {
     transport.EnumerateAdapters(adapters_);
     transport.SetCommand(std::string(511, 'c') + "}}}}");
     transport.StartReceiving();
+    test::GroupListener group(options_.port);
     transport.StartSending();
-    ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() >= 1; }));
-    EXPECT_EQ(transport.GetReply(0), std::string(511, 'c') + "}");
+    ASSERT_TRUE(WaitFor([&] { return !group.Received().empty(); }));
+    EXPECT_EQ(group.Received().front(), std::string(511, 'c') + "}");
 }
 
 TEST_F(TransportTest, SendingClearedAfter150MsLeavesTwoCommands) {
@@ -85,15 +88,17 @@ TEST_F(TransportTest, SendingClearedAfter150MsLeavesTwoCommands) {
     transport.EnumerateAdapters(adapters_);
     transport.SetCommand(kBrowseCommand);
     transport.StartReceiving();
+    test::GroupListener group(options_.port);
     transport.StartSending();
     Pause(150);
     transport.StopSending();
     Pause(250);
-    EXPECT_EQ(transport.ReplyCount(), 2u);
+    EXPECT_EQ(group.Received().size(), 2u);
     EXPECT_TRUE(transport.Receiving());
 }
 
 TEST_F(TransportTest, ReplyStoreIsBounded) {
+    options_.max_replies_per_source = kMaxReplies + 100;  // one sender fills it here
     DiscoveryTransport transport(SystemClock(), options_);
     transport.EnumerateAdapters(adapters_);
     transport.StartReceiving();
@@ -104,7 +109,7 @@ TEST_F(TransportTest, ReplyStoreIsBounded) {
     for (std::size_t sent = 0; sent < kTotal;) {
         const std::size_t end = std::min(kTotal, sent + kBatch);
         for (; sent < end; ++sent) {
-            device.Send("{\"n\": " + std::to_string(sent) + "}");
+            device.Send("{\"ip\": \"" + std::to_string(sent) + "\"}");
         }
         ASSERT_TRUE(WaitFor([&] {
             return transport.ReplyCount() + transport.DroppedReplies() == sent;
@@ -113,10 +118,74 @@ TEST_F(TransportTest, ReplyStoreIsBounded) {
     EXPECT_EQ(transport.ReplyCount(), kMaxReplies);
     EXPECT_EQ(transport.DroppedReplies(), 100u);
     EXPECT_EQ(transport.GetReply(kMaxReplies - 1),
-              "{\"n\": " + std::to_string(kMaxReplies - 1) + "}");
+              "{\"ip\": \"" + std::to_string(kMaxReplies - 1) + "\"}");
     transport.StopReceiving();
     transport.ClearReplies();
     EXPECT_EQ(transport.DroppedReplies(), 0u);
+}
+
+TEST_F(TransportTest, RepeatMovesItsReplyLastAndCollectsLikeEveryCopy) {
+    DiscoveryTransport transport(SystemClock(), options_);
+    transport.EnumerateAdapters(adapters_);
+    transport.StartReceiving();
+    Device device(options_.port);
+    const std::string a = "{\"device_name\": \"A\", \"ip\": \"10.1.0.1\"}";
+    const std::string b = "{\"device_name\": \"B\", \"ip\": \"10.1.0.1\"}";
+    const std::string c = "{\"device_name\": \"C\", \"ip\": \"10.1.0.2\"}";
+    // 1,000 copies of a with one b in the middle: a arrived last, a survives.
+    std::vector<std::string> sent;
+    for (int i = 0; i < 1000; ++i) {
+        sent.push_back(i == 500 ? b : a);
+        if (i == 700) {
+            sent.push_back(c);
+        }
+    }
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        device.Send(sent[i]);
+        if (i % 200 == 0) {
+            Pause(5);  // stays well inside the socket buffer
+        }
+    }
+    ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() == 3; }));
+    Pause(50);
+    EXPECT_EQ(AllReplies(transport), (std::vector<std::string>{b, c, a}));
+    auto devices = CollectDevices(AllReplies(transport));
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].raw_text, CollectDevices(sent)[0].raw_text);
+    EXPECT_EQ(devices[0].device_name, u"A");
+    // Then b once more: now b is the later one.
+    device.Send(b);
+    ASSERT_TRUE(WaitFor([&] { return AllReplies(transport).back() == b; }));
+    sent.push_back(b);
+    devices = CollectDevices(AllReplies(transport));
+    EXPECT_EQ(devices[0].device_name, u"B");
+    EXPECT_EQ(devices[0].raw_text, CollectDevices(sent)[0].raw_text);
+    EXPECT_EQ(transport.ReplyCount(), 3u);
+    EXPECT_EQ(transport.DroppedReplies(), 0u);
+}
+
+TEST_F(TransportTest, OneSenderStoresAtMostItsQuota) {
+    options_.max_replies_per_source = 3;
+    DiscoveryTransport transport(SystemClock(), options_);
+    transport.EnumerateAdapters(adapters_);
+    transport.StartReceiving();
+    Device flooder(options_.port, "127.0.0.1");
+    Device other(options_.port, "127.0.0.4");
+    for (int i = 0; i < 10; ++i) {
+        flooder.Send("{\"ip\": \"10.9.0." + std::to_string(i) + "\"}");
+    }
+    flooder.Send("{\"ip\": \"10.9.0.0\"}");  // a repeat of a stored reply moves it last
+    // Over its quota a sender's datagrams are dropped unread, junk included.
+    flooder.Send("{\"no\": \"ip\"}");
+    other.Send("{\"ip\": \"10.1.0.1\"}");
+    ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() + transport.DroppedReplies() == 12; }))
+        << transport.ReplyCount() << " " << transport.DroppedReplies();
+    Pause(50);
+    const auto replies = AllReplies(transport);
+    EXPECT_EQ(replies,
+              (std::vector<std::string>{"{\"ip\": \"10.9.0.1\"}", "{\"ip\": \"10.9.0.2\"}",
+                                        "{\"ip\": \"10.9.0.0\"}", "{\"ip\": \"10.1.0.1\"}"}));
+    EXPECT_EQ(transport.DroppedReplies(), 8u);
 }
 
 TEST_F(TransportTest, NothingIsStoredAfterTheReceiveWindow) {
@@ -125,14 +194,14 @@ TEST_F(TransportTest, NothingIsStoredAfterTheReceiveWindow) {
     transport.EnumerateAdapters(adapters_);
     transport.StartReceiving();
     Device device(options_.port);
-    device.Send("{\"t\": 0}");
+    device.Send("{\"ip\": \"0\"}");
     ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() == 1; }));
     clock.Advance(kReceiveWindowMs - 10);
-    device.Send("{\"t\": 4990}");
+    device.Send("{\"ip\": \"4990\"}");
     ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() == 2; }));
     clock.Advance(11);
     Pause(60);  // the thread sees the window end within one pass
-    device.Send("{\"t\": 5001}");
+    device.Send("{\"ip\": \"5001\"}");
     Pause(60);
     EXPECT_EQ(transport.ReplyCount(), 2u);
     transport.StopReceiving();
@@ -146,7 +215,7 @@ TEST_F(TransportTest, StopsPromptlyAndRestartsOnTheSamePort) {
         transport.StartReceiving();
         transport.StartSending();
         Device device(options_.port);
-        device.Send("{\"round\": " + std::to_string(round) + "}");
+        device.Send("{\"ip\": \"" + std::to_string(round) + "\"}");
         ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() >= 1; }));
         transport.RequestStop();
         EXPECT_FALSE(transport.Receiving());
@@ -167,7 +236,7 @@ TEST_F(TransportTest, StartOnRunningTransportReplacesItsSockets) {
     transport.StartReceiving();
     transport.StartReceiving();
     Device device(options_.port);
-    device.Send("{\"once\": 1}");
+    device.Send("{\"ip\": \"once\"}");
     ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() >= 1; }));
     Pause(50);
     EXPECT_EQ(transport.ReplyCount(), 1u);
@@ -183,8 +252,9 @@ TEST_F(TransportTest, AdapterWhoseSocketsFailDoesNotStopTheOthers) {
     ASSERT_EQ(transport.AdapterAddresses().size(), 2u);
     transport.SetCommand(kBrowseCommand);
     transport.StartReceiving();
+    test::GroupListener group(options_.port);
     transport.StartSending();
-    ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() >= 5; }));
+    ASSERT_TRUE(WaitFor([&] { return group.Received().size() >= 5; }));
     transport.ClearAdapters();
     EXPECT_TRUE(transport.AdapterAddresses().empty());
 }
@@ -197,7 +267,7 @@ TEST_F(TransportTest, OnePerPassLoopStillReceives) {
     transport.StartReceiving();
     Device device(options_.port);
     for (int i = 0; i < 3; ++i) {
-        device.Send("{\"i\": " + std::to_string(i) + "}");
+        device.Send("{\"ip\": \"" + std::to_string(i) + "\"}");
     }
     ASSERT_TRUE(WaitFor([&] { return transport.ReplyCount() == 3; }));
 }

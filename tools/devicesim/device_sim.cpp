@@ -47,7 +47,26 @@ std::vector<std::string> GenerateReplies(int count, int first) {
 
 DeviceSimulator::DeviceSimulator(SimOptions options) : options_(std::move(options)) {}
 
+std::string MakeJunk(SimOptions::Junk kind, std::size_t n) {
+    switch (kind) {
+        case SimOptions::Junk::kEmptyObject:
+            return "{}";
+        case SimOptions::Junk::kWithIp:
+            return "{\"id\": \"02:ff:00:00:00:00\", \"ip\": \"10.250." +
+                   std::to_string(n / 250 % 256) + "." + std::to_string(n % 250 + 1) +
+                   "\", \"n\": " + std::to_string(n) + "}";
+        case SimOptions::Junk::kMixed:
+            break;
+    }
+    return n % 10 == 9 ? "junk datagram " + std::to_string(n)
+                       : "{\"noise\": " + std::to_string(n) + ", \"pad\": \"" +
+                             std::string(n % 200, 'x') + "\"}";
+}
+
 DeviceSimulator::~DeviceSimulator() {
+    for (int fd : source_fds_) {
+        ::close(fd);
+    }
     if (listen_fd_ >= 0) {
         ::close(listen_fd_);
     }
@@ -92,9 +111,25 @@ bool DeviceSimulator::Open() {
         return false;
     }
     const int off = 0;
-    setsockopt(send.Get(), IPPROTO_IP, IP_MULTICAST_LOOP, &off, sizeof off);
+    const int on = 1;
+    std::vector<UniqueFd> sources;
+    for (const std::string& address : options_.sources) {
+        UniqueFd source = OpenAdapterSocket(address, 0, 0);
+        if (!source.Valid()) {
+            return false;
+        }
+        sources.push_back(std::move(source));
+    }
+    sources.insert(sources.begin(), std::move(send));
+    for (const UniqueFd& fd : sources) {
+        setsockopt(fd.Get(), IPPROTO_IP, IP_MULTICAST_LOOP, &off, sizeof off);
+        setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    }
     listen_fd_ = listen.Release();
-    send_fd_ = send.Release();
+    send_fd_ = sources.front().Release();
+    for (std::size_t i = 1; i < sources.size(); ++i) {
+        source_fds_.push_back(sources[i].Release());
+    }
     return true;
 }
 
@@ -127,8 +162,13 @@ void DeviceSimulator::Run(const std::atomic<bool>& stop, int duration_ms) {
     bool answered = false;
     char buffer[2048];
 
-    auto send_to = [this](std::string_view bytes, const sockaddr_in& to) {
-        ::sendto(send_fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+    sockaddr_in answer_to = group;
+    const bool redirected =
+        !options_.answer_to.empty() &&
+        inet_pton(AF_INET, options_.answer_to.c_str(), &answer_to.sin_addr) == 1;
+    auto send_to = [this](std::string_view bytes, const sockaddr_in& to, std::size_t device = 0) {
+        const int fd = source_fds_.empty() ? send_fd_ : source_fds_[device % source_fds_.size()];
+        ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
                  sizeof to);
     };
 
@@ -138,7 +178,7 @@ void DeviceSimulator::Run(const std::atomic<bool>& stop, int duration_ms) {
             break;
         }
         while (!pending.empty() && pending.top().due <= now) {
-            send_to(options_.replies[pending.top().device], pending.top().to);
+            send_to(options_.replies[pending.top().device], pending.top().to, pending.top().device);
             ++replies_sent_;
             pending.pop();
         }
@@ -169,14 +209,8 @@ void DeviceSimulator::Run(const std::atomic<bool>& stop, int duration_ms) {
             }
             if (options_.junk_count > 0 &&
                 commands_ == static_cast<std::size_t>(options_.junk_on_command)) {
-                // Mostly brace-terminated noise, which the finder stores and the parser
-                // turns into records without an address; every tenth has no brace.
                 for (std::size_t j = 0; j < options_.junk_count; ++j) {
-                    const std::string junk = j % 10 == 9 ? "junk datagram " + std::to_string(j)
-                                                         : "{\"noise\": " + std::to_string(j) +
-                                                               ", \"pad\": \"" +
-                                                               std::string(j % 200, 'x') + "\"}";
-                    send_to(junk, group);
+                    send_to(MakeJunk(options_.junk, j), group);
                 }
             }
             answered = true;
@@ -185,7 +219,9 @@ void DeviceSimulator::Run(const std::atomic<bool>& stop, int duration_ms) {
                 const int ms =
                     d < options_.delays_ms.size() ? options_.delays_ms[d] : delay(random);
                 pending.push(Pending{received + std::chrono::milliseconds(ms), d,
-                                     options_.unicast ? from : group});
+                                     redirected         ? answer_to
+                                     : options_.unicast ? from
+                                                        : group});
             }
         }
     }

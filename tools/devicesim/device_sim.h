@@ -33,10 +33,25 @@ struct SimOptions {
     int min_delay_ms = 0;  // random delay per device and command
     int max_delay_ms = 0;
     std::vector<int> delays_ms;  // fixed delay per device (overrides the random one)
+    // Where answers go instead of the group (or the sender): e.g. the link's subnet
+    // broadcast address or 255.255.255.255. Empty: the group, or the sender.
+    std::string answer_to;
+    // Extra local addresses to answer from, device d from sources[d % size]; a real
+    // device has an address of its own, and the finder bounds what one sender stores.
+    std::vector<std::string> sources;
     std::size_t junk_count = 0;  // junk datagrams sent to the group once, on command number
     int junk_on_command = 1;     // junk_on_command (1 = the first)
+    enum class Junk {
+        kMixed,        // distinct brace-terminated noise without an ip; every tenth no brace
+        kEmptyObject,  // "{}" again and again
+        kWithIp,       // distinct replies, each with an ip of its own (fake devices)
+    };
+    Junk junk = Junk::kMixed;
     unsigned seed = 1;
 };
+
+// Junk datagram number n of the given kind.
+std::string MakeJunk(SimOptions::Junk kind, std::size_t n);
 
 class DeviceSimulator {
 public:
@@ -57,6 +72,7 @@ private:
     SimOptions options_;
     int listen_fd_ = -1;
     int send_fd_ = -1;
+    std::vector<int> source_fds_;  // one per options_.sources entry
     std::atomic<std::size_t> commands_{0};
     std::atomic<std::size_t> replies_sent_{0};
 };

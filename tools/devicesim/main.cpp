@@ -21,11 +21,18 @@ void OnSignal(int) {
 
 constexpr const char* kUsage =
     "usage: orvandel-devicesim (--interface NAME | --address A) [options]\n"
-    "  --count N          simulate N generated devices (default 1)\n"
+    "  --count N          simulate N generated devices (default 1; 0 with --junk)\n"
     "  --reply FILE       one device answering with FILE's bytes (repeatable)\n"
     "  --unicast          answer the sender instead of the group\n"
     "  --delay MIN[-MAX]  random delay in ms before each answer (default 0)\n"
     "  --once             answer only the first command\n"
+    "  --answer-to A      send answers to A (a broadcast address) instead\n"
+    "  --source A         answer from local address A too, device d from the\n"
+    "                     (d mod count)th (repeatable); the finder stores at most 64\n"
+    "                     distinct replies per sender address\n"
+    "  --junk N           after the first command, send N junk datagrams to the group\n"
+    "  --junk-kind K      mixed (default: distinct noise without an ip), empty (\"{}\"),\n"
+    "                     ip (distinct fake devices)\n"
     "  --duration MS      stop after MS milliseconds (default: run until a signal)\n"
     "  --port P           port (default 8888)\n"
     "Prints \"ready\" once listening and the number of commands received at the end.\n";
@@ -62,6 +69,24 @@ int main(int argc, char** argv) {
             options.unicast = true;
         } else if (arg == "--once") {
             options.answer_once = true;
+        } else if (arg == "--answer-to" || arg == "--junk-kind" || arg == "--source") {
+            const char* v = value();
+            if (v == nullptr) {
+                return Usage(arg + " needs a value");
+            }
+            const std::string text = v;
+            if (arg == "--answer-to") {
+                options.answer_to = text;
+            } else if (arg == "--source") {
+                options.sources.push_back(text);
+            } else if (text == "mixed" || text == "empty" || text == "ip") {
+                using Junk = orvandel::sim::SimOptions::Junk;
+                options.junk = text == "mixed"   ? Junk::kMixed
+                               : text == "empty" ? Junk::kEmptyObject
+                                                 : Junk::kWithIp;
+            } else {
+                return Usage("--junk-kind needs mixed, empty or ip");
+            }
         } else if (arg == "--interface" || arg == "--address" || arg == "--reply") {
             const char* v = value();
             if (v == nullptr) {
@@ -80,7 +105,7 @@ int main(int argc, char** argv) {
                 }
                 options.replies.push_back(text.str());
             }
-        } else if (arg == "--count" || arg == "--duration" || arg == "--port") {
+        } else if (arg == "--count" || arg == "--duration" || arg == "--port" || arg == "--junk") {
             const char* v = value();
             int n = 0;
             if (v == nullptr || !ParseInt(v, n)) {
@@ -88,6 +113,8 @@ int main(int argc, char** argv) {
             }
             if (arg == "--count") {
                 count = n;
+            } else if (arg == "--junk") {
+                options.junk_count = static_cast<std::size_t>(n);
             } else if (arg == "--duration") {
                 duration = n;
             } else if (n > 0 && n < 65536) {
@@ -125,7 +152,7 @@ int main(int argc, char** argv) {
     if (options.address.empty()) {
         return Usage("give --interface or --address");
     }
-    if (count > 0 || options.replies.empty()) {
+    if (count > 0 || (options.replies.empty() && !(count == 0 && options.junk_count > 0))) {
         for (auto& reply : orvandel::sim::GenerateReplies(count > 0 ? count : 1)) {
             options.replies.push_back(std::move(reply));
         }

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -60,6 +61,34 @@ std::string NetLab::DeviceAddress(int link) {
     return "10.77." + std::to_string(link) + ".2";
 }
 
+std::string NetLab::FinderInterface(int link) const {
+    return "ov" + std::to_string(::getpid()) + "f" + std::to_string(link);
+}
+std::string NetLab::DeviceInterface(int link) const {
+    return "ov" + std::to_string(::getpid()) + "d" + std::to_string(link);
+}
+
+bool NetLab::Ip(const std::string& ns, const std::string& args) {
+    return Run("ip -n " + ns + " " + args);
+}
+
+std::vector<std::string> NetLab::AddDeviceAddresses(int link, int count) {
+    std::vector<std::string> out;
+    std::string batch;
+    for (int i = 0; i < count && i < 150; ++i) {
+        out.push_back("10.77." + std::to_string(link) + "." + std::to_string(100 + i));
+        batch += "addr add " + out.back() + "/24 dev " + DeviceInterface(link) + "\n";
+    }
+    FILE* ip =
+        ::popen(("ip -n " + DeviceNamespace(link) + " -batch - >/dev/null 2>&1").c_str(), "w");
+    if (ip == nullptr) {
+        return {};
+    }
+    std::fputs(batch.c_str(), ip);
+    const bool ok = ::pclose(ip) == 0;
+    return ok ? out : std::vector<std::string>{};
+}
+
 bool NetLab::Create(int links, std::string& error) {
     RemoveStale();
     const std::string base = kPrefix + std::to_string(::getpid());
@@ -77,8 +106,8 @@ bool NetLab::Create(int links, std::string& error) {
             return false;
         }
         devices_.push_back(device);
-        const std::string here = "ov" + std::to_string(::getpid()) + "f" + std::to_string(k);
-        const std::string there = "ov" + std::to_string(::getpid()) + "d" + std::to_string(k);
+        const std::string here = FinderInterface(k);
+        const std::string there = DeviceInterface(k);
         const bool ok =
             Run("ip link add " + here + " netns " + finder_ + " type veth peer name " + there +
                 " netns " + device) &&

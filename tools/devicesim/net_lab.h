@@ -32,6 +32,14 @@ public:
     const std::string& DeviceNamespace(int link) const { return devices_.at(link - 1); }
     static std::string FinderAddress(int link);
     static std::string DeviceAddress(int link);
+    // The veth ends of link k in the finder's and the device's namespace.
+    std::string FinderInterface(int link) const;
+    std::string DeviceInterface(int link) const;
+    // Runs `ip -n NS ARGS`; true when it succeeded.
+    static bool Ip(const std::string& ns, const std::string& args);
+    // Adds `count` (at most 150) more addresses on link k's device side,
+    // 10.77.k.100 and up, and returns them.
+    std::vector<std::string> AddDeviceAddresses(int link, int count);
 
     // Moves the calling thread into the finder's namespace (threads it starts later
     // inherit it) and back.

@@ -663,7 +663,7 @@ QImage WarningBadge() {
 
 // Greyed: no colour, half the contrast, a little transparent.
 QImage Disabled(const QImage& src) {
-    QImage out = src.convertToFormat(QImage::Format_ARGB32);
+    QImage out = Straight(src);
     for (int y = 0; y < out.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
         for (int x = 0; x < out.width(); ++x) {
@@ -678,11 +678,37 @@ QImage Disabled(const QImage& src) {
 
 }  // namespace
 
+QImage Straight(const QImage& image) {
+    if (image.format() == QImage::Format_ARGB32) {
+        return image;
+    }
+    // Qt's own conversion to straight alpha takes a code path chosen by the CPU at
+    // run time, and the paths round differently (±1 on some edge pixels), so the
+    // files depended on the machine that drew them. Whole numbers rounded to
+    // nearest give the same pixels everywhere.
+    QImage out = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    out.reinterpretAsFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) {
+            const QRgb px = line[x];
+            const int a = qAlpha(px);
+            if (a == 0) {
+                line[x] = 0;
+            } else if (a < 255) {
+                auto unmul = [a](int c) { return qMin(255, (c * 255 + a / 2) / a); };
+                line[x] = qRgba(unmul(qRed(px)), unmul(qGreen(px)), unmul(qBlue(px)), a);
+            }
+        }
+    }
+    return out;
+}
+
 std::vector<SkinImage> DrawSkin() {
     std::vector<SkinImage> out;
     auto add = [&out](const QString& file, const QImage& image, const QColor& bg,
                       const QString& group) {
-        out.push_back({file, image.convertToFormat(QImage::Format_ARGB32), bg, group});
+        out.push_back({file, Straight(image), bg, group});
     };
     const QString header = QStringLiteral("Header and footer");
     const QString pages = QStringLiteral("Pages");

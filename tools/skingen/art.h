@@ -25,4 +25,7 @@ struct SkinImage {
 
 std::vector<SkinImage> DrawSkin();
 
+// A copy in Format_ARGB32 (straight alpha), the same bytes on every machine.
+QImage Straight(const QImage& image);
+
 }  // namespace skingen
