@@ -310,7 +310,14 @@ TEST_F(CliNet, ResultsThatCannotBeWrittenExitWithStatusFour) {
 TEST_F(CliNet, ReaderLeavingMidTableIsAnErrorNotASilentDeath) {
     // 300 devices make a table of about 17 KB, more than the 4 KiB pipe holds, so
     // the reader leaves while the finder is still writing.
-    const auto devices = Answer(sim::GenerateReplies(300));
+    // Each from one of eight addresses: the finder stores at most 64 distinct
+    // replies per sender.
+    sim::SimOptions options;
+    options.replies = sim::GenerateReplies(300);
+    options.sources = lab_.AddDeviceAddresses(1, 8);
+    ASSERT_EQ(options.sources.size(), 8u);
+    RunningSim devices(lab_, 1, options);
+    ASSERT_TRUE(devices.Ready());
     const CliRun cut = RunCli({kTimeout}, Stdout::kReadThenClosed, 100);
     EXPECT_TRUE(cut.exited) << "killed by signal " << cut.signal;
     EXPECT_EQ(cut.status, 4);
@@ -527,7 +534,10 @@ TEST(CliNetTwoLinks, InterfaceSearchesOnlyTheNamedAdapters) {
     EXPECT_EQ(only2.status, 0) << only2.err;
     EXPECT_EQ(only2.out, "TR400\tOn2\t10.77.2.70\t02:00:00:00:02:01\n");
     const CliRun json = RunCli({"-j", "--interface=" + FinderInterface(1), kTimeout});
-    EXPECT_NE(json.out.find("\"address\": \"10.77.1.1\""), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"name\": \"" + FinderInterface(1) +
+                            "\",\n      \"address\": \"10.77.1.1\",\n      \"prefix_length\": 24"),
+              std::string::npos)
+        << json.out;
     EXPECT_EQ(json.out.find("10.77.2."), std::string::npos) << json.out;
     const CliRun named_both =
         RunCli({"-p", "-i", FinderInterface(1), "-i", FinderInterface(2), kTimeout});

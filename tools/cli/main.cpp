@@ -183,6 +183,7 @@ int ListAdapters(const Options& options) {
         entry.name = verdicts[i].name;
         entry.description = records[i].description;
         entry.address = verdicts[i].address;
+        entry.prefix_length = verdicts[i].prefix_length;
         entry.reason = verdicts[i].reason;
         if (!Named(records[i], options.interfaces)) {
             entry.address.clear();
@@ -366,7 +367,9 @@ int Search(const Options& options) {
     std::vector<orvandel::cli::SearchedAdapter> searched;
     for (const auto& verdict : orvandel::JudgeAdapters(records)) {
         if (!verdict.address.empty()) {
-            searched.push_back({verdict.name, verdict.address, -1});
+            searched.push_back(
+                {verdict.interface_name.empty() ? verdict.name : verdict.interface_name,
+                 verdict.address, verdict.prefix_length});
         }
     }
     if (listening) {
