@@ -54,6 +54,15 @@ void DiscoveryTransport::SetCommand(std::string_view bytes) {
     command_buffer_[command_length_] = '\0';
 }
 
+void DiscoveryTransport::SetUnicastTargets(std::vector<UnicastTarget> targets) {
+    unicast_targets_ = std::move(targets);
+}
+
+void DiscoveryTransport::SetReplyListener(ReplyListener listener) {
+    std::lock_guard lock(reply_lock_);
+    listener_ = std::move(listener);
+}
+
 void DiscoveryTransport::StartReceiving() {
     if (!receive_slots_.empty() || !send_slots_.empty()) {
         StopSending();
@@ -104,6 +113,14 @@ void DiscoveryTransport::StartSending() {
             slot.socket = std::move(shared_adapter_sockets_[i]);
         } else {
             slot.socket = OpenAdapterSocket(adapter_addresses_[i], options_.port, 0);
+        }
+        for (const UnicastTarget& target : unicast_targets_) {
+            if (target.adapter == adapter_addresses_[i]) {
+                slot.targets.push_back(target.address);
+            }
+        }
+        if (!slot.targets.empty()) {
+            AllowBroadcast(slot.socket);  // a target may be a subnet broadcast address
         }
         if (slot.socket.Valid()) {
             try {
@@ -220,9 +237,20 @@ void DiscoveryTransport::Store(std::string_view reply, std::uint32_t source) {
     if (reply.empty() || !MayGiveIp(reply)) {
         return;
     }
+    // Under reply_lock_: a repeat moves its reply last, which may change the
+    // record that wins for its ip, so the listener hears of repeats too.
+    auto stored_already = [&] {
+        if (!RefreshRepeat(reply)) {
+            return false;
+        }
+        if (listener_) {
+            listener_(reply);
+        }
+        return true;
+    };
     {
         std::lock_guard lock(reply_lock_);
-        if (RefreshRepeat(reply) || !HasRoom(source)) {
+        if (stored_already() || !HasRoom(source)) {
             return;
         }
     }
@@ -232,7 +260,7 @@ void DiscoveryTransport::Store(std::string_view reply, std::uint32_t source) {
     }
     std::lock_guard lock(reply_lock_);
     // Another adapter may have stored the same bytes meanwhile.
-    if (RefreshRepeat(reply) || !HasRoom(source)) {
+    if (stored_already() || !HasRoom(source)) {
         return;
     }
     StoredReply& stored = replies_.emplace_back();
@@ -243,6 +271,9 @@ void DiscoveryTransport::Store(std::string_view reply, std::uint32_t source) {
     if (in_order_valid_) {
         in_order_.push_back(replies_.size() - 1);
     }
+    if (listener_) {
+        listener_(reply);
+    }
 }
 
 void DiscoveryTransport::SendThread(SendSlot& slot, std::string command) {
@@ -252,6 +283,9 @@ void DiscoveryTransport::SendThread(SendSlot& slot, std::string command) {
     const std::string group = options_.group;
     for (int i = 0; i < kSendCount; ++i) {
         SendDatagram(slot.socket.Get(), group, options_.port, command);
+        for (const std::string& target : slot.targets) {
+            SendDatagram(slot.socket.Get(), target, options_.port, command);
+        }
         clock_.SleepMs(kSendIntervalMs);
         if (!sending_) {
             break;
