@@ -2,9 +2,8 @@
 // firmware versions, addresses), before it is shown in a label or a tooltip, read
 // out by a screen reader or put on the clipboard.
 //
-// The window's rows, the command-line output and the tooltip placeholders each
-// carry an older variant of this rule; a shared text library will later hold this
-// one for all of them.
+// The characters it removes are the shared rule's (text/display_safe.h); this
+// adds the line-break handling, trimming and the length cut of a one-line value.
 #pragma once
 
 #include <cstddef>

@@ -11,7 +11,7 @@ std::u16string MakeDisplaySafe(std::u16string_view text, UnsafeChars unsafe) {
         if (!IsUnsafeForDisplay(cp)) {
             AppendUtf16(out, cp);
         } else if (unsafe == UnsafeChars::kToSpace) {
-            out.push_back(u' ');
+            out.append(cp > 0xFFFF ? 2 : 1, u' ');
         }
     });
     return out;

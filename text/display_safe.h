@@ -13,11 +13,13 @@ namespace orvandel::text {
 // C0 controls, DEL and C1 controls; U+061C; U+200B-U+200F (zero-width characters
 // and the left-to-right and right-to-left marks); U+2028-U+202E (line and
 // paragraph separators, embeddings and overrides); U+2060-U+206F (word joiner,
-// invisible operators, isolates and the deprecated format characters); U+FEFF.
+// invisible operators, isolates and the deprecated format characters); U+FEFF;
+// U+180E (the Mongolian vowel separator, invisible); the tag characters
+// U+E0000-U+E007F (invisible, and they change how an emoji before them reads).
 constexpr bool IsUnsafeForDisplay(char32_t cp) {
-    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C ||
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C || cp == 0x180E ||
            (cp >= 0x200B && cp <= 0x200F) || (cp >= 0x2028 && cp <= 0x202E) ||
-           (cp >= 0x2060 && cp <= 0x206F) || cp == 0xFEFF;
+           (cp >= 0x2060 && cp <= 0x206F) || cp == 0xFEFF || (cp >= 0xE0000 && cp <= 0xE007F);
 }
 
 enum class UnsafeChars {
@@ -25,7 +27,7 @@ enum class UnsafeChars {
     kDrop,
 };
 
-// `text` with each unsafe character replaced by a space (or dropped) and each
+// `text` with each unsafe character replaced by a space per unit (or dropped) and each
 // unpaired surrogate replaced by U+FFFD. The result never holds an unsafe
 // character or a lone surrogate; with kToSpace it has as many units as `text`.
 std::u16string MakeDisplaySafe(std::u16string_view text,

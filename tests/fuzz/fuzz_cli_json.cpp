@@ -1,7 +1,8 @@
 // The command-line finder's --json output, for any records (fields of arbitrary
-// UTF-16 units, lone surrogates included): always one valid JSON array that an
+// UTF-16 units, lone surrogates included): always one valid JSON object that an
 // independent reader (nlohmann-json) parses back to the same devices, every field
-// under its key in order, "id" null exactly when it is empty, a lone surrogate
+// of each "reply" under its key in order, null exactly when it is empty (the raw
+// text excepted), a lone surrogate
 // read back as U+FFFD; and no raw control or bidirectional character anywhere, so
 // that printing it on a terminal is harmless.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -15,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/cli/cli_output.h"
+#include "tools/cli/cli_json.h"
 
 namespace {
 
@@ -28,29 +29,8 @@ void Check(bool ok) {
     }
 }
 
-struct Field {
-    const char* key;
-    std::u16string DeviceInfo::*member;
-};
-
-constexpr std::array<Field, 16> kFields{{
-    {"raw_text", &DeviceInfo::raw_text},
-    {"command", &DeviceInfo::command},
-    {"device_name", &DeviceInfo::device_name},
-    {"org", &DeviceInfo::org},
-    {"model", &DeviceInfo::model},
-    {"master_version", &DeviceInfo::master_version},
-    {"daily", &DeviceInfo::daily},
-    {"uboot_version", &DeviceInfo::uboot_version},
-    {"sub_model", &DeviceInfo::sub_model},
-    {"id", &DeviceInfo::id},
-    {"dhcp", &DeviceInfo::dhcp},
-    {"name", &DeviceInfo::name},
-    {"ip", &DeviceInfo::ip},
-    {"mask", &DeviceInfo::mask},
-    {"gateway", &DeviceInfo::gateway},
-    {"dns", &DeviceInfo::dns},
-}};
+using Field = orvandel::DeviceField;
+constexpr auto kFields = orvandel::kDeviceFields;
 
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -124,19 +104,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
     }
-    const std::string out = orvandel::cli::FormatJson(devices);
+    const std::string out = orvandel::cli::FormatResultJson({}, devices, {}, false);
     const Json parsed = Json::parse(out, nullptr, /*allow_exceptions=*/false);
-    Check(!parsed.is_discarded() && parsed.is_array() && parsed.size() == devices.size());
+    Check(!parsed.is_discarded() && parsed.is_object() && parsed.contains("devices"));
+    const Json& listed = parsed["devices"];
+    Check(listed.is_array() && listed.size() == devices.size());
     CheckTerminalSafe(out);
     for (std::size_t d = 0; d < devices.size(); ++d) {
-        const Json& object = parsed[d];
-        Check(object.is_object() && object.size() == kFields.size());
+        Check(listed[d].is_object() && listed[d].contains("reply"));
+        const Json& reply = listed[d]["reply"];
+        Check(reply.is_object() && reply.size() == kFields.size());
         std::size_t f = 0;
-        for (const auto& [key, value] : object.items()) {
+        for (const auto& [key, value] : reply.items()) {
             const Field& field = kFields[f++];
             const std::u16string& text = devices[d].*field.member;
             Check(key == field.key);
-            if (field.member == &DeviceInfo::id && text.empty()) {
+            // The raw text is always there; every other absent value is null.
+            if (field.member != &DeviceInfo::raw_text && text.empty()) {
                 Check(value.is_null());
             } else {
                 Check(value.is_string() && value.get<std::string>() == Expected(text));

@@ -33,7 +33,8 @@ bool IsUnsafe(char32_t cp) {
     // lean on the code it checks.
     return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C ||
            (cp >= 0x200B && cp <= 0x200F) || (cp >= 0x2028 && cp <= 0x202E) ||
-           (cp >= 0x2060 && cp <= 0x206F) || cp == 0xFEFF || (cp >= 0xD800 && cp <= 0xDFFF);
+           (cp >= 0x2060 && cp <= 0x206F) || cp == 0xFEFF || cp == 0x180E ||
+           (cp >= 0xE0000 && cp <= 0xE007F) || (cp >= 0xD800 && cp <= 0xDFFF);
 }
 
 // Code points of UTF-8; aborts on anything ill-formed (overlong, surrogate,

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "discovery/utf_text.h"
+#include "text/utf.h"
 #include "tools/cli/cli_output.h"
 
 namespace orvandel::cli {
@@ -90,7 +90,7 @@ Json AdapterJson(std::string_view name, std::string_view address, int prefix_len
 
 Json DeviceJson(const DeviceInfo& device, const DeviceFacts& facts) {
     std::u16string mac = device.id;
-    AsciiUpper(mac);
+    text::AsciiUpper(mac);
     Json out = Json::Object();
     out.Add("name", Json::Field(device.device_name));
     out.Add("model", Json::Field(device.model));
@@ -123,29 +123,11 @@ Json DeviceJson(const DeviceInfo& device, const DeviceFacts& facts) {
     }
     out.Add("sources", std::move(sources));
 
-    using Field = std::u16string DeviceInfo::*;
-    static constexpr std::pair<const char*, Field> kReplyFields[] = {
-        {"command", &DeviceInfo::command},
-        {"device_name", &DeviceInfo::device_name},
-        {"org", &DeviceInfo::org},
-        {"model", &DeviceInfo::model},
-        {"master_version", &DeviceInfo::master_version},
-        {"daily", &DeviceInfo::daily},
-        {"uboot_version", &DeviceInfo::uboot_version},
-        {"sub_model", &DeviceInfo::sub_model},
-        {"id", &DeviceInfo::id},
-        {"dhcp", &DeviceInfo::dhcp},
-        {"name", &DeviceInfo::name},
-        {"ip", &DeviceInfo::ip},
-        {"mask", &DeviceInfo::mask},
-        {"gateway", &DeviceInfo::gateway},
-        {"dns", &DeviceInfo::dns},
-    };
     Json reply = Json::Object();
     // The whole reply is always there: a record is made from one.
     reply.Add("raw_text", Json::Text(std::u16string_view(device.raw_text)));
-    for (const auto& [key, field] : kReplyFields) {
-        reply.Add(key, Json::Field(device.*field));
+    for (const DeviceField& field : kReplyKeyFields) {
+        reply.Add(field.key, Json::Field(device.*field.member));
     }
     out.Add("reply", std::move(reply));
     return out;
