@@ -29,8 +29,14 @@ LanguageId LanguageOfCommand(int command_id) {
 }  // namespace
 
 void CKestriTR400DeviceFinderDlg::OnSetting() {
-    if (m_popup)
-        m_popup->exec(QCursor::pos());
+    if (!m_popup)
+        return;
+    // Opened from the keyboard, the menu goes under its button; the pointer may be
+    // anywhere.
+    const QPoint at = m_setting->ClickedByKey()
+                          ? m_setting->mapToGlobal(QPoint(0, m_setting->height()))
+                          : QCursor::pos();
+    m_popup->exec(at);
 }
 
 void CKestriTR400DeviceFinderDlg::BuildPopupMenu(LanguageId language) {
@@ -62,12 +68,14 @@ void CKestriTR400DeviceFinderDlg::BuildPopupMenu(LanguageId language) {
 void CKestriTR400DeviceFinderDlg::OnLanguage(int command_id) {
     m_strings.SetLanguage(LanguageOfCommand(command_id));
     ReloadPageTexts();
+    SyncPageDescription();
     update();
 }
 
 void CKestriTR400DeviceFinderDlg::ReloadPageTexts() {
     BuildPopupMenu(m_strings.Language());
     setWindowTitle(QString::fromStdU16String(m_strings.MainWindow.text));
+    ApplyAccessibleTexts();
 
     m_slots.headline = SlotText(m_strings.IntroText.text);
     m_slots.title = SlotText(m_strings.Step1Title.text);
