@@ -3,6 +3,7 @@
 
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <QAccessible>
 #include <QIcon>
 #include <QMenu>
 #include <QMetaObject>
@@ -348,6 +349,10 @@ void CKestriTR400DeviceFinderDlg::SyncPageDescription() {
     if (description == accessibleDescription())
         return;
     setAccessibleDescription(description);
+    // Qt does not announce a changed description by itself: a reader learns of the
+    // new page from this event.
+    QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&event);
 }
 
 WinRect CKestriTR400DeviceFinderDlg::SearchingHeadlineRect() const {
