@@ -1,14 +1,14 @@
 #include "localization/device_details.h"
 
 #include "discovery/device_info.h"
-#include "discovery/utf_text.h"
 #include "localization/display_text.h"
+#include "text/utf.h"
 
 namespace orvandel {
 
 std::u16string DeviceDetailsText(const DeviceInfo& device, const DeviceDetailLabels& labels) {
     std::u16string mac = device.id;
-    AsciiUpper(mac);
+    text::AsciiUpper(mac);
     const std::pair<const std::u16string*, const std::u16string*> fields[] = {
         {&labels.name, &device.device_name},
         {&labels.model, &device.model},

@@ -1,28 +1,25 @@
 // Pages, commands, the search run's window side, the launch animation and shutdown.
 #include "mainwindow/finder_dialog.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
 #include <QAccessible>
 #include <QIcon>
 #include <QMenu>
-#include <QMetaObject>
 #include <QPixmap>
-#include <QSocketNotifier>
 #include <QStringList>
 #include <algorithm>
 #include <chrono>
 #include <utility>
 
 #include "controls/button_operate.h"
+#include "controls/device_rows.h"
 #include "controls/scroll_bar_list.h"
 #include "controls/skin_bitmap.h"
 #include "discovery/collection.h"
 #include "discovery/search_engine.h"
-#include "discovery/utf_text.h"
 #include "localization/device_details.h"
 #include "localization/display_text.h"
 #include "platform/network_check.h"
+#include "text/utf.h"
 
 namespace orvandel {
 
@@ -55,7 +52,7 @@ void PlaceButton(CButtonOperate* button, const UiButtonImages& images) {
 // What a reader announces for a device row: name, model as reported, IP, MAC.
 std::u16string RowAccessibleName(const DeviceInfo& device, const DeviceDetailLabels& labels) {
     std::u16string mac = device.id;
-    AsciiUpper(mac);
+    text::AsciiUpper(mac);
     const std::u16string parts[] = {
         DisplaySafeText(device.device_name),
         DisplaySafeText(device.model),
@@ -94,17 +91,13 @@ LaunchStep LaunchStepAt(int step, int frame_count) {
 }
 
 std::u16string SlotText(const std::u16string& text) {
-    if (text.size() <= kSlotCapacity)
-        return text;
-    std::u16string cut = text.substr(0, kSlotCapacity);
-    if (!cut.empty() && cut.back() >= 0xD800 && cut.back() <= 0xDBFF)
-        cut.pop_back();
-    return cut;
+    return text::Cut(text, kSlotCapacity);
 }
 
 CKestriTR400DeviceFinderDlg::CKestriTR400DeviceFinderDlg(QWidget* parent)
-    : CKestriTR400DeviceFinderDlg(std::make_unique<SearchEngine>(), &IsNetworkAlive, "setting.cfg",
-                                  -1, parent) {}
+    : CKestriTR400DeviceFinderDlg(
+          std::make_unique<SearchEngine>(), [] { return IsNetworkAlive(); }, "setting.cfg", -1,
+          parent) {}
 
 CKestriTR400DeviceFinderDlg::CKestriTR400DeviceFinderDlg(std::unique_ptr<SearchEngine> engine,
                                                          std::function<bool()> network_alive,
@@ -152,12 +145,6 @@ CKestriTR400DeviceFinderDlg::CKestriTR400DeviceFinderDlg(std::unique_ptr<SearchE
             [this] { DispatchCommand(kIdSettingButton); });
     connect(m_search, &CButtonOperate::clicked, this, [this] { DispatchCommand(kIdSearchButton); });
 
-    m_wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_wake_fd >= 0) {
-        m_wake_notifier = std::make_unique<QSocketNotifier>(m_wake_fd, QSocketNotifier::Read, this);
-        connect(m_wake_notifier.get(), &QSocketNotifier::activated, this, [this] { OnWake(); });
-    }
-
     InitialLayout();
 }
 
@@ -165,9 +152,6 @@ CKestriTR400DeviceFinderDlg::~CKestriTR400DeviceFinderDlg() {
     StopWorkers();
     // The engine joins its threads here, before the slots its callbacks write go.
     m_engine.reset();
-    m_wake_notifier.reset();
-    if (m_wake_fd >= 0)
-        ::close(m_wake_fd);
 }
 
 void CKestriTR400DeviceFinderDlg::done(int result) {
@@ -310,10 +294,9 @@ void CKestriTR400DeviceFinderDlg::HideDeviceList() {
 }
 
 void CKestriTR400DeviceFinderDlg::SetSearchCaption(const std::u16string& caption) {
-    m_search_caption = QString::fromStdU16String(caption);
     m_search->SetCaption(caption);
     // The caption is painted, not the button's text: a reader needs it as the name.
-    m_search->setAccessibleName(m_search_caption);
+    m_search->setAccessibleName(QString::fromStdU16String(caption));
     m_search->update();
 }
 
@@ -332,7 +315,7 @@ void CKestriTR400DeviceFinderDlg::ApplyRowInfo() {
     for (std::size_t row = 0; row < m_row_devices.size(); ++row) {
         const DeviceInfo& device = m_row_devices[row];
         std::u16string mac = device.id;
-        AsciiUpper(mac);
+        text::AsciiUpper(mac);
         m_device_list->SetRowInfo(static_cast<int>(row),
                                   {RowAccessibleName(device, labels), DisplaySafeText(device.ip),
                                    DisplaySafeText(mac), DeviceDetailsText(device, labels)});
@@ -483,10 +466,10 @@ void CKestriTR400DeviceFinderDlg::StartSearch() {
             std::lock_guard lock(m_anim_lock);
             m_search_frame_image = std::move(path);
         }
-        PostToWindow([](PendingRequests& r) { r.search_repaint = true; });
+        m_inbox.Post([this] { update(SearchRepaintRect()); });
     };
     auto timeout = [this](std::uint64_t generation) {
-        PostToWindow([generation](PendingRequests& r) { r.timeouts.push_back(generation); });
+        m_inbox.Post([this, generation] { OnSearchTimeout(generation); });
     };
     m_search_generation = m_engine->Start(timing, std::move(tick), std::move(timeout));
 }
@@ -568,46 +551,9 @@ void CKestriTR400DeviceFinderDlg::RunLaunch(int frame_count, int step_ms) {
         }
         if (WaitForStop(step_ms))
             return;
-        PostToWindow([](PendingRequests& r) { r.launch_repaint = true; });
+        m_inbox.Post([this] { update(LaunchRepaintRect()); });
     }
-    PostToWindow([](PendingRequests& r) { r.launch_finished = true; });
-}
-
-// Worker threads hand requests over under m_post_lock and wake the window's thread
-// through an eventfd; both hand-overs are ones that thread checkers can follow.
-void CKestriTR400DeviceFinderDlg::PostToWindow(
-    const std::function<void(PendingRequests&)>& request) {
-    {
-        std::lock_guard lock(m_post_lock);
-        request(m_pending);
-    }
-    if (m_wake_fd >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(m_wake_fd, &one, sizeof one);
-    } else {
-        QMetaObject::invokeMethod(
-            this, [this] { OnWake(); }, Qt::QueuedConnection);
-    }
-}
-
-void CKestriTR400DeviceFinderDlg::OnWake() {
-    if (m_wake_fd >= 0) {
-        std::uint64_t count = 0;
-        [[maybe_unused]] const ssize_t n = ::read(m_wake_fd, &count, sizeof count);
-    }
-    PendingRequests requests;
-    {
-        std::lock_guard lock(m_post_lock);
-        std::swap(requests, m_pending);
-    }
-    if (requests.launch_repaint)
-        update(LaunchRepaintRect());
-    if (requests.search_repaint)
-        update(SearchRepaintRect());
-    if (requests.launch_finished)
-        FinishLaunch();
-    for (const std::uint64_t generation : requests.timeouts)
-        OnSearchTimeout(generation);
+    m_inbox.Post([this] { FinishLaunch(); });
 }
 
 void CKestriTR400DeviceFinderDlg::FinishLaunch() {

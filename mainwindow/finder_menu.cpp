@@ -1,6 +1,5 @@
 // The setting button's popup menu, the language commands and the About command.
 #include <QAction>
-#include <QCursor>
 #include <QMenu>
 #include <QMetaObject>
 
@@ -32,11 +31,12 @@ void CKestriTR400DeviceFinderDlg::OnSetting() {
     if (!m_popup)
         return;
     // Opened from the keyboard, the menu goes under its button; the pointer may be
-    // anywhere.
-    const QPoint at = m_setting->ClickedByKey()
-                          ? m_setting->mapToGlobal(QPoint(0, m_setting->height()))
-                          : QCursor::pos();
-    m_popup->exec(at);
+    // anywhere. Opened by a click, at the click, mapped from the button rather than
+    // read from the pointer: under Wayland a client never learns the global pointer
+    // position, and under X11 both give the same point.
+    const QPoint at =
+        m_setting->ClickedByKey() ? QPoint(0, m_setting->height()) : m_setting->PressPosition();
+    m_popup->exec(m_setting->mapToGlobal(at));
 }
 
 void CKestriTR400DeviceFinderDlg::BuildPopupMenu(LanguageId language) {
