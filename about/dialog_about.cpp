@@ -73,6 +73,7 @@ void CDialogAbout::Initialise() {
             m_strings.AboutOkButton.states[static_cast<std::size_t>(state)].path, state);
     }
     m_ok_button->SetCaption(ok.label);
+    m_ok_button->setAccessibleName(ToQString(ok.label));
     m_ok_button->SetCaptionColor(kOkCaptionColor);
     m_ok_button->SetShown(true);
     m_ok_button->show();

@@ -1,5 +1,7 @@
 #include "controls/button_operate.h"
 
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -13,6 +15,12 @@ constexpr std::size_t kMaxPath = 260;
 constexpr int kMaxCaption = 1023;
 constexpr int kCaptionPixels = 17;  // cell height, as for the window texts
 constexpr int kCaptionWeight = 700;
+constexpr int kFocusRingWidth = 2;
+
+bool IsEnterKey(const QKeyEvent* event) {
+    return (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+           (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter);
+}
 
 constexpr std::size_t StateIndex(int state) {
     return (state >= 1 && state <= 3) ? static_cast<std::size_t>(state) : 0;
@@ -52,6 +60,10 @@ void CButtonOperate::SetShown(bool shown) {
     m_shown = shown;
 }
 
+void CButtonOperate::SetFocusRingColor(ColorRef color) {
+    m_focus_ring_color = ToQColor(color);
+}
+
 QSize CButtonOperate::sizeHint() const {
     const QImage& press = m_images[static_cast<std::size_t>(ButtonState::Press)].plain;
     return press.isNull() ? m_images[0].plain.size() : press.size();
@@ -61,10 +73,12 @@ void CButtonOperate::paintEvent(QPaintEvent*) {
     if (!m_shown) {
         return;
     }
-    // Pressed beats hover; the Disable image is kept but never drawn.
-    const ButtonState state = isDown()  ? ButtonState::Press
-                              : m_hover ? ButtonState::MouseOver
-                                        : ButtonState::Normal;
+    // Pressed beats hover; keyboard focus looks like hover. The Disable image is
+    // kept but never drawn.
+    const bool focus_ring = m_focus_visible && hasFocus();
+    const ButtonState state = isDown()                ? ButtonState::Press
+                              : m_hover || focus_ring ? ButtonState::MouseOver
+                                                      : ButtonState::Normal;
     const SkinBitmapSet& face = m_images[static_cast<std::size_t>(state)];
     // The drawing size comes from the Press image; without one, the face's own.
     const QImage& press = m_images[static_cast<std::size_t>(ButtonState::Press)].plain;
@@ -82,6 +96,16 @@ void CButtonOperate::paintEvent(QPaintEvent*) {
         // be centred in: the button's own.
         const QRect box = normal.isNull() ? rect() : QRect(QPoint(0, 0), normal.size());
         painter.drawText(box, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, m_caption);
+    }
+    if (focus_ring) {
+        const QRect face_rect = size.isEmpty() ? rect() : QRect(QPoint(0, 0), size);
+        QPen pen(m_focus_ring_color, kFocusRingWidth);
+        pen.setJoinStyle(Qt::MiterJoin);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        // Inside the face, so the ring is never cut by the button's edge.
+        const qreal inset = kFocusRingWidth / 2.0;
+        painter.drawRect(QRectF(face_rect).adjusted(inset, inset, -inset, -inset));
     }
 }
 
@@ -110,12 +134,63 @@ void CButtonOperate::mousePressEvent(QMouseEvent* event) {
         m_press_position = event->position().toPoint();
         m_pressed_once = true;
     }
+    m_clicked_by_key = false;
+    if (m_focus_visible) {
+        m_focus_visible = false;
+        update();
+    }
     QAbstractButton::mousePressEvent(event);
 }
 
 void CButtonOperate::mouseDoubleClickEvent(QMouseEvent* event) {
     // A quick second click is an ordinary press, not a lost one.
     mousePressEvent(event);
+}
+
+void CButtonOperate::keyPressEvent(QKeyEvent* event) {
+    // Space is QAbstractButton's own (press, then click on release); Return and
+    // keypad Enter click at once, as a dialog's buttons do.
+    if (IsEnterKey(event) || (event->key() == Qt::Key_Space && !event->isAutoRepeat())) {
+        m_clicked_by_key = true;
+        if (!m_focus_visible) {
+            m_focus_visible = true;
+            update();
+        }
+    }
+    if (IsEnterKey(event)) {
+        if (!event->isAutoRepeat()) {
+            click();
+        }
+        event->accept();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
+}
+
+void CButtonOperate::keyReleaseEvent(QKeyEvent* event) {
+    if (IsEnterKey(event)) {
+        event->accept();
+        return;
+    }
+    QAbstractButton::keyReleaseEvent(event);
+}
+
+void CButtonOperate::focusInEvent(QFocusEvent* event) {
+    const Qt::FocusReason reason = event->reason();
+    m_focus_visible = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                      reason == Qt::ShortcutFocusReason;
+    update();
+    QAbstractButton::focusInEvent(event);
+}
+
+void CButtonOperate::focusOutEvent(QFocusEvent* event) {
+    m_focus_visible = false;
+    // The ring may have been drawn outside the face's opaque parts.
+    if (QWidget* parent = parentWidget()) {
+        parent->update(geometry());
+    }
+    update();
+    QAbstractButton::focusOutEvent(event);
 }
 
 }  // namespace orvandel

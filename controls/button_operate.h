@@ -33,6 +33,11 @@ public:
     // While false the button draws nothing, visible or not.
     void SetShown(bool shown);
     bool IsShown() const { return m_shown; }
+    // Colour of the ring drawn while the button has keyboard focus.
+    void SetFocusRingColor(ColorRef color);
+    // Whether the latest click came from a key (Return, Enter, Space) rather than the
+    // mouse: a menu it opens then goes under the button, not at the pointer.
+    bool ClickedByKey() const { return m_clicked_by_key; }
 
     QSize sizeHint() const override;
 
@@ -46,6 +51,10 @@ protected:
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     bool m_hover = false;
@@ -56,6 +65,10 @@ private:
     bool m_has_caption = false;
     QString m_caption;
     QColor m_caption_color = Qt::white;
+    QColor m_focus_ring_color = QColor(0x00, 0x79, 0xF2);
+    // The ring shows only for focus that came from the keyboard; the mouse hides it.
+    bool m_focus_visible = false;
+    bool m_clicked_by_key = false;
 };
 
 }  // namespace orvandel

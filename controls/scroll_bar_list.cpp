@@ -1,11 +1,17 @@
 #include "controls/scroll_bar_list.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QTextDocument>
 #include <algorithm>
 
 #include "controls/device_address.h"
@@ -23,6 +29,22 @@ constexpr int kRestMs = 200;
 constexpr int kRowPadding = 8;  // air between the three-line blocks
 constexpr int kTextIndent = 4;
 constexpr int kAddressRole = Qt::UserRole + 1;
+constexpr int kCopyIpRole = Qt::UserRole + 2;
+constexpr int kCopyMacRole = Qt::UserRole + 3;
+constexpr int kDetailsRole = Qt::UserRole + 4;
+
+// The row's tooltip: its details as plain text, escaped, so that markup in a
+// device's reply shows as the characters it is. A status line, once rows carry
+// one, goes above the details here.
+QString RowToolTip(const QTreeWidgetItem& item) {
+    const QString details = item.data(0, kDetailsRole).toString();
+    return details.isEmpty() ? QString() : Qt::convertFromPlainText(details, Qt::WhiteSpacePre);
+}
+
+bool IsEnterKey(const QKeyEvent* event) {
+    return (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+           (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter);
+}
 
 // The row text within its 511 units, as plain lines: device texts come off the
 // network, so what could break the three-line layout or reorder what the user reads
@@ -301,6 +323,113 @@ void CScrollBarList::SelectRowUnderPointer() {
     if (index.isValid()) {
         setCurrentIndex(index);
     }
+}
+
+bool CScrollBarList::SetRowInfo(int row, const DeviceRowInfo& info) {
+    QTreeWidgetItem* item = topLevelItem(row);
+    if (item == nullptr) {
+        return false;
+    }
+    const QString name = QString::fromStdU16String(info.accessible_name);
+    item->setData(0, kCopyIpRole, QString::fromStdU16String(info.ip));
+    item->setData(0, kCopyMacRole, QString::fromStdU16String(info.mac));
+    item->setData(0, kDetailsRole, QString::fromStdU16String(info.details));
+    const QString tip = RowToolTip(*item);
+    // A reader announces whichever cell is current: both carry the whole row.
+    for (int column = 0; column < columnCount(); ++column) {
+        item->setData(column, Qt::AccessibleTextRole, name);
+        item->setData(column, Qt::ToolTipRole, tip);
+    }
+    return true;
+}
+
+void CScrollBarList::SetRowMenuTexts(const DeviceRowMenuTexts& texts) {
+    m_menu_texts = texts;
+}
+
+int CScrollBarList::SelectedRow() const {
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? -1 : indexOfTopLevelItem(selected.front());
+}
+
+void CScrollBarList::CopyRowText(int row, int role) const {
+    const QTreeWidgetItem* item = topLevelItem(row);
+    if (item == nullptr) {
+        return;
+    }
+    const QString text = item->data(0, role).toString();
+    if (!text.isEmpty()) {
+        QGuiApplication::clipboard()->setText(text);
+    }
+}
+
+void CScrollBarList::keyPressEvent(QKeyEvent* event) {
+    const int row = SelectedRow();
+    if (IsEnterKey(event)) {
+        if (row >= 0) {
+            OpenRow(model()->index(row, 0));
+        }
+        event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::Copy)) {
+        CopyRowText(row, kCopyIpRole);
+        event->accept();
+        return;
+    }
+    // The Menu key reaches contextMenuEvent from the platform; Shift+F10 does not.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        QContextMenuEvent menu_event(QContextMenuEvent::Keyboard, QPoint(), QPoint(),
+                                     event->modifiers());
+        contextMenuEvent(&menu_event);
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+void CScrollBarList::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        // A right click first selects the row it lands on; the empty area has no menu.
+        const QModelIndex index = indexAt(event->pos());
+        if (!index.isValid()) {
+            return;
+        }
+        setCurrentIndex(index);
+        ExecRowMenu(index.row(), event->globalPos());
+        return;
+    }
+    // From the keyboard the menu belongs to the selected row, under its text.
+    const int row = SelectedRow();
+    if (row < 0) {
+        return;
+    }
+    const QModelIndex index = model()->index(row, 0);
+    scrollTo(index);
+    const QRect rect = visualRect(index);
+    ExecRowMenu(row,
+                viewport()->mapToGlobal(QPoint(rect.left() + kIconColumnWidth, rect.bottom())));
+}
+
+void CScrollBarList::ExecRowMenu(int row, const QPoint& global_pos) {
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("rowMenu"));
+    const QPersistentModelIndex index = model()->index(row, 0);
+    auto add = [&menu](const std::u16string& text, const char* name) {
+        QAction* action = menu.addAction(QString::fromStdU16String(text));
+        action->setObjectName(QLatin1String(name));
+        return action;
+    };
+    connect(add(m_menu_texts.open_page, "openDevicePageAction"), &QAction::triggered, this,
+            [this, index] { OpenRow(index); });
+    connect(add(m_menu_texts.copy_ip, "copyIpAction"), &QAction::triggered, this,
+            [this, index] { CopyRowText(index.row(), kCopyIpRole); });
+    connect(add(m_menu_texts.copy_mac, "copyMacAction"), &QAction::triggered, this,
+            [this, index] { CopyRowText(index.row(), kCopyMacRole); });
+    connect(add(m_menu_texts.copy_details, "copyDetailsAction"), &QAction::triggered, this,
+            [this, index] { CopyRowText(index.row(), kDetailsRole); });
+    menu.exec(global_pos);
 }
 
 void CScrollBarList::OpenRow(const QModelIndex& index) {

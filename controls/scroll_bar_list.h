@@ -1,5 +1,8 @@
 // CScrollBarList: the list of found devices. Each row shows the model icon and
-// three text lines (name, IP line, MAC line); a click opens the device's web page.
+// three text lines (name, IP line, MAC line); a click, or Return on the selected
+// row, opens the device's web page. A row's context menu (right click, Menu key,
+// Shift+F10) opens the page or copies the row's IP, MAC or details; Ctrl+C copies
+// the IP.
 // Two skin bars (CScrollBarControl) are laid over the list's own scroll bars.
 #pragma once
 
@@ -13,6 +16,20 @@
 #include "controls/scroll_bar_control.h"
 
 namespace orvandel {
+
+// What a row offers beyond its painted lines; every text is plain and already
+// display-safe (the owner passes network text through DisplaySafeText).
+struct DeviceRowInfo {
+    std::u16string accessible_name;  // read out for the row: name, model, IP, MAC
+    std::u16string ip;               // copied by "Copy IP address" and Ctrl+C
+    std::u16string mac;              // copied by "Copy MAC address", as the row shows it
+    std::u16string details;          // the tooltip, and what "Copy details" copies
+};
+
+// The row menu's entries in the current language.
+struct DeviceRowMenuTexts {
+    std::u16string open_page, copy_ip, copy_mac, copy_details;
+};
 
 class CScrollBarList : public QTreeWidget {
     Q_OBJECT
@@ -40,6 +57,10 @@ public:
                    const std::u16string& ip_line, const std::u16string& mac_line,
                    const std::u16string& ip);
     int ItemCount() const { return topLevelItemCount(); }
+    // Sets (or, after a language switch, replaces) a row's accessible name, copy
+    // texts and tooltip. False for a row that does not exist.
+    bool SetRowInfo(int row, const DeviceRowInfo& info);
+    void SetRowMenuTexts(const DeviceRowMenuTexts& texts);
 
     // Slots 0-7 go to the vertical bar (0 up arrow, 4 down arrow), 8-15 to the
     // horizontal one. False for a path over 260 units or a slot outside 0-15; an
@@ -58,6 +79,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void CreateSkinBars();
@@ -66,6 +89,9 @@ private:
     void RepositionSkinBars();
     void OpenRow(const QModelIndex& index);
     void SelectRowUnderPointer();
+    int SelectedRow() const;
+    void CopyRowText(int row, int role) const;
+    void ExecRowMenu(int row, const QPoint& global_pos);
 
     QPointer<CScrollBarControl> m_hbar;
     QPointer<CScrollBarControl> m_vbar;
@@ -75,6 +101,7 @@ private:
     std::unordered_map<std::u16string, QIcon> m_icons;
     QTimer m_rest_timer;  // the row under a resting pointer becomes the selected row
     QPoint m_pointer;
+    DeviceRowMenuTexts m_menu_texts;
 };
 
 }  // namespace orvandel

@@ -1,9 +1,11 @@
 // Pages, commands, the search run's window side, the launch animation and shutdown.
 #include "mainwindow/finder_dialog.h"
 
+#include <QAccessible>
 #include <QIcon>
 #include <QMenu>
 #include <QPixmap>
+#include <QStringList>
 #include <algorithm>
 #include <chrono>
 #include <utility>
@@ -14,6 +16,8 @@
 #include "controls/skin_bitmap.h"
 #include "discovery/collection.h"
 #include "discovery/search_engine.h"
+#include "localization/device_details.h"
+#include "localization/display_text.h"
 #include "platform/network_check.h"
 #include "text/utf.h"
 
@@ -43,6 +47,29 @@ void PlaceButton(CButtonOperate* button, const UiButtonImages& images) {
     for (int state = 0; state < 4; ++state) {
         button->SetStateImage(images.states[static_cast<std::size_t>(state)].path, state);
     }
+}
+
+// What a reader announces for a device row: name, model as reported, IP, MAC.
+std::u16string RowAccessibleName(const DeviceInfo& device, const DeviceDetailLabels& labels) {
+    std::u16string mac = device.id;
+    text::AsciiUpper(mac);
+    const std::u16string parts[] = {
+        DisplaySafeText(device.device_name),
+        DisplaySafeText(device.model),
+        labels.ip + labels.separator + DisplaySafeText(device.ip),
+        labels.mac + labels.separator + DisplaySafeText(mac),
+    };
+    std::u16string name;
+    for (const std::u16string& part : parts) {
+        if (part.empty()) {
+            continue;
+        }
+        if (!name.empty()) {
+            name += u", ";
+        }
+        name += part;
+    }
+    return name;
 }
 
 }  // namespace
@@ -105,6 +132,11 @@ CKestriTR400DeviceFinderDlg::CKestriTR400DeviceFinderDlg(std::unique_ptr<SearchE
     for (CButtonOperate* b : {m_setting, m_next, m_previous, m_search}) {
         b->setFocusPolicy(Qt::TabFocus);
     }
+    // Tab follows the page from top to bottom; hidden controls are passed over.
+    setTabOrder(m_setting, m_previous);
+    setTabOrder(m_previous, m_next);
+    setTabOrder(m_next, m_device_list);
+    setTabOrder(m_device_list, m_search);
 
     connect(m_next, &CButtonOperate::clicked, this, [this] { DispatchCommand(kIdNextButton); });
     connect(m_previous, &CButtonOperate::clicked, this,
@@ -198,6 +230,8 @@ void CKestriTR400DeviceFinderDlg::InitialLayout() {
     PlaceButton(m_search, m_strings.SearchButton);
     m_search->SetCaptionColor(kCaptionWhite);
     SetSearchCaption(m_strings.BeginSearchLabel);
+    for (CButtonOperate* b : {m_setting, m_next, m_previous, m_search})
+        b->SetFocusRingColor(m_strings.AccentLine.color);
 
     const UiTextElement& area = m_strings.DeviceListArea;
     m_device_list->setGeometry(area.left, area.top, area.width, area.height);
@@ -207,6 +241,8 @@ void CKestriTR400DeviceFinderDlg::InitialLayout() {
 
     for (CButtonOperate* b : {m_setting, m_next, m_previous, m_search})
         HideButton(b);
+    ApplyAccessibleTexts();
+    SyncPageDescription();
 
     StartLaunchThread();
 }
@@ -238,6 +274,7 @@ void CKestriTR400DeviceFinderDlg::OnNext() {
         return;
     m_step_index += 1;
     ApplyStep2Page();
+    SyncPageDescription();
     update();
 }
 
@@ -246,6 +283,7 @@ void CKestriTR400DeviceFinderDlg::OnPrevious() {
         return;
     m_step_index -= 1;
     ApplyStep1Page();
+    SyncPageDescription();
     update();
 }
 
@@ -257,7 +295,47 @@ void CKestriTR400DeviceFinderDlg::HideDeviceList() {
 
 void CKestriTR400DeviceFinderDlg::SetSearchCaption(const std::u16string& caption) {
     m_search->SetCaption(caption);
+    // The caption is painted, not the button's text: a reader needs it as the name.
+    m_search->setAccessibleName(QString::fromStdU16String(caption));
     m_search->update();
+}
+
+void CKestriTR400DeviceFinderDlg::ApplyAccessibleTexts() {
+    m_setting->setAccessibleName(QString::fromStdU16String(m_strings.AccessibleSettings));
+    m_next->setAccessibleName(QString::fromStdU16String(m_strings.AccessibleNext));
+    m_previous->setAccessibleName(QString::fromStdU16String(m_strings.AccessiblePrevious));
+    m_device_list->setAccessibleName(QString::fromStdU16String(m_strings.AccessibleDeviceList));
+    m_device_list->SetRowMenuTexts({m_strings.MenuOpenDevicePage, m_strings.MenuCopyIp,
+                                    m_strings.MenuCopyMac, m_strings.MenuCopyDetails});
+    ApplyRowInfo();
+}
+
+void CKestriTR400DeviceFinderDlg::ApplyRowInfo() {
+    const DeviceDetailLabels& labels = m_strings.DetailLabels;
+    for (std::size_t row = 0; row < m_row_devices.size(); ++row) {
+        const DeviceInfo& device = m_row_devices[row];
+        std::u16string mac = device.id;
+        text::AsciiUpper(mac);
+        m_device_list->SetRowInfo(static_cast<int>(row),
+                                  {RowAccessibleName(device, labels), DisplaySafeText(device.ip),
+                                   DisplaySafeText(mac), DeviceDetailsText(device, labels)});
+    }
+}
+
+void CKestriTR400DeviceFinderDlg::SyncPageDescription() {
+    QStringList lines;
+    for (const std::u16string* text : {&m_slots.headline, &m_slots.title, &m_slots.body}) {
+        if (!text->empty())
+            lines.append(QString::fromStdU16String(*text));
+    }
+    const QString description = lines.join(u'\n');
+    if (description == accessibleDescription())
+        return;
+    setAccessibleDescription(description);
+    // Qt does not announce a changed description by itself: a reader learns of the
+    // new page from this event.
+    QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&event);
 }
 
 WinRect CKestriTR400DeviceFinderDlg::SearchingHeadlineRect() const {
@@ -327,6 +405,7 @@ void CKestriTR400DeviceFinderDlg::ShowNotFoundPage() {
     m_slots.dot2 = m_strings.PageDot2.normal.path;
     m_slots.diagram = m_strings.Step1Diagram.path;
     m_step_index = 0;
+    SyncPageDescription();
     update();
 }
 
@@ -347,6 +426,7 @@ void CKestriTR400DeviceFinderDlg::OnSearch() {
         StartSearch();
     }
     m_has_searched = true;
+    SyncPageDescription();
     update();
 }
 
@@ -410,14 +490,21 @@ bool CKestriTR400DeviceFinderDlg::CollectReplies() {
 void CKestriTR400DeviceFinderDlg::ListResults() {
     m_has_results = true;
     m_device_list->ClearDevices();
+    m_row_devices.clear();
     const std::vector<DeviceRow> rows = BuildRows(m_devices);
     m_device_list->SetDeviceCount(static_cast<int>(rows.size()));
     for (const DeviceRow& row : rows) {
         auto icon = m_strings.DeviceIconNormal.find(row.model_index);
         const std::u16string icon_path =
             icon != m_strings.DeviceIconNormal.end() ? icon->second.path : std::u16string();
-        m_device_list->AddDevice(icon_path, row.name, row.ip_line, row.mac_line, row.ip);
+        if (!m_device_list->AddDevice(icon_path, row.name, row.ip_line, row.mac_line, row.ip))
+            continue;
+        // The ip is unique among the collected devices: it finds the row's record.
+        auto device = std::find_if(m_devices.begin(), m_devices.end(),
+                                   [&row](const DeviceInfo& d) { return d.ip == row.ip; });
+        m_row_devices.push_back(device != m_devices.end() ? *device : DeviceInfo{});
     }
+    ApplyRowInfo();
     m_strings.SetResultCount(m_device_list->ItemCount());
 
     m_slots.headline_rect = ResultHeadlineRect();
@@ -481,6 +568,7 @@ void CKestriTR400DeviceFinderDlg::FinishLaunch() {
     ShowButton(m_setting);
     ShowButton(m_next);
     ShowButton(m_search);
+    SyncPageDescription();
     update();
 }
 

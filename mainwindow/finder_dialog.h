@@ -159,6 +159,12 @@ private:
     void ApplyStep2Page();
     void HideDeviceList();
     void SetSearchCaption(const std::u16string& caption);
+    // Accessible names, the row menu and the rows' details in the current language.
+    void ApplyAccessibleTexts();
+    void ApplyRowInfo();
+    // The page's painted texts as the window's accessible description; a change is
+    // announced.
+    void SyncPageDescription();
     WinRect SearchingHeadlineRect() const;
     WinRect ResultHeadlineRect() const;
     WinRect NotFoundHeadlineRect() const;
@@ -189,6 +195,7 @@ private:
 
     PageSlots m_slots;
     std::vector<DeviceInfo> m_devices;
+    std::vector<DeviceInfo> m_row_devices;  // the device of each list row, in row order
     int m_step_index = 0;
     bool m_is_searching = false;
     bool m_network_alive = true;

@@ -28,11 +28,15 @@ LanguageId LanguageOfCommand(int command_id) {
 }  // namespace
 
 void CKestriTR400DeviceFinderDlg::OnSetting() {
-    // At the click that pressed the button, mapped from the button rather than read
-    // from the pointer: under Wayland a client never learns the global pointer
+    if (!m_popup)
+        return;
+    // Opened from the keyboard, the menu goes under its button; the pointer may be
+    // anywhere. Opened by a click, at the click, mapped from the button rather than
+    // read from the pointer: under Wayland a client never learns the global pointer
     // position, and under X11 both give the same point.
-    if (m_popup)
-        m_popup->exec(m_setting->mapToGlobal(m_setting->PressPosition()));
+    const QPoint at =
+        m_setting->ClickedByKey() ? QPoint(0, m_setting->height()) : m_setting->PressPosition();
+    m_popup->exec(m_setting->mapToGlobal(at));
 }
 
 void CKestriTR400DeviceFinderDlg::BuildPopupMenu(LanguageId language) {
@@ -64,12 +68,14 @@ void CKestriTR400DeviceFinderDlg::BuildPopupMenu(LanguageId language) {
 void CKestriTR400DeviceFinderDlg::OnLanguage(int command_id) {
     m_strings.SetLanguage(LanguageOfCommand(command_id));
     ReloadPageTexts();
+    SyncPageDescription();
     update();
 }
 
 void CKestriTR400DeviceFinderDlg::ReloadPageTexts() {
     BuildPopupMenu(m_strings.Language());
     setWindowTitle(QString::fromStdU16String(m_strings.MainWindow.text));
+    ApplyAccessibleTexts();
 
     m_slots.headline = SlotText(m_strings.IntroText.text);
     m_slots.title = SlotText(m_strings.Step1Title.text);

@@ -168,4 +168,14 @@ if ((window_built)); then
 else
   echo "SKIPPED: window not built ($build/app/orvandel does not exist)"
 fi
+step "Screen reader view under X (AT-SPI)"
+if ((window_built)); then
+  # Step 1 of a fresh window (English): every visible button by its name, the page
+  # texts as the window's description.
+  "$root/scripts/atspi-x11.sh" "$build" "$build/atspi" \
+    "push_button=Settings" "push_button=Next step" "push_button=Begin Search" \
+    "description:Step 1: Turn Device On"
+else
+  echo "SKIPPED: window not built ($build/app/orvandel does not exist)"
+fi
 step "Done"

@@ -1,0 +1,548 @@
+// The window without a mouse and as a screen reader sees it: Tab order, keys on
+// the buttons and the device list, the focus ring, the row menu and its copies,
+// the row tooltip, and the accessible names, descriptions and events.
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QTextDocument>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QtTest>
+#include <functional>
+
+#include "controls/skin_color.h"
+#include "window_harness.h"
+
+Q_DECLARE_METATYPE(orvandel::DeviceInfo)
+
+using namespace orvandel;
+using namespace orvandel::test;
+
+namespace {
+
+class UrlRecorder : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public slots:
+    void Open(const QUrl& url) { opened.append(url); }
+};
+
+// The accessibility events of the running test; Qt delivers them only while
+// accessibility is active.
+QList<QAccessible::Event>* g_events = nullptr;
+void RecordEvent(QAccessibleEvent* event) {
+    if (g_events != nullptr && event->object() != nullptr && event->object()->isWidgetType() &&
+        static_cast<QWidget*>(event->object())->isWindow())
+        g_events->append(event->type());
+}
+
+QString AccessibleName(QObject* object) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(object);
+    return iface != nullptr ? iface->text(QAccessible::Name) : QStringLiteral("<none>");
+}
+
+// Runs `check` on the popup menu as soon as it is open, then closes it.
+void OnNextPopup(std::function<void(QMenu*)> check) {
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [check = std::move(check), poll] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr) {
+            QTimer::singleShot(10, *poll);
+            return;
+        }
+        check(menu);
+        menu->close();
+    };
+    QTimer::singleShot(0, *poll);
+}
+
+DeviceInfo FullDevice() {
+    DeviceInfo d = MakeDevice(u"Studio A", u"TR9100", u"192.168.1.10", u"aa:bb:cc:dd:ee:01");
+    d.sub_model = u"B";
+    d.master_version = u"2.4.1";
+    d.daily = u"20240301";
+    d.uboot_version = u"1.1.0";
+    d.dhcp = u"1";
+    d.mask = u"255.255.255.0";
+    d.gateway = u"192.168.1.1";
+    d.dns = u"192.168.1.1";
+    return d;
+}
+
+// The tooltip as a reader of its markup sees it.
+QString ToolTipPlain(const QString& tip) {
+    QTextDocument doc;
+    doc.setHtml(tip);
+    return doc.toPlainText().replace(QChar::Nbsp, u' ');
+}
+
+}  // namespace
+
+class KeyboardTest : public QObject {
+    Q_OBJECT
+
+private:
+    UrlRecorder m_recorder;
+    std::unique_ptr<WindowHarness> m_h;
+    QList<QAccessible::Event> m_events;
+
+    CKestriTR400DeviceFinderDlg* W() { return m_h->window.get(); }
+    template <typename T>
+    T* Child(const char* name) {
+        return W()->findChild<T*>(QLatin1String(name));
+    }
+    CButtonOperate* Button(const char* name) { return Child<CButtonOperate>(name); }
+    CScrollBarList* List() { return Child<CScrollBarList>("deviceList"); }
+
+    bool Open() {
+        m_h = std::make_unique<WindowHarness>();
+        if (!m_h->OpenReady())
+            return false;
+        // A popup of the previous test may still hold the activation.
+        QApplication::setActiveWindow(W());
+        return QTest::qWaitForWindowActive(W());
+    }
+    // Searches with `devices` answering and waits for the results page.
+    bool OpenResults(std::vector<DeviceInfo> devices) {
+        if (!Open())
+            return false;
+        m_h->SetDevices(std::move(devices));
+        m_h->ClickSearch();
+        m_h->ClickSearch();
+        return W()->HasResults() && List()->isVisible();
+    }
+    void FocusByTab(QWidget* w) { w->setFocus(Qt::TabFocusReason); }
+    QTreeWidgetItem* Row(int row) { return List()->topLevelItem(row); }
+
+private slots:
+    void initTestCase() {
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_recorder, "Open");
+        QAccessible::installUpdateHandler(&RecordEvent);
+        QAccessible::setActive(true);
+        g_events = &m_events;
+    }
+    void cleanupTestCase() {
+        g_events = nullptr;
+        QAccessible::installUpdateHandler(nullptr);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    }
+    void init() {
+        m_recorder.opened.clear();
+        m_events.clear();
+    }
+    void cleanup() { m_h.reset(); }
+
+    // --- Keyboard ------------------------------------------------------------------
+
+    void tabOrderFollowsThePage_data() {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("step 1") << "step1"
+                                << QStringList{"settingButton", "nextButton", "searchButton"};
+        QTest::newRow("step 2") << "step2"
+                                << QStringList{"settingButton", "previousButton", "searchButton"};
+        QTest::newRow("results") << "results"
+                                 << QStringList{"settingButton", "deviceList", "searchButton"};
+    }
+    void tabOrderFollowsThePage() {
+        QFETCH(QString, page);
+        QFETCH(QStringList, order);
+        if (page == "results") {
+            QVERIFY(OpenResults({FullDevice()}));
+        } else {
+            QVERIFY(Open());
+            if (page == "step2")
+                W()->OnNext();
+        }
+        FocusByTab(Button("settingButton"));
+        QStringList seen{QApplication::focusWidget()->objectName()};
+        for (qsizetype i = 1; i < order.size() + 1; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            seen.append(QApplication::focusWidget()->objectName());
+        }
+        // Once round, then back to the start.
+        QCOMPARE(seen, order + QStringList{order.front()});
+    }
+
+    void keysPressTheFocusedButton_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        const std::pair<const char*, int> keys[] = {
+            {"Return", Qt::Key_Return}, {"keypad Enter", Qt::Key_Enter}, {"Space", Qt::Key_Space}};
+        for (const char* button : {"nextButton", "previousButton", "searchButton"}) {
+            for (const auto& [name, key] : keys) {
+                const int modifiers = key == Qt::Key_Enter ? int(Qt::KeypadModifier) : 0;
+                QTest::addRow("%s, %s", button, name) << button << key << modifiers;
+            }
+        }
+    }
+    void keysPressTheFocusedButton() {
+        QFETCH(QString, button);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QVERIFY(Open());
+        if (button == "previousButton")
+            W()->OnNext();
+        CButtonOperate* b = Button(button.toLatin1().constData());
+        FocusByTab(b);
+        QTest::keyClick(b, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        if (button == "nextButton")
+            QCOMPARE(W()->StepIndex(), 1);
+        else if (button == "previousButton")
+            QCOMPARE(W()->StepIndex(), 0);
+        else
+            QVERIFY(W()->IsSearching());
+    }
+
+    void escapeEndsTheWindow_data() {
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("on a button") << "nextButton";
+        QTest::newRow("in the list") << "deviceList";
+    }
+    void escapeEndsTheWindow() {
+        QFETCH(QString, focus);
+        QVERIFY(OpenResults({FullDevice()}));
+        QWidget* w = W()->findChild<QWidget*>(focus);
+        FocusByTab(w);
+        QTest::keyClick(w, Qt::Key_Escape);
+        QVERIFY(!W()->isVisible());
+        QCOMPARE(W()->result(), int(QDialog::Rejected));
+    }
+
+    void escapeClosesTheAboutBox() {
+        QVERIFY(Open());
+        bool seen = false;
+        QString ok_name;
+        QTimer::singleShot(0, this, [&] {
+            QWidget* about = QApplication::activeModalWidget();
+            QVERIFY(about != nullptr && about != W());
+            seen = true;
+            if (auto* ok = about->findChild<CButtonOperate*>("aboutOkButton"))
+                ok_name = AccessibleName(ok);
+            QTest::keyClick(about, Qt::Key_Escape);
+        });
+        W()->OnAbout();  // returns once the box has closed
+        QVERIFY(seen);
+        QCOMPARE(ok_name, Q(W()->Strings().AboutOkButton.normal().label));
+        QVERIFY(W()->isVisible());
+    }
+
+    void settingMenuOpensUnderItsButtonFromTheKeyboard() {
+        QVERIFY(Open());
+        CButtonOperate* setting = Button("settingButton");
+        FocusByTab(setting);
+        QPoint at;
+        OnNextPopup([&](QMenu* menu) { at = menu->pos(); });
+        QTest::keyClick(setting, Qt::Key_Return);
+        QCOMPARE(at, setting->mapToGlobal(QPoint(0, setting->height())));
+
+        // A click after it opens the menu at the click again.
+        OnNextPopup([&](QMenu* menu) { at = menu->pos(); });
+        m_h->Click(setting);
+        QCOMPARE(at, setting->mapToGlobal(QPoint(2, 2)));
+    }
+
+    void focusRingShowsForTheKeyboardOnly_data() {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("setting") << "settingButton";
+        QTest::newRow("next") << "nextButton";
+        QTest::newRow("previous") << "previousButton";
+        QTest::newRow("search") << "searchButton";
+    }
+    void focusRingShowsForTheKeyboardOnly() {
+        QFETCH(QString, button);
+        QVERIFY(Open());
+        if (button == "previousButton")
+            W()->OnNext();
+        CButtonOperate* b = Button(button.toLatin1().constData());
+        const QColor accent = ToQColor(W()->Strings().AccentLine.color);
+        auto ring_pixels = [&] {
+            const QImage image = b->grab().toImage();
+            int n = 0;
+            for (int x = 0; x < image.width(); ++x)
+                n += (image.pixelColor(x, 0) == accent) +
+                     (image.pixelColor(x, image.height() - 1) == accent);
+            return n;
+        };
+        const int unfocused = ring_pixels();
+        FocusByTab(b);
+        QVERIFY(b->hasFocus());
+        QCOMPARE(ring_pixels(), 2 * b->width());
+        if (const QByteArray dir = qgetenv("ORVANDEL_GRAB_DIR"); !dir.isEmpty())
+            W()->grab().save(QString::fromLocal8Bit(dir) + "/focus-" + button + ".png");
+
+        // Focus from elsewhere than the keyboard shows no ring.
+        b->clearFocus();
+        b->setFocus(Qt::OtherFocusReason);
+        QCOMPARE(ring_pixels(), unfocused);
+        if (button != "searchButton")
+            return;
+        // A click on the focused button takes the ring away and keeps the focus.
+        FocusByTab(b);
+        QTest::mousePress(b, Qt::LeftButton, {}, QPoint(2, 2));
+        QVERIFY(b->hasFocus());
+        QCOMPARE(ring_pixels(), unfocused);
+        QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(2, 2));
+    }
+
+    void listKeysMoveAndOpen_data() {
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("Return") << QList<int>{Qt::Key_Return} << "192.168.1.10";
+        QTest::newRow("Down, keypad Enter")
+            << QList<int>{Qt::Key_Down, Qt::Key_Enter} << "192.168.1.11";
+        QTest::newRow("End, Return") << QList<int>{Qt::Key_End, Qt::Key_Return} << "192.168.1.9";
+        QTest::newRow("End, Up, Return")
+            << QList<int>{Qt::Key_End, Qt::Key_Up, Qt::Key_Return} << "192.168.1.11";
+        // The same gate as a click: the loopback row is never opened.
+        QTest::newRow("Home (loopback), Return") << QList<int>{Qt::Key_Home, Qt::Key_Return} << "";
+        QTest::newRow("Up (loopback), Return") << QList<int>{Qt::Key_Up, Qt::Key_Return} << "";
+    }
+    void listKeysMoveAndOpen() {
+        QFETCH(QList<int>, keys);
+        QFETCH(QString, opened);
+        // Listed in the engine's order; the second row is selected first.
+        QVERIFY(OpenResults({MakeDevice(u"Loop", u"TR400", u"127.0.0.1", u"aa:bb:cc:dd:ee:00"),
+                             FullDevice(),
+                             MakeDevice(u"B", u"TR400", u"192.168.1.11", u"aa:bb:cc:dd:ee:02"),
+                             MakeDevice(u"C", u"TR400", u"192.168.1.9", u"aa:bb:cc:dd:ee:03")}));
+        CScrollBarList* list = List();
+        FocusByTab(list);
+        list->setCurrentItem(Row(1));
+        for (int key : keys) {
+            const auto modifiers = key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
+            QTest::keyClick(list, Qt::Key(key), modifiers);
+        }
+        QCOMPARE(m_recorder.opened.size(), opened.isEmpty() ? 0 : 1);
+        if (!opened.isEmpty())
+            QCOMPARE(m_recorder.opened.front(), QUrl("http://" + opened));
+    }
+
+    // --- Row menu and copies --------------------------------------------------------
+
+    void rowMenuOffersFourEntries_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("language");
+        QTest::newRow("right click, English") << "click" << kCmdEnglish;
+        QTest::newRow("Menu key, Japanese") << "menukey" << kCmdJapanese;
+        QTest::newRow("Shift+F10, Traditional Chinese") << "shiftf10" << kCmdTraditionalChinese;
+    }
+    void rowMenuOffersFourEntries() {
+        QFETCH(QString, how);
+        QFETCH(int, language);
+        QVERIFY(OpenResults(
+            {MakeDevice(u"A", u"TR400", u"192.168.1.8", u"aa:00:00:00:00:01"), FullDevice()}));
+        W()->OnLanguage(language);
+        CScrollBarList* list = List();
+        FocusByTab(list);
+        list->setCurrentItem(Row(1));
+        const QRect row_rect = list->visualItemRect(Row(1));
+        QStringList texts;
+        QPoint at;
+        OnNextPopup([&](QMenu* menu) {
+            at = menu->pos();
+            for (QAction* a : menu->actions())
+                texts.append(a->text());
+        });
+        if (how == "click") {
+            QContextMenuEvent e(QContextMenuEvent::Mouse, row_rect.center(),
+                                list->viewport()->mapToGlobal(row_rect.center()));
+            list->setCurrentItem(Row(0));  // the click selects the row it lands on
+            QApplication::sendEvent(list->viewport(), &e);
+            QCOMPARE(at, list->viewport()->mapToGlobal(row_rect.center()));
+        } else if (how == "menukey") {
+            // What the platform sends for the Menu key.
+            QContextMenuEvent e(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+            QApplication::sendEvent(list->viewport(), &e);
+        } else {
+            QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+        }
+        QCOMPARE(list->currentItem(), Row(1));
+        const UiStrings& s = W()->Strings();
+        QCOMPARE(texts, (QStringList{Q(s.MenuOpenDevicePage), Q(s.MenuCopyIp), Q(s.MenuCopyMac),
+                                     Q(s.MenuCopyDetails)}));
+        if (how != "click") {
+            // From the keyboard: under the selected row, not at the pointer.
+            QVERIFY(QRect(list->viewport()->mapToGlobal(row_rect.topLeft()), row_rect.size())
+                        .contains(at - QPoint(0, 1)));
+        }
+    }
+
+    void rowMenuActionsCopyPlainText_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("open") << "openDevicePageAction"
+                              << "";
+        QTest::newRow("copy IP") << "copyIpAction"
+                                 << "192.168.1.10";
+        QTest::newRow("copy MAC, as the row shows it") << "copyMacAction"
+                                                       << "AA:BB:CC:DD:EE:01";
+        QTest::newRow("copy details")
+            << "copyDetailsAction"
+            << "Name: Studio A\nModel: TR9100\nSub model: B\n"
+               "Firmware: 2.4.1\nDaily build: 20240301\n"
+               "U-Boot version: 1.1.0\nIP address: 192.168.1.10\n"
+               "MAC address: AA:BB:CC:DD:EE:01\nDHCP: 1\nSubnet mask: 255.255.255.0\n"
+               "Gateway: 192.168.1.1\nDNS: 192.168.1.1";
+    }
+    void rowMenuActionsCopyPlainText() {
+        QFETCH(QString, action);
+        QFETCH(QString, expected);
+        QVERIFY(OpenResults({FullDevice()}));
+        QGuiApplication::clipboard()->setText("before");
+        CScrollBarList* list = List();
+        FocusByTab(list);
+        list->setCurrentItem(Row(0));
+        OnNextPopup([&](QMenu* menu) {
+            if (auto* a = menu->findChild<QAction*>(action))
+                a->trigger();
+        });
+        QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+        if (action == "openDevicePageAction") {
+            QCOMPARE(m_recorder.opened, QList<QUrl>{QUrl("http://192.168.1.10")});
+            QCOMPARE(QGuiApplication::clipboard()->text(), QString("before"));
+        } else {
+            QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+        }
+    }
+
+    void ctrlCCopiesTheSelectedRowsIp() {
+        QVERIFY(OpenResults({FullDevice(), MakeDevice(u"B", u"TR400", u"192.168.1.11", u"ab")}));
+        CScrollBarList* list = List();
+        FocusByTab(list);
+        list->setCurrentItem(Row(1));
+        QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("192.168.1.11"));
+        QTest::keyClick(list, Qt::Key_Up);
+        QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("192.168.1.10"));
+    }
+
+    // --- Details tooltip ----------------------------------------------------------------
+
+    void tooltipShowsTheDetails_data() {
+        QTest::addColumn<DeviceInfo>("device");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("full reply")
+            << FullDevice()
+            << "Name: Studio A\nModel: TR9100\nSub model: B\n"
+               "Firmware: 2.4.1\nDaily build: 20240301\n"
+               "U-Boot version: 1.1.0\nIP address: 192.168.1.10\n"
+               "MAC address: AA:BB:CC:DD:EE:01\nDHCP: 1\nSubnet mask: 255.255.255.0\n"
+               "Gateway: 192.168.1.1\nDNS: 192.168.1.1";
+        QTest::newRow("sparse reply: empty fields left out")
+            << MakeDevice(u"", u"", u"10.0.0.2", u"0a:0b")
+            << "IP address: 10.0.0.2\nMAC address: 0A:0B";
+        DeviceInfo hostile =
+            MakeDevice(u"<b>Big</b> & <a href='x'>y</a>", u"TR400", u"10.0.0.3", u"01:02");
+        hostile.master_version = u"<b>1.0</b>\n<img src=x>";
+        QTest::newRow("markup shown as characters")
+            << hostile
+            << "Name: <b>Big</b> & <a href='x'>y</a>\nModel: TR400\n"
+               "Firmware: <b>1.0</b> <img src=x>\nIP address: 10.0.0.3\nMAC address: 01:02";
+    }
+    void tooltipShowsTheDetails() {
+        QFETCH(DeviceInfo, device);
+        QFETCH(QString, expected);
+        QVERIFY(OpenResults({device}));
+        for (int column : {0, 1})
+            QCOMPARE(ToolTipPlain(Row(0)->toolTip(column)), expected);
+    }
+
+    // --- Screen readers ---------------------------------------------------------------
+
+    void buttonNamesFollowTheLanguage_data() {
+        QTest::addColumn<int>("language");
+        for (int id : {kCmdEnglish, kCmdSimplifiedChinese, kCmdTraditionalChinese, kCmdJapanese})
+            QTest::addRow("%d", id) << id;
+    }
+    void buttonNamesFollowTheLanguage() {
+        QFETCH(int, language);
+        QVERIFY(Open());
+        W()->OnLanguage(language);
+        const UiStrings& s = W()->Strings();
+        QCOMPARE(AccessibleName(Button("settingButton")), Q(s.AccessibleSettings));
+        QCOMPARE(AccessibleName(Button("nextButton")), Q(s.AccessibleNext));
+        QCOMPARE(AccessibleName(Button("previousButton")), Q(s.AccessiblePrevious));
+        QCOMPARE(AccessibleName(Button("searchButton")), Q(s.BeginSearchLabel));
+        QCOMPARE(AccessibleName(List()), Q(s.AccessibleDeviceList));
+        for (const char* name : {"settingButton", "nextButton", "previousButton", "searchButton"})
+            QVERIFY2(!AccessibleName(Button(name)).isEmpty(), name);
+        // The search button's name is its caption, whatever that is now.
+        m_h->ClickSearch();
+        QCOMPARE(AccessibleName(Button("searchButton")), Q(s.StopLabel));
+    }
+
+    void pageTextsAreTheWindowsDescription() {
+        QVERIFY(Open());
+        auto description = [this] {
+            return QAccessible::queryAccessibleInterface(W())->text(QAccessible::Description);
+        };
+        auto page = [this] {
+            const PageSlots& p = W()->Slots();
+            return Q(p.headline) + "\n" + Q(p.title) + "\n" + Q(p.body);
+        };
+        QCOMPARE(description(), page());
+        QVERIFY(description().contains(Q(W()->Strings().Step1Title.text)));
+
+        m_events.clear();
+        W()->OnNext();
+        QCOMPARE(description(), page());
+        QVERIFY(description().contains(Q(W()->Strings().Step2Title.text)));
+        const qsizetype after_next = m_events.count(QAccessible::DescriptionChanged);
+
+        m_events.clear();
+        W()->OnLanguage(kCmdJapanese);
+        QCOMPARE(description(), page());
+        const qsizetype after_language = m_events.count(QAccessible::DescriptionChanged);
+
+        // The results page: the headline alone, with the count.
+        m_h->SetDevices({FullDevice()});
+        m_h->ClickSearch();
+        m_events.clear();
+        m_h->ClickSearch();
+        QCOMPARE(description(), Q(W()->Slots().headline));
+        const qsizetype after_results = m_events.count(QAccessible::DescriptionChanged);
+
+        // Qt hands events on only while a platform bridge is active (on X11 with the
+        // accessibility bus; the offscreen platform has none).
+        if (!QAccessible::isActive())
+            QSKIP("no accessibility bridge on this platform: events not delivered");
+        QCOMPARE(after_next, 1);
+        QCOMPARE(after_language, 1);
+        QCOMPARE(after_results, 1);
+    }
+
+    void rowNamesHoldNameModelIpAndMac() {
+        DeviceInfo hostile = MakeDevice(u"Line\nbreak <b>x</b>", u"TR9100", u"10.0.0.4", u"ab:cd");
+        QVERIFY(OpenResults({FullDevice(), hostile}));
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(List());
+        QVERIFY(list != nullptr && list->tableInterface() != nullptr);
+        auto cell = [&](int row, int column) {
+            QAccessibleInterface* c = list->tableInterface()->cellAt(row, column);
+            return c != nullptr ? c->text(QAccessible::Name) : QString();
+        };
+        QCOMPARE(
+            cell(0, 1),
+            QString("Studio A, TR9100, IP address: 192.168.1.10, MAC address: AA:BB:CC:DD:EE:01"));
+        QCOMPARE(cell(0, 0), cell(0, 1));
+        // One line, markup as characters.
+        QCOMPARE(cell(1, 1),
+                 QString("Line break <b>x</b>, TR9100, IP address: 10.0.0.4, MAC address: AB:CD"));
+
+        W()->OnLanguage(kCmdJapanese);
+        const DeviceDetailLabels& labels = W()->Strings().DetailLabels;
+        QVERIFY(cell(0, 1).contains(Q(labels.ip + labels.separator) + "192.168.1.10"));
+    }
+};
+
+QTEST_MAIN(KeyboardTest)
+#include "keyboard_test.moc"
