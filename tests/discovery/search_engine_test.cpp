@@ -12,7 +12,7 @@
 #include "discovery/collection.h"
 #include "discovery/search_engine.h"
 #include "tests/fakes/step_clock.h"
-#include "tests/transport/test_support.h"
+#include "tests/discovery/test_support.h"
 #include "tools/devicesim/device_sim.h"
 
 namespace orvandel {

@@ -320,4 +320,4 @@ private slots:
 };
 
 QTEST_MAIN(TestAboutDialog)
-#include "test_about_dialog.moc"
+#include "about_dialog_test.moc"

@@ -14,7 +14,7 @@
 #include <ostream>
 #include <thread>
 
-#include "tests/transport/schema_check.h"
+#include "tests/tools/cli/schema_check.h"
 #include "tools/cli/cli_json.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_output.h"

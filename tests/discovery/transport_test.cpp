@@ -6,7 +6,7 @@
 #include "discovery/discovery_transport.h"
 #include "discovery/reply_parser.h"
 #include "tests/fakes/step_clock.h"
-#include "tests/transport/test_support.h"
+#include "tests/discovery/test_support.h"
 
 namespace orvandel {
 namespace {

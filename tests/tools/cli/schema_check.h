@@ -27,7 +27,7 @@ inline std::string SchemaErrors(const std::vector<std::pair<std::string, std::st
         return "cannot make a temporary folder";
     }
     std::vector<std::string> words = {"python3",
-                                      ORVANDEL_SOURCE_DIR "/tests/transport/validate_json.py",
+                                      ORVANDEL_SOURCE_DIR "/tests/tools/cli/validate_json.py",
                                       ORVANDEL_SOURCE_DIR "/tools/cli/orvandel-cli.schema.json"};
     for (std::size_t i = 0; i < documents.size(); ++i) {
         const std::string path = std::string(folder) + "/" + std::to_string(i) + documents[i].first;

@@ -11,7 +11,7 @@
 
 #include "app/finder_app.h"
 #include "mainwindow/finder_dialog.h"
-#include "window_harness.h"
+#include "tests/mainwindow/window_harness.h"
 
 using namespace orvandel;
 

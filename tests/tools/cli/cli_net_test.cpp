@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "build_config.h"
-#include "tests/transport/schema_check.h"
+#include "tests/tools/cli/schema_check.h"
 #include "tools/devicesim/net_lab.h"
 
 extern char** environ;
