@@ -11,8 +11,8 @@
 
 #include "discovery/collection.h"
 #include "discovery/search_engine.h"
-#include "tests/fakes/step_clock.h"
 #include "tests/discovery/test_support.h"
+#include "tests/fakes/step_clock.h"
 #include "tools/devicesim/device_sim.h"
 
 namespace orvandel {

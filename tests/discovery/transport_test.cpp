@@ -5,8 +5,8 @@
 #include "discovery/collection.h"
 #include "discovery/discovery_transport.h"
 #include "discovery/reply_parser.h"
-#include "tests/fakes/step_clock.h"
 #include "tests/discovery/test_support.h"
+#include "tests/fakes/step_clock.h"
 
 namespace orvandel {
 namespace {
