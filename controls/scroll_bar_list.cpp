@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QTextDocument>
 #include <algorithm>
 
 #include "controls/device_address.h"
@@ -21,6 +22,8 @@ constexpr int kRestMs = 200;
 constexpr int kRowPadding = 8;  // air between the three-line blocks
 constexpr int kTextIndent = 4;
 constexpr int kAddressRole = Qt::UserRole + 1;
+constexpr int kBadgeRole = Qt::UserRole + 2;        // QPixmap over the icon's corner
+constexpr int kBadgeOffsetRole = Qt::UserRole + 3;  // QPoint within the icon
 
 // Device texts come off the network: a control or direction character could
 // break the three-line layout or reorder what the user reads, so it becomes a space.
@@ -79,6 +82,11 @@ public:
                 const QRect target =
                     QStyle::alignedRect(opt.direction, Qt::AlignCenter, size, opt.rect);
                 painter->drawPixmap(target, pixmap);
+                const QPixmap badge = index.data(kBadgeRole).value<QPixmap>();
+                if (!badge.isNull()) {
+                    const QPoint at = target.topLeft() + index.data(kBadgeOffsetRole).toPoint();
+                    painter->drawPixmap(QRect(at, badge.deviceIndependentSize().toSize()), badge);
+                }
             }
             return;
         }
@@ -257,6 +265,39 @@ bool CScrollBarList::AddDevice(const std::u16string& icon_path, const std::u16st
     addTopLevelItem(item.release());  // the tree owns its items
     FitTextColumn();
     return true;
+}
+
+void CScrollBarList::SetWarningBadge(const std::u16string& path, int width, int height, int left,
+                                     int top) {
+    m_badge = QPixmap();
+    if (path.size() > kMaxPath || width <= 0 || height <= 0) {
+        return;
+    }
+    const QImage image = LoadSkinBitmap(path, QSize(width, height));
+    if (!image.isNull()) {
+        m_badge = QPixmap::fromImage(image);
+    }
+    m_badge_offset = QPoint(left, top);
+}
+
+void CScrollBarList::SetRowWarning(int row, const std::u16string& tooltip, bool badge) {
+    QTreeWidgetItem* item = topLevelItem(row);
+    if (item == nullptr) {
+        return;
+    }
+    const bool warn = !tooltip.empty();
+    // The texts carry addresses and interface names from outside: never markup.
+    const QString tip =
+        warn ? Qt::convertFromPlainText(QString::fromStdU16String(tooltip)) : QString();
+    for (int column = 0; column < 2; ++column) {
+        item->setToolTip(column, tip);
+    }
+    if (warn && badge && !m_badge.isNull()) {
+        item->setData(0, kBadgeRole, m_badge);
+        item->setData(0, kBadgeOffsetRole, m_badge_offset);
+    } else {
+        item->setData(0, kBadgeRole, QVariant());
+    }
 }
 
 bool CScrollBarList::SetScrollImage(const std::u16string& path, int index) {

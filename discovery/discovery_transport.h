@@ -38,6 +38,9 @@ inline constexpr std::size_t kMaxReplies = 16384;
 // reply changes between commands and for a host that relays a few dozen devices,
 // while one flooding host takes at most 64 of the 16,384 places.
 inline constexpr std::size_t kMaxRepliesPerSource = 64;
+// Sender addresses remembered per distinct reply: the same bytes from many hosts
+// is a relay or a flood, and a few of them say all there is to say.
+inline constexpr std::size_t kMaxSourcesPerReply = 8;
 // Where a device may send an answer by limited broadcast.
 inline constexpr std::string_view kLimitedBroadcast = "255.255.255.255";
 inline constexpr int kSocketReceiveBuffer = 1 << 20;
@@ -59,6 +62,12 @@ struct TransportOptions {
     bool broadcast = true;
 };
 
+// Where the copies of one stored reply came from. Never decides what is listed.
+struct ReplyOrigin {
+    std::vector<std::size_t> adapters;   // indices into AdapterAddresses(), first seen first
+    std::vector<std::uint32_t> sources;  // host byte order, first seen first, at most 8
+};
+
 // What the receive side keeps of one datagram: everything up to and including its
 // last '}', then up to the first zero byte. Empty when there is no '}'.
 std::string TrimReply(std::string_view datagram);
@@ -74,6 +83,8 @@ public:
     void EnumerateAdapters(AdapterSource& source);
     void ClearAdapters();
     const std::vector<std::string>& AdapterAddresses() const { return adapter_addresses_; }
+    // The verdicts behind AdapterAddresses(), same order (name, prefix, interface).
+    const std::vector<AdapterVerdict>& SearchedAdapters() const { return adapters_; }
 
     // Copies up to 512 bytes of command text.
     void SetCommand(std::string_view bytes);
@@ -100,6 +111,9 @@ public:
     // is that of each distinct reply's last arrival.
     std::size_t ReplyCount() const;
     std::string GetReply(std::size_t index) const;  // empty past the end
+    // The adapters and senders of every copy of reply `index`, repeats included;
+    // empty past the end.
+    ReplyOrigin GetReplyOrigin(std::size_t index) const;
     void ClearReplies();
     // Datagrams dropped unread, since the last ClearReplies, because the store was
     // full or their sender had stored its quota of distinct replies.
@@ -115,11 +129,13 @@ private:
         UniqueFd subnet_broadcast;   // bound to the subnet broadcast address:port
         UniqueFd limited_broadcast;  // bound to 255.255.255.255:port
         int interface_index = 0;     // broadcasts count only when they arrive here
+        std::size_t adapter = 0;     // index into adapter_addresses_
         std::thread thread;
     };
     struct StoredReply {
         std::string bytes;
         std::uint64_t order = 0;  // of its latest arrival
+        ReplyOrigin origin;
     };
     struct SendSlot {
         UniqueFd socket;
@@ -128,9 +144,12 @@ private:
 
     void ReceiveThread(ReceiveSlot& slot);
     void SendThread(SendSlot& slot, std::string command);
-    void Store(std::string_view reply, std::uint32_t source);
-    // Under reply_lock_: true when `reply` is stored already (and moves it last).
-    bool RefreshRepeat(std::string_view reply);
+    void Store(std::string_view reply, std::uint32_t source, std::size_t adapter);
+    // Under reply_lock_: true when `reply` is stored already (and moves it last,
+    // adding the adapter and the sender to its origin).
+    bool RefreshRepeat(std::string_view reply, std::uint32_t source, std::size_t adapter);
+    // Under reply_lock_: the replies_ index of the index-th reply in order.
+    std::size_t InOrder(std::size_t index) const;
     // Under reply_lock_: false (and counts a drop) when `source` may store no more.
     bool HasRoom(std::uint32_t source);
 

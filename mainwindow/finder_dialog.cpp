@@ -17,6 +17,7 @@
 #include "controls/skin_bitmap.h"
 #include "discovery/collection.h"
 #include "discovery/search_engine.h"
+#include "localization/reachability_tip.h"
 #include "platform/network_check.h"
 
 namespace orvandel {
@@ -377,6 +378,8 @@ void CKestriTR400DeviceFinderDlg::StartSearch() {
     m_is_searching = true;
     HideDeviceList();
     m_devices.clear();
+    m_verdicts.clear();
+    m_row_ips.clear();
 
     m_slots.headline_rect = SearchingHeadlineRect();
     m_slots.headline = SlotText(m_strings.SearchingTitle.text);
@@ -419,21 +422,26 @@ void CKestriTR400DeviceFinderDlg::StopSearch() {
 }
 
 bool CKestriTR400DeviceFinderDlg::CollectReplies() {
-    m_devices = m_engine->Collect();
+    JudgedDevices judged = m_engine->CollectWithReachability();
+    m_devices = std::move(judged.devices);
+    m_verdicts = std::move(judged.verdicts);
     return !m_devices.empty();
 }
 
 void CKestriTR400DeviceFinderDlg::ListResults() {
     m_has_results = true;
     m_device_list->ClearDevices();
+    m_row_ips.clear();
     const std::vector<DeviceRow> rows = BuildRows(m_devices);
     m_device_list->SetDeviceCount(static_cast<int>(rows.size()));
     for (const DeviceRow& row : rows) {
         auto icon = m_strings.DeviceIconNormal.find(row.model_index);
         const std::u16string icon_path =
             icon != m_strings.DeviceIconNormal.end() ? icon->second.path : std::u16string();
-        m_device_list->AddDevice(icon_path, row.name, row.ip_line, row.mac_line, row.ip);
+        if (m_device_list->AddDevice(icon_path, row.name, row.ip_line, row.mac_line, row.ip))
+            m_row_ips.push_back(row.ip);
     }
+    ShowRowWarnings();
     m_strings.SetResultCount(m_device_list->ItemCount());
 
     m_slots.headline_rect = ResultHeadlineRect();
@@ -445,6 +453,24 @@ void CKestriTR400DeviceFinderDlg::ListResults() {
     m_device_list->SetSkinBarsVisible(true);
     m_device_list->show();
     update();
+}
+
+void CKestriTR400DeviceFinderDlg::ShowRowWarnings() {
+    const UiImageElement& badge = m_strings.WarningBadge;
+    m_device_list->SetWarningBadge(badge.path, badge.width, badge.height, badge.left, badge.top);
+    for (std::size_t row = 0; row < m_row_ips.size(); ++row) {
+        // The collection leaves one record per ip, so the ip finds the verdict.
+        std::u16string tip;
+        bool warn = false;
+        for (std::size_t i = 0; i < m_devices.size() && i < m_verdicts.size(); ++i) {
+            if (m_devices[i].ip == m_row_ips[row]) {
+                tip = ReachabilityTip(m_strings, m_devices[i].ip, m_verdicts[i]);
+                warn = m_verdicts[i].status != ReachStatus::kOk;
+                break;
+            }
+        }
+        m_device_list->SetRowWarning(static_cast<int>(row), tip, warn);
+    }
 }
 
 // --- Launch animation and shutdown -----------------------------------------------

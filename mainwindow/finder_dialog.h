@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "discovery/device_info.h"
+#include "discovery/reachability.h"
 #include "localization/ui_strings.h"
 
 class QMenu;
@@ -151,6 +152,9 @@ private:
     void StopSearch();
     bool CollectReplies();
     void ListResults();
+    // Badge and tooltip of each listed row whose page may not open, in the
+    // current language.
+    void ShowRowWarnings();
     void OnSearchTimeout(std::uint64_t generation);
 
     // Launch animation.
@@ -205,6 +209,8 @@ private:
 
     PageSlots m_slots;
     std::vector<DeviceInfo> m_devices;
+    std::vector<Reachability> m_verdicts;   // one per m_devices entry
+    std::vector<std::u16string> m_row_ips;  // the ip of each list row, in row order
     int m_step_index = 0;
     bool m_is_searching = false;
     bool m_network_alive = true;
