@@ -287,8 +287,10 @@ void CScrollBarList::SetRowWarning(int row, const std::u16string& tooltip, bool 
     }
     const bool warn = !tooltip.empty();
     // The texts carry addresses and interface names from outside: never markup.
+    // Normal white space lets the long sentences wrap in the tooltip.
     const QString tip =
-        warn ? Qt::convertFromPlainText(QString::fromStdU16String(tooltip)) : QString();
+        warn ? Qt::convertFromPlainText(QString::fromStdU16String(tooltip), Qt::WhiteSpaceNormal)
+             : QString();
     for (int column = 0; column < 2; ++column) {
         item->setToolTip(column, tip);
     }

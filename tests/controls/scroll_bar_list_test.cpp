@@ -609,7 +609,8 @@ private slots:
         const QString tip = list.model()->index(0, 1).data(Qt::ToolTipRole).toString();
         // Shown as plain text: the markup of the text is escaped, never obeyed.
         QCOMPARE(tip, Qt::convertFromPlainText(
-                          QStringLiteral("At 192.168.0.57, <b>not</b> here & there\nsecond line")));
+                          QStringLiteral("At 192.168.0.57, <b>not</b> here & there\nsecond line"),
+                          Qt::WhiteSpaceNormal));
         QVERIFY(tip.contains(QStringLiteral("&lt;b&gt;")));
         QCOMPARE(list.model()->index(0, 0).data(Qt::ToolTipRole).toString(), tip);
         QVERIFY(list.model()->index(1, 1).data(Qt::ToolTipRole).toString().isEmpty());
