@@ -30,7 +30,7 @@ bool CButtonOperate::SetStateImage(const std::u16string& path, int state) {
     if (path.size() > kMaxPath) {
         return false;
     }
-    QImage image = LoadSkinBitmap(path, size());
+    SkinBitmapSet image = LoadSkinBitmapSet(path, size());
     if (image.isNull()) {
         return false;
     }
@@ -53,8 +53,8 @@ void CButtonOperate::SetShown(bool shown) {
 }
 
 QSize CButtonOperate::sizeHint() const {
-    const QImage& press = m_images[static_cast<std::size_t>(ButtonState::Press)];
-    return press.isNull() ? m_images[0].size() : press.size();
+    const QImage& press = m_images[static_cast<std::size_t>(ButtonState::Press)].plain;
+    return press.isNull() ? m_images[0].plain.size() : press.size();
 }
 
 void CButtonOperate::paintEvent(QPaintEvent*) {
@@ -65,17 +65,17 @@ void CButtonOperate::paintEvent(QPaintEvent*) {
     const ButtonState state = isDown()  ? ButtonState::Press
                               : m_hover ? ButtonState::MouseOver
                                         : ButtonState::Normal;
-    const QImage& face = m_images[static_cast<std::size_t>(state)];
+    const SkinBitmapSet& face = m_images[static_cast<std::size_t>(state)];
     // The drawing size comes from the Press image; without one, the face's own.
-    const QImage& press = m_images[static_cast<std::size_t>(ButtonState::Press)];
-    const QSize size = press.isNull() ? face.size() : press.size();
+    const QImage& press = m_images[static_cast<std::size_t>(ButtonState::Press)].plain;
+    const QSize size = press.isNull() ? face.plain.size() : press.size();
 
     QPainter painter(this);
     if (!face.isNull()) {
-        painter.drawImage(QPoint(0, 0), face, QRect(QPoint(0, 0), size));
+        DrawSkinBitmap(painter, QPoint(0, 0), face.For(PaintedDeviceRatio(painter)), size);
     }
     if (m_has_caption) {
-        const QImage& normal = m_images[static_cast<std::size_t>(ButtonState::Normal)];
+        const QImage& normal = m_images[static_cast<std::size_t>(ButtonState::Normal)].plain;
         painter.setFont(SkinCellFont(kCaptionPixels, kCaptionWeight));
         painter.setPen(m_caption_color);
         // Without its Normal image (no skin) the caption still needs a rectangle to
@@ -99,6 +99,18 @@ void CButtonOperate::leaveEvent(QEvent* event) {
     }
     update();
     QAbstractButton::leaveEvent(event);
+}
+
+QPoint CButtonOperate::PressPosition() const {
+    return m_pressed_once ? m_press_position : rect().center();
+}
+
+void CButtonOperate::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        m_press_position = event->position().toPoint();
+        m_pressed_once = true;
+    }
+    QAbstractButton::mousePressEvent(event);
 }
 
 void CButtonOperate::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <string>
 
+#include "controls/skin_bitmap.h"
 #include "localization/ui_elements.h"
 
 namespace orvandel {
@@ -27,6 +28,7 @@ public:
 
     // None of the setters repaints: the owner updates what it changed.
     void SetCaption(const std::u16string& text);  // at most 1023 units are kept
+    QString Caption() const { return m_caption; }
     void SetCaptionColor(ColorRef color);
     // While false the button draws nothing, visible or not.
     void SetShown(bool shown);
@@ -34,15 +36,22 @@ public:
 
     QSize sizeHint() const override;
 
+    // Where, in the button, the last mouse press was; the centre before any. A menu
+    // the button opens goes there: Wayland tells clients no global pointer position.
+    QPoint PressPosition() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     bool m_hover = false;
-    std::array<QImage, 4> m_images;
+    bool m_pressed_once = false;
+    QPoint m_press_position;
+    std::array<SkinBitmapSet, 4> m_images;
     bool m_shown = true;
     bool m_has_caption = false;
     QString m_caption;

@@ -50,12 +50,15 @@ QRect SliderRect(const QScrollBar& bar) {
                                        &bar);
 }
 
-// Copies the whole image into `target`, stretched, without blending.
-void CopyImage(QPainter& painter, const QRect& target, const QImage& image) {
+// Copies the whole image into `target`, stretched, without blending; on a dense
+// device the @2x twin fills the same logical rectangle.
+void CopyImage(QPainter& painter, const QRect& target, const SkinBitmapSet& set) {
+    const QImage& image = set.For(PaintedDeviceRatio(painter));
     if (image.isNull() || target.isEmpty()) {
         return;
     }
     painter.save();
+    SmoothWhenResampled(painter, image.devicePixelRatio());
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(target, image, image.rect());
     painter.restore();
@@ -84,7 +87,7 @@ bool CScrollBarControl::SetSlotImage(const std::u16string& path, int slot) {
         return false;
     }
     // Every arrow is drawn into a 13 x 13 cell.
-    QImage image = LoadSkinBitmap(path, QSize(kBarWidth, kArrow));
+    SkinBitmapSet image = LoadSkinBitmapSet(path, QSize(kBarWidth, kArrow));
     if (image.isNull() || slot < 0 || slot >= kSlotCount) {
         return false;
     }

@@ -12,6 +12,8 @@
 #include <array>
 #include <string>
 
+#include "controls/skin_bitmap.h"
+
 class QAbstractScrollArea;
 
 namespace orvandel {
@@ -28,7 +30,6 @@ public:
     ~CScrollBarControl() override;
 
     void SetOwner(QAbstractScrollArea* owner, int kind);
-    int Kind() const { return m_kind; }
 
     // Slots 0 (up) and 4 (down) are drawn by the vertical kind, 8 (left) and 12
     // (right) by the horizontal kind; the others are kept only. False for a path
@@ -48,7 +49,7 @@ private:
 
     QPointer<QAbstractScrollArea> m_owner;
     int m_kind = kVertical;
-    std::array<QImage, kSlotCount> m_slots;
+    std::array<SkinBitmapSet, kSlotCount> m_slots;
 };
 
 }  // namespace orvandel

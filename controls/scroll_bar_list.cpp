@@ -12,11 +12,13 @@
 #include "controls/device_address.h"
 #include "controls/skin_bitmap.h"
 #include "platform/qt/open_url.h"
+#include "text/display_safe.h"
+#include "text/utf.h"
 
 namespace orvandel {
 namespace {
 constexpr std::size_t kMaxPath = 260;
-constexpr int kMaxRowText = 511;
+constexpr std::size_t kMaxRowText = 511;
 constexpr int kBarThickness = 13;
 constexpr int kRestMs = 200;
 constexpr int kRowPadding = 8;  // air between the three-line blocks
@@ -25,39 +27,17 @@ constexpr int kAddressRole = Qt::UserRole + 1;
 constexpr int kBadgeRole = Qt::UserRole + 2;        // QPixmap over the icon's corner
 constexpr int kBadgeOffsetRole = Qt::UserRole + 3;  // QPoint within the icon
 
-// Device texts come off the network: a control or direction character could
-// break the three-line layout or reorder what the user reads, so it becomes a space.
-QString PlainLine(const std::u16string& text) {
-    QString line = QString::fromStdU16String(text);
-    for (QChar& c : line) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7F && u < 0xA0) || u == 0x2028 || u == 0x2029 ||
-            (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069)) {
-            c = u' ';
-        }
-    }
-    return line;
-}
-
-// The first `units` units of `text`, never ending in half a surrogate pair.
-QString LeadingUnits(const QString& text, qsizetype units) {
-    if (text.size() <= units) {
-        return text;
-    }
-    QString cut = text.left(units);
-    if (!cut.isEmpty() && cut.back().isHighSurrogate()) {
-        cut.chop(1);
-    }
-    return cut;
-}
-
-// The row text within its 511 units: the name gives way, so that the address lines,
-// which the user came for, stay whole.
+// The row text within its 511 units, as plain lines: device texts come off the
+// network, so what could break the three-line layout or reorder what the user reads
+// becomes a space. The name gives way, so that the address lines, which the user
+// came for, stay whole.
 QString RowText(const std::u16string& name, const std::u16string& ip_line,
                 const std::u16string& mac_line) {
-    const QString lines =
-        LeadingUnits(u'\n' + PlainLine(ip_line) + u'\n' + PlainLine(mac_line), kMaxRowText);
-    return LeadingUnits(PlainLine(name), kMaxRowText - lines.size()) + lines;
+    const std::u16string lines =
+        text::Cut(u'\n' + text::MakeDisplaySafe(ip_line) + u'\n' + text::MakeDisplaySafe(mac_line),
+                  kMaxRowText);
+    return QString::fromStdU16String(
+        text::Cut(text::MakeDisplaySafe(name), kMaxRowText - lines.size()) + lines);
 }
 
 // Draws the icon centred in its column and the row text as plain lines, one
@@ -75,8 +55,10 @@ public:
         style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
 
         if (index.column() == 0) {
+            // For the ratio of the device painted on: the @2x icon on a dense one.
             const QPixmap pixmap =
-                opt.icon.pixmap(QSize(CScrollBarList::kIconWidth, CScrollBarList::kIconHeight));
+                opt.icon.pixmap(QSize(CScrollBarList::kIconWidth, CScrollBarList::kIconHeight),
+                                PaintedDeviceRatio(*painter));
             if (!pixmap.isNull()) {
                 const QSize size = pixmap.deviceIndependentSize().toSize();
                 const QRect target =
@@ -244,10 +226,15 @@ bool CScrollBarList::AddDevice(const std::u16string& icon_path, const std::u16st
     // Decoded once per fill and shared by its rows; a failure is remembered too.
     auto cached = m_icons.find(icon_path);
     if (cached == m_icons.end()) {
-        const QImage image = LoadSkinBitmap(icon_path, QSize(kIconWidth, kIconHeight));
-        cached =
-            m_icons.emplace(icon_path, image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image)))
-                .first;
+        const SkinBitmapSet images = LoadSkinBitmapSet(icon_path, QSize(kIconWidth, kIconHeight));
+        QIcon icon;
+        if (!images.isNull()) {
+            icon.addPixmap(QPixmap::fromImage(images.plain));
+            if (!images.dense.isNull()) {
+                icon.addPixmap(QPixmap::fromImage(images.dense));
+            }
+        }
+        cached = m_icons.emplace(icon_path, icon).first;
     }
     const QIcon& icon = cached->second;
     if (icon.isNull()) {

@@ -2,6 +2,11 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QPaintDevice>
+#include <QPaintEngine>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
 
 #include "platform/skin_path.h"
 
@@ -53,6 +58,72 @@ QImage LoadSkinBitmap(const std::u16string& layout_path, QSize layout_size) {
         return PremultiplyTruncating(image);
     }
     return image;
+}
+
+std::u16string DenseSkinPath(const std::u16string& layout_path) {
+    static constexpr std::u16string_view kPng = u".png";
+    if (layout_path.size() <= kPng.size() ||
+        layout_path.compare(layout_path.size() - kPng.size(), kPng.size(), kPng) != 0) {
+        return {};
+    }
+    std::u16string dense = layout_path;
+    dense.insert(dense.size() - kPng.size(), u"@2x");
+    return dense;
+}
+
+const QImage& SkinBitmapSet::For(qreal device_pixel_ratio) const {
+    return device_pixel_ratio > 1.0 && !dense.isNull() ? dense : plain;
+}
+
+void SkinBitmapSet::SetDense(QImage twin) {
+    if (plain.isNull() || twin.isNull() || twin.size() != plain.size() * 2) {
+        return;
+    }
+    twin.setDevicePixelRatio(2.0);
+    dense = std::move(twin);
+}
+
+SkinBitmapSet LoadSkinBitmapSet(const std::u16string& layout_path, QSize layout_size) {
+    SkinBitmapSet set;
+    set.plain = LoadSkinBitmap(layout_path, layout_size);
+    if (set.plain.isNull()) {
+        return set;
+    }
+    const std::u16string dense_path = DenseSkinPath(layout_path);
+    if (dense_path.empty()) {
+        return set;
+    }
+    set.SetDense(LoadSkinBitmap(dense_path, layout_size));
+    return set;
+}
+
+qreal PaintedDeviceRatio(const QPainter& painter) {
+    const QPaintEngine* engine = painter.paintEngine();
+    const QPaintDevice* device = engine != nullptr ? engine->paintDevice() : nullptr;
+    if (device == nullptr) {
+        device = painter.device();
+    }
+    return device != nullptr ? device->devicePixelRatioF() : 1.0;
+}
+
+void SmoothWhenResampled(QPainter& painter, qreal image_ratio) {
+    if (std::abs(PaintedDeviceRatio(painter) - image_ratio) > 1e-6) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    }
+}
+
+void DrawSkinBitmap(QPainter& painter, QPoint at, const QImage& image, QSize clip) {
+    if (image.isNull() || clip.isEmpty()) {
+        return;
+    }
+    const qreal ratio = image.devicePixelRatio();
+    const QSize logical(std::min(clip.width(), qRound(image.width() / ratio)),
+                        std::min(clip.height(), qRound(image.height() / ratio)));
+    const QRectF source(0, 0, logical.width() * ratio, logical.height() * ratio);
+    painter.save();
+    SmoothWhenResampled(painter, ratio);
+    painter.drawImage(QRectF(at, logical), image, source);
+    painter.restore();
 }
 
 }  // namespace orvandel

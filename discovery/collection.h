@@ -1,9 +1,8 @@
-// From stored replies to the sorted, de-duplicated devices and the rows that the
-// window and the command-line finder list.
+// From stored replies to the sorted, de-duplicated devices that the window and the
+// command-line finder list.
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "discovery/device_info.h"
@@ -13,20 +12,5 @@ namespace orvandel {
 // Parses every non-empty reply, sorts by ip (UTF-16 units, stable), keeps the last
 // record of each ip group, drops records with an empty ip.
 std::vector<DeviceInfo> CollectDevices(const std::vector<std::string>& replies);
-
-// 0 for "TR400" or any leading part of it (empty included), 1 for "TR9100" or a
-// leading part of it, otherwise 0.
-int ModelIndex(std::u16string_view model);
-
-struct DeviceRow {
-    int model_index = 0;
-    std::u16string name;      // device_name, cut so that the row text fits 511 units
-    std::u16string ip;        // the record's ip, kept as the row's data
-    std::u16string ip_line;   // "    IP: " + ip, cut at 63 units
-    std::u16string mac_line;  // "    MAC: " + id, upper-cased (ASCII), cut at 63 units
-};
-
-// One row per record that has both id and ip, in list order.
-std::vector<DeviceRow> BuildRows(const std::vector<DeviceInfo>& devices);
 
 }  // namespace orvandel

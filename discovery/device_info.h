@@ -3,8 +3,11 @@
 // the command-line finder's --json output.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <span>
 #include <string>
+#include <string_view>
 
 namespace orvandel {
 
@@ -29,5 +32,36 @@ struct DeviceInfo {
     std::u16string gateway;
     std::u16string dns;
 };
+
+// Every field with its name (the reply key, and the name in the command-line
+// finder's --json output) and its capacity in units, terminator included.
+struct DeviceField {
+    std::string_view key;
+    std::u16string DeviceInfo::*member;
+    std::size_t capacity;
+};
+
+inline constexpr std::array<DeviceField, 16> kDeviceFields{{
+    {"raw_text", &DeviceInfo::raw_text, kRawTextCapacity},
+    {"command", &DeviceInfo::command, kFieldCapacity},
+    {"device_name", &DeviceInfo::device_name, kFieldCapacity},
+    {"org", &DeviceInfo::org, kFieldCapacity},
+    {"model", &DeviceInfo::model, kFieldCapacity},
+    {"master_version", &DeviceInfo::master_version, kFieldCapacity},
+    {"daily", &DeviceInfo::daily, kFieldCapacity},
+    {"uboot_version", &DeviceInfo::uboot_version, kFieldCapacity},
+    {"sub_model", &DeviceInfo::sub_model, kFieldCapacity},
+    {"id", &DeviceInfo::id, kFieldCapacity},
+    {"dhcp", &DeviceInfo::dhcp, kFieldCapacity},
+    {"name", &DeviceInfo::name, kFieldCapacity},
+    {"ip", &DeviceInfo::ip, kFieldCapacity},
+    {"mask", &DeviceInfo::mask, kFieldCapacity},
+    {"gateway", &DeviceInfo::gateway, kFieldCapacity},
+    {"dns", &DeviceInfo::dns, kFieldCapacity},
+}};
+
+// The fields read from a reply's keys: all but raw_text, which is the reply itself.
+inline constexpr std::span<const DeviceField> kReplyKeyFields =
+    std::span<const DeviceField>(kDeviceFields).subspan(1);
 
 }  // namespace orvandel

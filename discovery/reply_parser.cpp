@@ -3,46 +3,26 @@
 // ignored), honours JSON strings, and never rejects anything.
 #include "discovery/reply_parser.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
 
-#include "discovery/utf_text.h"
+#include "text/utf.h"
 
 namespace orvandel {
 namespace {
 
-struct KeyEntry {
-    std::u16string_view key;
-    std::u16string DeviceInfo::*field;  // nullptr: the key's value is skipped
-};
+bool SameKey(std::u16string_view token, std::string_view key) {
+    return token.size() == key.size() && std::equal(key.begin(), key.end(), token.begin());
+}
 
-constexpr std::array<KeyEntry, 19> kKeys{{
-    {u"command", &DeviceInfo::command},
-    {u"device_name", &DeviceInfo::device_name},
-    {u"org", &DeviceInfo::org},
-    {u"model", &DeviceInfo::model},
-    {u"master_version", &DeviceInfo::master_version},
-    {u"daily", &DeviceInfo::daily},
-    {u"uboot_version", &DeviceInfo::uboot_version},
-    {u"sku", nullptr},
-    {u"sub_model", &DeviceInfo::sub_model},
-    {u"nic", nullptr},
-    {u"enable", nullptr},
-    {u"id", &DeviceInfo::id},
-    {u"dhcp", &DeviceInfo::dhcp},
-    {u"name", &DeviceInfo::name},
-    {u"ip", &DeviceInfo::ip},
-    {u"mask", &DeviceInfo::mask},
-    {u"gateway", &DeviceInfo::gateway},
-    {u"dns", &DeviceInfo::dns},
-    {u"isConnected", nullptr},
-}};
-
-const KeyEntry* FindKey(std::u16string_view key) {
-    for (const KeyEntry& entry : kKeys) {
-        if (entry.key == key) {
-            return &entry;
+// The stored field a key names, or nullptr: the value of any other key ("sku",
+// "nic", "enable", "isConnected" and unknown ones) is skipped.
+const DeviceField* FindKey(std::u16string_view token) {
+    for (const DeviceField& field : kReplyKeyFields) {
+        if (SameKey(token, field.key)) {
+            return &field;
         }
     }
     return nullptr;
@@ -94,13 +74,13 @@ public:
 private:
     // Reads the token right after a key's colon. A value is never read as a key,
     // whether its key is known, skipped or unknown.
-    void TakeValue(const KeyEntry* entry, DeviceInfo& info) {
+    void TakeValue(const DeviceField* field, DeviceInfo& info) {
         SkipSpace();
         if (pos_ >= text_.size()) {
             return;
         }
         const char16_t c = text_[pos_];
-        const bool stored_key = entry != nullptr && entry->field != nullptr;
+        const bool stored_key = field != nullptr;
         if (c == u'[' && stored_key && FirstElementIsString()) {
             // ["10.0.0.19"]: the first element is the value; the rest of the array
             // is scanned as usual.
@@ -119,11 +99,11 @@ private:
                 value.clear();
             }
         }
-        if (entry == nullptr || entry->field == nullptr || value.empty()) {
+        if (field == nullptr || value.empty()) {
             return;
         }
-        CutToUnits(value, kFieldCapacity - 1);
-        info.*(entry->field) = std::move(value);
+        text::CutToUnits(value, field->capacity - 1);
+        info.*(field->member) = std::move(value);
     }
 
     // `pos_` is on a '['.
@@ -230,20 +210,20 @@ private:
         }
         pos_ += 6;
         const auto first = static_cast<char16_t>(unit);
-        if (IsHighSurrogate(first)) {
+        if (text::IsHighSurrogate(first)) {
             if (pos_ + 1 < text_.size() && text_[pos_] == u'\\' && text_[pos_ + 1] == u'u') {
                 const int low = ReadHex4(pos_ + 2);
-                if (low >= 0 && IsLowSurrogate(static_cast<char16_t>(low))) {
+                if (low >= 0 && text::IsLowSurrogate(static_cast<char16_t>(low))) {
                     out.push_back(first);
                     out.push_back(static_cast<char16_t>(low));
                     pos_ += 6;
                     return;
                 }
             }
-            out.push_back(kReplacementChar);
+            out.push_back(text::kReplacementChar);
             return;
         }
-        out.push_back(IsLowSurrogate(first) ? kReplacementChar : first);
+        out.push_back(text::IsLowSurrogate(first) ? text::kReplacementChar : first);
     }
 
     std::u16string_view text_;
@@ -260,7 +240,7 @@ bool MayGiveIp(std::string_view bytes) {
 DeviceInfo ParseReply(std::string_view bytes) {
     DeviceInfo info;
     // The reply is handled as zero-terminated text: a NUL byte ends it.
-    info.raw_text = DecodeUtf8(bytes.substr(0, bytes.find('\0')), kRawTextCapacity - 1);
+    info.raw_text = text::DecodeUtf8(bytes.substr(0, bytes.find('\0')), kRawTextCapacity - 1);
     Scanner(info.raw_text).Run(info);
     return info;
 }

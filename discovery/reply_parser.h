@@ -20,7 +20,4 @@ DeviceInfo ParseReply(std::string_view bytes);
 // text with escapes). Lets a receiver throw junk away without parsing it.
 bool MayGiveIp(std::string_view bytes);
 
-// UTF-8 to UTF-16; invalid sequences become U+FFFD; at most `max_units` units.
-std::u16string DecodeUtf8(std::string_view bytes, std::size_t max_units);
-
 }  // namespace orvandel

@@ -76,9 +76,7 @@ void SearchEngine::StopTimer() {
         std::lock_guard gate(callback_gate_);
         callbacks_open_ = false;
     }
-    // A callback that stops the search runs on the timer thread, which cannot join
-    // itself; the next Start, Stop or the destructor joins it.
-    if (timer_.joinable() && timer_.get_id() != std::this_thread::get_id()) {
+    if (timer_.joinable()) {
         timer_.join();
     }
 }

@@ -47,7 +47,8 @@ public:
     // command, starts receiving then sending, then the timer. The timer calls `tick`
     // for each indicator frame and `timeout` once, at its first check strictly after
     // timing.duration_ms. Returns the new search's generation.
-    // Callbacks must not block on the owner's thread (the owner may be in Stop()).
+    // Callbacks must not block on the owner's thread (the owner may be in Stop())
+    // and must not call into the engine.
     virtual std::uint64_t Start(const SearchTiming& timing, TickFn tick, TimeoutFn timeout);
     // Timer off (and joined), RequestStop, 100 ms, StopSending, StopReceiving, 100 ms.
     virtual void Stop();
@@ -82,8 +83,9 @@ private:
     std::thread timer_;
     std::atomic<bool> timer_running_{false};
     // Held while a callback runs; the stop operations take it to close the gate, so
-    // no callback starts after they return.
-    std::recursive_mutex callback_gate_;
+    // no callback starts after they return. A plain mutex: callbacks only hand work
+    // over to their owner's thread and never call back into the engine.
+    std::mutex callback_gate_;
     bool callbacks_open_ = false;  // guarded by callback_gate_
     std::atomic<std::uint64_t> generation_{0};
     mutable std::mutex adapters_lock_;

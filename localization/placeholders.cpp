@@ -1,41 +1,21 @@
 #include "localization/placeholders.h"
 
+#include "text/display_safe.h"
+#include "text/utf.h"
+
 namespace orvandel {
 namespace {
 
-bool IsHigh(char16_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool IsLow(char16_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-// Characters that would break a line, hide text or reorder it on screen.
-bool Invisible(char16_t c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x200B && c <= 0x200F) ||
-           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF;
-}
-
+// A value loses what could break a line, hide text or reorder it on screen, and
+// cannot start markup.
 std::u16string Clean(std::u16string_view value) {
-    std::u16string out;
-    for (std::size_t i = 0; i < value.size() && out.size() < kPlaceholderValueCapacity; ++i) {
-        const char16_t c = value[i];
-        if (IsHigh(c) && i + 1 < value.size() && IsLow(value[i + 1])) {
-            if (out.size() + 2 > kPlaceholderValueCapacity) {
-                break;
-            }
-            out += c;
-            out += value[++i];
-        } else if (IsHigh(c) || IsLow(c)) {
-            out += char16_t{0xFFFD};
-        } else if (Invisible(c)) {
-            continue;
-        } else if (c == u'<' || c == u'>' || c == u'&') {
-            out += static_cast<char16_t>(c - 0x20 + 0xFF00);  // U+FF1C, U+FF1E, U+FF06
-        } else {
-            out += c;
+    std::u16string out = text::MakeDisplaySafe(value, text::UnsafeChars::kDrop);
+    for (char16_t& c : out) {
+        if (c == u'<' || c == u'>' || c == u'&') {
+            c = static_cast<char16_t>(c - 0x20 + 0xFF00);  // U+FF1C, U+FF1E, U+FF06
         }
     }
+    text::CutToUnits(out, kPlaceholderValueCapacity);
     return out;
 }
 
@@ -70,13 +50,7 @@ std::u16string FillPlaceholders(std::u16string_view text, const PlaceholderValue
             out += text[i++];
         }
     }
-    if (out.size() > kFilledTextCapacity) {
-        std::size_t n = kFilledTextCapacity;
-        if (IsHigh(out[n - 1])) {
-            --n;
-        }
-        out.resize(n);
-    }
+    text::CutToUnits(out, kFilledTextCapacity);
     return out;
 }
 

@@ -7,21 +7,12 @@
 #include "build_config.h"
 #include "localization/settings_file.h"
 #include "localization/ui_texts.h"
+#include "text/utf.h"
 
 namespace orvandel {
 namespace {
 
-// Cuts at the capacity without leaving half a surrogate pair at the end.
-std::u16string Cut(std::u16string_view text, std::size_t capacity) {
-    if (text.size() <= capacity) {
-        return std::u16string(text);
-    }
-    std::size_t n = capacity;
-    if (n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) {
-        --n;
-    }
-    return std::u16string(text.substr(0, n));
-}
+using text::Cut;
 
 std::u16string Ascii(std::string_view s) {
     return std::u16string(s.begin(), s.end());

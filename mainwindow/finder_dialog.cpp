@@ -1,24 +1,22 @@
 // Pages, commands, the search run's window side, the launch animation and shutdown.
 #include "mainwindow/finder_dialog.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
 #include <QIcon>
 #include <QMenu>
-#include <QMetaObject>
 #include <QPixmap>
-#include <QSocketNotifier>
 #include <algorithm>
 #include <chrono>
 #include <utility>
 
 #include "controls/button_operate.h"
+#include "controls/device_rows.h"
 #include "controls/scroll_bar_list.h"
 #include "controls/skin_bitmap.h"
 #include "discovery/collection.h"
 #include "discovery/search_engine.h"
 #include "localization/reachability_tip.h"
 #include "platform/network_check.h"
+#include "text/utf.h"
 
 namespace orvandel {
 
@@ -67,17 +65,13 @@ LaunchStep LaunchStepAt(int step, int frame_count) {
 }
 
 std::u16string SlotText(const std::u16string& text) {
-    if (text.size() <= kSlotCapacity)
-        return text;
-    std::u16string cut = text.substr(0, kSlotCapacity);
-    if (!cut.empty() && cut.back() >= 0xD800 && cut.back() <= 0xDBFF)
-        cut.pop_back();
-    return cut;
+    return text::Cut(text, kSlotCapacity);
 }
 
 CKestriTR400DeviceFinderDlg::CKestriTR400DeviceFinderDlg(QWidget* parent)
-    : CKestriTR400DeviceFinderDlg(std::make_unique<SearchEngine>(), &IsNetworkAlive, "setting.cfg",
-                                  -1, parent) {}
+    : CKestriTR400DeviceFinderDlg(
+          std::make_unique<SearchEngine>(), [] { return IsNetworkAlive(); }, "setting.cfg", -1,
+          parent) {}
 
 CKestriTR400DeviceFinderDlg::CKestriTR400DeviceFinderDlg(std::unique_ptr<SearchEngine> engine,
                                                          std::function<bool()> network_alive,
@@ -120,12 +114,6 @@ CKestriTR400DeviceFinderDlg::CKestriTR400DeviceFinderDlg(std::unique_ptr<SearchE
             [this] { DispatchCommand(kIdSettingButton); });
     connect(m_search, &CButtonOperate::clicked, this, [this] { DispatchCommand(kIdSearchButton); });
 
-    m_wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_wake_fd >= 0) {
-        m_wake_notifier = std::make_unique<QSocketNotifier>(m_wake_fd, QSocketNotifier::Read, this);
-        connect(m_wake_notifier.get(), &QSocketNotifier::activated, this, [this] { OnWake(); });
-    }
-
     InitialLayout();
 }
 
@@ -133,9 +121,6 @@ CKestriTR400DeviceFinderDlg::~CKestriTR400DeviceFinderDlg() {
     StopWorkers();
     // The engine joins its threads here, before the slots its callbacks write go.
     m_engine.reset();
-    m_wake_notifier.reset();
-    if (m_wake_fd >= 0)
-        ::close(m_wake_fd);
 }
 
 void CKestriTR400DeviceFinderDlg::done(int result) {
@@ -272,7 +257,6 @@ void CKestriTR400DeviceFinderDlg::HideDeviceList() {
 }
 
 void CKestriTR400DeviceFinderDlg::SetSearchCaption(const std::u16string& caption) {
-    m_search_caption = QString::fromStdU16String(caption);
     m_search->SetCaption(caption);
     m_search->update();
 }
@@ -405,10 +389,10 @@ void CKestriTR400DeviceFinderDlg::StartSearch() {
             std::lock_guard lock(m_anim_lock);
             m_search_frame_image = std::move(path);
         }
-        PostToWindow([](PendingRequests& r) { r.search_repaint = true; });
+        m_inbox.Post([this] { update(SearchRepaintRect()); });
     };
     auto timeout = [this](std::uint64_t generation) {
-        PostToWindow([generation](PendingRequests& r) { r.timeouts.push_back(generation); });
+        m_inbox.Post([this, generation] { OnSearchTimeout(generation); });
     };
     m_search_generation = m_engine->Start(timing, std::move(tick), std::move(timeout));
 }
@@ -506,46 +490,9 @@ void CKestriTR400DeviceFinderDlg::RunLaunch(int frame_count, int step_ms) {
         }
         if (WaitForStop(step_ms))
             return;
-        PostToWindow([](PendingRequests& r) { r.launch_repaint = true; });
+        m_inbox.Post([this] { update(LaunchRepaintRect()); });
     }
-    PostToWindow([](PendingRequests& r) { r.launch_finished = true; });
-}
-
-// Worker threads hand requests over under m_post_lock and wake the window's thread
-// through an eventfd; both hand-overs are ones that thread checkers can follow.
-void CKestriTR400DeviceFinderDlg::PostToWindow(
-    const std::function<void(PendingRequests&)>& request) {
-    {
-        std::lock_guard lock(m_post_lock);
-        request(m_pending);
-    }
-    if (m_wake_fd >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(m_wake_fd, &one, sizeof one);
-    } else {
-        QMetaObject::invokeMethod(
-            this, [this] { OnWake(); }, Qt::QueuedConnection);
-    }
-}
-
-void CKestriTR400DeviceFinderDlg::OnWake() {
-    if (m_wake_fd >= 0) {
-        std::uint64_t count = 0;
-        [[maybe_unused]] const ssize_t n = ::read(m_wake_fd, &count, sizeof count);
-    }
-    PendingRequests requests;
-    {
-        std::lock_guard lock(m_post_lock);
-        std::swap(requests, m_pending);
-    }
-    if (requests.launch_repaint)
-        update(LaunchRepaintRect());
-    if (requests.search_repaint)
-        update(SearchRepaintRect());
-    if (requests.launch_finished)
-        FinishLaunch();
-    for (const std::uint64_t generation : requests.timeouts)
-        OnSearchTimeout(generation);
+    m_inbox.Post([this] { FinishLaunch(); });
 }
 
 void CKestriTR400DeviceFinderDlg::FinishLaunch() {

@@ -7,8 +7,8 @@
 //
 // Threads: commands, painting and every widget call run on the window's thread.
 // The launch animation thread and the search engine's timer thread only write the
-// animation slots (under m_anim_lock) and ask for repaints or the time-out through
-// queued calls. The window stops and joins them before its members go.
+// animation slots (under m_anim_lock) and post repaints or the time-out to the
+// window's ThreadInbox. The window stops and joins them before its members go.
 #pragma once
 
 #include <QDialog>
@@ -26,12 +26,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "controls/skin_bitmap.h"
 #include "discovery/device_info.h"
 #include "discovery/reachability.h"
 #include "localization/ui_strings.h"
+#include "mainwindow/thread_inbox.h"
 
 class QMenu;
-class QSocketNotifier;
 class QPainter;
 
 namespace orvandel {
@@ -125,13 +126,6 @@ public:
     bool LaunchDone() const { return m_launch_done; }
     std::uint64_t SearchGeneration() const { return m_search_generation; }
     const std::vector<DeviceInfo>& Devices() const { return m_devices; }
-    CButtonOperate* NextButton() const { return m_next; }
-    CButtonOperate* PreviousButton() const { return m_previous; }
-    CButtonOperate* SettingButton() const { return m_setting; }
-    CButtonOperate* SearchButton() const { return m_search; }
-    CScrollBarList* DeviceList() const { return m_device_list; }
-    QMenu* PopupMenu() const { return m_popup.get(); }
-    QString SearchCaption() const { return m_search_caption; }
 
 public slots:
     void done(int result) override;
@@ -162,15 +156,6 @@ private:
     void RunLaunch(int frame_count, int step_ms);
     void FinishLaunch();
     bool WaitForStop(int ms);
-    // What the worker threads ask of the window's thread.
-    struct PendingRequests {
-        bool launch_repaint = false;
-        bool search_repaint = false;
-        bool launch_finished = false;
-        std::vector<std::uint64_t> timeouts;  // generations of ended searches
-    };
-    void PostToWindow(const std::function<void(PendingRequests&)>& request);
-    void OnWake();
     void StopWorkers();
 
     // Page pieces shared by the commands and the language reload.
@@ -190,7 +175,7 @@ private:
     void DrawSkinImage(QPainter& painter, const std::u16string& path, int width, int height,
                        int left, int top, float opacity);
     void DrawSkinImage(QPainter& painter, const UiImageElement& image, float opacity = 1.0f);
-    const QImage& CachedImage(const std::u16string& path, QSize layout_size);
+    const SkinBitmapSet& CachedImage(const std::u16string& path, QSize layout_size);
 
     std::filesystem::path m_settings_path;
     UiStrings m_strings;
@@ -205,7 +190,6 @@ private:
     CButtonOperate* m_search = nullptr;
     CScrollBarList* m_device_list = nullptr;
     std::unique_ptr<QMenu> m_popup;
-    QString m_search_caption;
 
     PageSlots m_slots;
     std::vector<DeviceInfo> m_devices;
@@ -226,14 +210,12 @@ private:
     std::u16string m_search_frame_image;
 
     // Decoded skin images by layout path (a null image: the file did not load).
-    std::unordered_map<std::u16string, QImage> m_image_cache;
+    std::unordered_map<std::u16string, SkinBitmapSet> m_image_cache;
     bool m_fonts_ready = false;
     QFont m_headline_font, m_title_font, m_body_font;
 
-    std::mutex m_post_lock;
-    PendingRequests m_pending;
-    int m_wake_fd = -1;
-    std::unique_ptr<QSocketNotifier> m_wake_notifier;
+    // Repaints, the launch's end and search time-outs from the worker threads.
+    ThreadInbox m_inbox{this};
 
     std::mutex m_stop_lock;
     std::condition_variable m_stop_cv;

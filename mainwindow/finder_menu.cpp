@@ -1,6 +1,5 @@
 // The setting button's popup menu, the language commands and the About command.
 #include <QAction>
-#include <QCursor>
 #include <QMenu>
 #include <QMetaObject>
 
@@ -29,8 +28,11 @@ LanguageId LanguageOfCommand(int command_id) {
 }  // namespace
 
 void CKestriTR400DeviceFinderDlg::OnSetting() {
+    // At the click that pressed the button, mapped from the button rather than read
+    // from the pointer: under Wayland a client never learns the global pointer
+    // position, and under X11 both give the same point.
     if (m_popup)
-        m_popup->exec(QCursor::pos());
+        m_popup->exec(m_setting->mapToGlobal(m_setting->PressPosition()));
 }
 
 void CKestriTR400DeviceFinderDlg::BuildPopupMenu(LanguageId language) {

@@ -149,37 +149,40 @@ void CKestriTR400DeviceFinderDlg::DrawSkinImage(QPainter& painter, const UiImage
     DrawSkinImage(painter, image.path, image.width, image.height, image.left, image.top, opacity);
 }
 
-// Natural size, cut at the rectangle's right and bottom, never scaled; the opacity
-// multiplies the image's alpha.
+// Natural size in logical pixels, cut at the rectangle's right and bottom, never
+// scaled otherwise; on a dense device the @2x twin gives the same rectangle. The
+// opacity multiplies the image's alpha.
 void CKestriTR400DeviceFinderDlg::DrawSkinImage(QPainter& painter, const std::u16string& path,
                                                 int width, int height, int left, int top,
                                                 float opacity) {
     if (path.empty() || width <= 0 || height <= 0)
         return;
-    const QImage& image = CachedImage(path, QSize(width, height));
-    if (image.isNull())
+    const SkinBitmapSet& set = CachedImage(path, QSize(width, height));
+    if (set.isNull())
         return;
-    const QRect source(0, 0, std::min(width, image.width()), std::min(height, image.height()));
+    const QImage& image = set.For(PaintedDeviceRatio(painter));
     painter.save();
     painter.setOpacity(std::clamp(opacity, 0.0f, 1.0f));
-    painter.drawImage(QPoint(left, top), image, source);
+    DrawSkinBitmap(painter, QPoint(left, top), image, QSize(width, height));
     painter.restore();
 }
 
 // Each path is drawn in one rectangle size (the two indicator lists share their
 // files and their size), so the path alone keys the cache.
-const QImage& CKestriTR400DeviceFinderDlg::CachedImage(const std::u16string& path,
-                                                       QSize layout_size) {
+const SkinBitmapSet& CKestriTR400DeviceFinderDlg::CachedImage(const std::u16string& path,
+                                                              QSize layout_size) {
     auto found = m_image_cache.find(path);
     if (found == m_image_cache.end()) {
-        found = m_image_cache.emplace(path, LoadSkinImage(path, layout_size)).first;
+        SkinBitmapSet set;
+        set.plain = LoadSkinImage(path, layout_size);
+        const std::u16string dense_path = DenseSkinPath(path);
+        if (!set.plain.isNull() && !dense_path.empty()) {
+            set.SetDense(LoadSkinImage(dense_path, layout_size));
+        }
+        found = m_image_cache.emplace(path, std::move(set)).first;
     }
     return found->second;
 }
-
-}  // namespace orvandel
-
-namespace orvandel {
 
 QImage CKestriTR400DeviceFinderDlg::LoadSkinImage(const std::u16string& path, QSize layout_size) {
     return LoadSkinBitmap(path, layout_size);

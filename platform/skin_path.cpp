@@ -6,42 +6,10 @@
 #include <vector>
 
 #include "build_config.h"
+#include "text/utf.h"
 
 namespace orvandel {
 namespace {
-
-// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD so that a bad name can
-// never turn into a different, valid one.
-std::string ToUtf8(std::u16string_view in) {
-    std::string out;
-    out.reserve(in.size());
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        char32_t c = in[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 &&
-            in[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 bool IsRegularFile(const std::filesystem::path& p) {
     std::error_code ec;
@@ -54,7 +22,7 @@ std::filesystem::path ResolveSkinPath(std::u16string_view layout_path) {
     if (layout_path.empty()) {
         return {};
     }
-    std::string utf8 = ToUtf8(layout_path);
+    std::string utf8 = text::ToUtf8(layout_path);
     for (char& ch : utf8) {
         if (ch == '\\') {
             ch = '/';

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs into a staging folder, checks the layout, validates the desktop entry
 # and the AppStream metadata, builds the Debian package and runs lintian on it,
-# then runs the end-to-end test of the installed window under a real X server.
+# builds the RPM from the same configuration and checks its requirements and
+# file list, then runs the end-to-end tests of the installed window under a
+# headless Wayland compositor and under a real X server.
 #
 # Reuses the build folder of the test command (ORVANDEL_BUILD_DIR, default build/),
 # configured for the prefix /usr: the program looks for its skin under the prefix
@@ -32,7 +34,10 @@ DESTDIR=$stage cmake --install "$build" >/dev/null
 app_id=com.kestrilon.orvandel
 required=(
   usr/bin/orvandel-cli
-  usr/libexec/orvandel/orvandel-launch
+  usr/bin/orvandel-launch
+  usr/share/man/man1/orvandel-launch.1.gz
+  usr/share/doc/orvandel/TROUBLESHOOTING.md
+  usr/share/orvandel/img/finder_win_icon_ok@2x.png
   usr/share/applications/$app_id.desktop
   usr/share/metainfo/$app_id.metainfo.xml
   usr/share/icons/hicolor/48x48/apps/orvandel.png
@@ -64,19 +69,19 @@ step "Launcher: starts in \$XDG_CONFIG_HOME/orvandel"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 # A stand-in program next to a copy of the launcher reports where it was started.
-mkdir -p "$tmp/usr/bin" "$tmp/usr/libexec/orvandel"
-cp "$stage/usr/libexec/orvandel/orvandel-launch" "$tmp/usr/libexec/orvandel/"
+mkdir -p "$tmp/usr/bin"
+cp "$stage/usr/bin/orvandel-launch" "$tmp/usr/bin/"
 printf '#!/bin/sh\npwd\n' >"$tmp/usr/bin/orvandel"
 chmod 755 "$tmp/usr/bin/orvandel"
-got=$(HOME=$tmp/home XDG_CONFIG_HOME=$tmp/config "$tmp/usr/libexec/orvandel/orvandel-launch")
+got=$(HOME=$tmp/home XDG_CONFIG_HOME=$tmp/config "$tmp/usr/bin/orvandel-launch")
 [[ $got == "$tmp/config/orvandel" ]] || fail "launcher started in '$got'"
-got=$(HOME=$tmp/home XDG_CONFIG_HOME= "$tmp/usr/libexec/orvandel/orvandel-launch")
+got=$(HOME=$tmp/home XDG_CONFIG_HOME= "$tmp/usr/bin/orvandel-launch")
 [[ $got == "$tmp/home/.config/orvandel" ]] || fail "launcher without XDG_CONFIG_HOME started in '$got'"
 
 step "desktop-file-validate, appstreamcli validate"
 desktop-file-validate "$stage/usr/share/applications/$app_id.desktop"
 appstreamcli validate --no-net --explain "$stage/usr/share/metainfo/$app_id.metainfo.xml"
-grep -q '^Exec=/usr/libexec/orvandel/orvandel-launch$' "$stage/usr/share/applications/$app_id.desktop" ||
+grep -q '^Exec=/usr/bin/orvandel-launch$' "$stage/usr/share/applications/$app_id.desktop" ||
   fail "the desktop entry does not start the launcher"
 
 step "Debian package"
@@ -87,15 +92,21 @@ deb=$(ls "$pkg_dir"/orvandel_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "   $(basename "$deb"): $(du -k "$deb" | cut -f1) KiB, installed $(dpkg-deb -f "$deb" Installed-Size) KiB"
 echo "   Depends: $depends"
-for dep in 'fonts-wqy-microhei | fonts-noto-cjk' libstdc++6 libc6; do
+for dep in 'fonts-wqy-microhei | fonts-noto-cjk' fonts-dejavu-extra libstdc++6 libc6; do
   [[ $depends == *"$dep"* ]] || fail "the package does not depend on $dep"
+done
+recommends=$(dpkg-deb -f "$deb" Recommends)
+echo "   Recommends: $recommends"
+for dep in xdg-utils qt6-wayland; do
+  [[ $recommends == *"$dep"* ]] || fail "the package does not recommend $dep"
 done
 if ((window_built)); then
   [[ $depends == *libqt6widgets6* && $depends == *libqt6gui6* ]] ||
     fail "the package does not depend on the Qt 6 widgets runtime"
 fi
 contents=$(dpkg-deb -c "$deb")
-for f in usr/bin/orvandel-cli "usr/share/applications/$app_id.desktop" usr/libexec/orvandel/orvandel-launch; do
+for f in usr/bin/orvandel-cli "usr/share/applications/$app_id.desktop" usr/bin/orvandel-launch \
+  usr/share/doc/orvandel/TROUBLESHOOTING.md; do
   [[ $contents == *"./$f"* ]] || fail "the package lacks /$f"
 done
 # -I: the hardening tags are informational ones, and their absence is checked.
@@ -106,6 +117,47 @@ fi
 echo "$lintian_out" | grep -v 'running with root privileges' | sed 's/^/   /' || true
 if grep -q 'hardening-' <<<"$lintian_out"; then
   fail "lintian: binaries built without the hardening flags"
+fi
+
+step "RPM package"
+(cd "$build" && cpack -G RPM -B "$pkg_dir" >/dev/null)
+rpm_file=$(ls "$pkg_dir"/orvandel-*.rpm)
+echo "   $(basename "$rpm_file"): $(du -k "$rpm_file" | cut -f1) KiB"
+rpm_requires=$(rpm -qp --requires "$rpm_file" 2>/dev/null)
+rpm_recommends=$(rpm -qp --recommends "$rpm_file" 2>/dev/null)
+rpm_suggests=$(rpm -qp --suggests "$rpm_file" 2>/dev/null)
+rpm_files=$(rpm -qp -l "$rpm_file" 2>/dev/null)
+echo "   Requires: $(tr '\n' ' ' <<<"$rpm_requires")"
+echo "   Recommends: $(tr '\n' ' ' <<<"$rpm_recommends")"
+echo "   Suggests: $(tr '\n' ' ' <<<"$rpm_suggests")"
+# The library requirements come from rpmbuild's scan of the binaries.
+for dep in 'libc.so.6()(64bit)' 'libstdc++.so.6()(64bit)'; do
+  grep -qxF "$dep" <<<"$rpm_requires" || fail "the RPM does not require $dep"
+done
+if ((window_built)); then
+  grep -q '^libQt6Widgets.so.6()(64bit)' <<<"$rpm_requires" ||
+    fail "the RPM does not require the Qt 6 widgets library"
+fi
+for dep in google-noto-sans-cjk-fonts xdg-utils; do
+  grep -qx "$dep" <<<"$rpm_recommends" || fail "the RPM does not recommend $dep"
+done
+for f in usr/bin/orvandel-cli usr/bin/orvandel-launch "usr/share/applications/$app_id.desktop" \
+  usr/share/doc/orvandel/TROUBLESHOOTING.md usr/share/orvandel/img/finder_win_icon_ok@2x.png; do
+  grep -qxF "/$f" <<<"$rpm_files" || fail "the RPM lacks /$f"
+done
+# The folders of the file system itself belong to the system's own packages.
+for d in /usr /usr/bin /usr/share /usr/share/applications /usr/share/man/man1; do
+  ! grep -qxF "$d" <<<"$rpm_files" || fail "the RPM claims the system folder $d"
+done
+deb_count=$(dpkg-deb -c "$deb" | grep -vc '/$')
+rpm_count=$(while read -r f; do [[ -d $stage$f ]] || echo "$f"; done <<<"$rpm_files" | grep -c .)
+((deb_count == rpm_count)) || fail "the RPM holds $rpm_count files, the Debian package $deb_count"
+
+step "End-to-end test under Wayland (weston, headless)"
+if ((window_built)); then
+  "$root/scripts/e2e-wayland.sh" "$stage" "$build" "$build/e2e"
+else
+  echo "SKIPPED: window not built ($build/app/orvandel does not exist)"
 fi
 
 step "End-to-end test under X"

@@ -5,14 +5,16 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format-14 python3
-  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins qt6-wayland
   libgtest-dev libgmock-dev
   fonts-wqy-microhei fonts-dejavu-core fonts-dejavu-extra
   iproute2 xdg-utils
 )
 if [[ "${1:-}" == "--test" || "${1:-}" == "--ci" ]]; then
-  packages+=(xvfb xauth xdotool x11-utils imagemagick desktop-file-utils appstream lintian dpkg-dev fakeroot file procps
-    dbus-daemon at-spi2-core python3-pyatspi)
+  # nlohmann-json3-dev: the independent JSON reader the fuzz targets compare with;
+  # rpm and weston: the RPM package and the Wayland end-to-end test.
+  packages+=(nlohmann-json3-dev xvfb xauth xdotool x11-utils imagemagick desktop-file-utils appstream lintian dpkg-dev fakeroot file procps
+    dbus-daemon at-spi2-core python3-pyatspi rpm weston)
 fi
 
 missing=()

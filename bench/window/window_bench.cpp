@@ -155,7 +155,7 @@ int SearchRss() {
         if (!QTest::qWaitFor([&] { return !window.IsSearching(); }, 15000))
             return 1;
         QTest::qWait(200);
-        rows = window.DeviceList()->ItemCount();
+        rows = window.findChild<CScrollBarList*>(QStringLiteral("deviceList"))->ItemCount();
     }
     lab.LeaveFinder();
     QDir::setCurrent(home);  // the namespaces are removed from there

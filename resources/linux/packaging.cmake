@@ -1,7 +1,7 @@
-# The Debian package: `cpack -G DEB` in a build folder configured with
-# CMAKE_INSTALL_PREFIX=/usr (the program looks for its skin under the prefix
-# it was built for, so the package must install where the build points).
-set(CPACK_GENERATOR DEB)
+# The Debian and RPM packages: `cpack -G DEB` or `cpack -G RPM` in a build folder
+# configured with CMAKE_INSTALL_PREFIX=/usr (the program looks for its skin under
+# the prefix it was built for, so the package must install where the build points).
+set(CPACK_GENERATOR DEB RPM)
 set(CPACK_PACKAGE_NAME orvandel)
 set(CPACK_PACKAGE_VENDOR "Kestrilon Corporation")
 set(CPACK_PACKAGE_CONTACT "Kestrilon Linux Team <linux@kestrilon.com>")
@@ -23,6 +23,38 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.kestrilon.com/")
 # Qt and C++ runtime libraries come from dpkg-shlibdeps; the skin font is named
 # "Microsoft JhengHei", which is mapped to a CJK-capable face at run time.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# The window sets its texts in DejaVu Sans Condensed first (fonts-dejavu-extra).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk, fonts-dejavu-extra")
+# The Wayland platform plugin: without it a Wayland session runs the window
+# through XWayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-wayland")
+
+# RPM: library requirements come from rpmbuild's automatic dependency scan; the
+# fonts and the browser opener are weak dependencies, as their names differ
+# between distributions (Fedora's names here; zypper and dnf skip unknown ones).
+set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+set(CPACK_RPM_PACKAGE_RELEASE 1)
+set(CPACK_RPM_PACKAGE_LICENSE "LicenseRef-proprietary")
+set(CPACK_RPM_PACKAGE_GROUP "Applications/Internet")
+set(CPACK_RPM_PACKAGE_URL "https://www.kestrilon.com/")
+set(CPACK_RPM_PACKAGE_AUTOREQ ON)
+set(CPACK_RPM_PACKAGE_AUTOPROV OFF)
+# CPack 3.25 drops its own weak-dependency variables with this rpmbuild (it looks
+# for tag names that rpm 4.18 spells differently), so the tags go into the spec's
+# preamble directly. No /usr/lib/.build-id links: the package has no debuginfo.
+string(JOIN "\n" CPACK_RPM_SPEC_MORE_DEFINE
+  "Recommends: google-noto-sans-cjk-fonts"
+  "Recommends: dejavu-sans-fonts"
+  "Recommends: xdg-utils"
+  "Recommends: qt6-qtwayland"
+  "Suggests: wqy-microhei-fonts"
+  "%define _build_id_links none")
+# Folders every system owns already stay out of the package's file list.
+set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
+    /usr/share/applications /usr/share/metainfo /usr/share/icons /usr/share/icons/hicolor
+    /usr/share/man /usr/share/man/man1 /usr/share/doc)
+foreach(size 48x48 128x128 256x256 scalable)
+  list(APPEND CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
+       /usr/share/icons/hicolor/${size} /usr/share/icons/hicolor/${size}/apps)
+endforeach()
 include(CPack)

@@ -437,6 +437,18 @@ private slots:
         QCOMPARE(w.list->model()->index(0, 1).data().toString().count(u'\n'), 2);
     }
 
+    // Line breaks, zero-width and direction characters from the network become
+    // spaces, so the row stays three lines in the order the device sent.
+    void controlAndDirectionCharactersBecomeSpaces() {
+        Window w;
+        w.list->SetDeviceCount(1);
+        QVERIFY(w.list->AddDevice(m_icon_a, u"a\u2028b\u200Bc\u200Fd\u061Ce\u202Ef\nsix",
+                                  u"    IP: 10.0.0.1\u2029", u"    MAC: \uFEFFAA", u"10.0.0.1"));
+        const QString text = w.list->model()->index(0, 1).data().toString();
+        QCOMPARE(text,
+                 QString::fromStdU16String(u"a b c d e f six\n    IP: 10.0.0.1 \n    MAC:  AA"));
+    }
+
     void restingPointerSelectsTheRow() {
         Window w;
         Fill(*w.list, 3);

@@ -89,10 +89,27 @@ private slots:
         QCOMPARE(loaded.size(), size);
     }
 
+    // Every named image has its high-density twin at twice the size, which the
+    // loader takes for a dense screen.
+    void everyNamedImageHasItsTwin_data() { everyNamedImageHasItsSize_data(); }
+    void everyNamedImageHasItsTwin() {
+        QFETCH(QString, path);
+        QFETCH(QSize, size);
+        const std::filesystem::path file = ResolveSkinPath(DenseSkinPath(path.toStdU16String()));
+        QVERIFY2(!file.empty(), qPrintable(path));
+        QImageReader reader(QString::fromStdString(file.string()), "png");
+        QCOMPARE(reader.size(), size * 2);
+        const SkinBitmapSet set = LoadSkinBitmapSet(path.toStdU16String(), size);
+        QCOMPARE(set.dense.size(), size * 2);
+        QCOMPARE(set.For(2.0).deviceIndependentSize(), QSizeF(size));
+    }
+
     // The skin bar copies its arrows without blending: they must be opaque.
     void scrollArrowsAreOpaque() {
         for (const char* name : {R"(img\finder_win_btn_scrollup_normal.png)",
-                                 R"(img\finder_win_btn_scrolldown_normal.png)"}) {
+                                 R"(img\finder_win_btn_scrolldown_normal.png)",
+                                 R"(img\finder_win_btn_scrollup_normal@2x.png)",
+                                 R"(img\finder_win_btn_scrolldown_normal@2x.png)"}) {
             const QImage img = LoadSkinBitmap(QString(name).toStdU16String(), QSize(13, 13));
             QVERIFY(!img.isNull());
             for (int y = 0; y < img.height(); ++y) {

@@ -12,34 +12,16 @@ namespace {
 using Field = std::u16string DeviceInfo::*;
 using Expected = std::vector<std::pair<Field, std::u16string>>;
 
-const std::vector<std::pair<Field, const char*>> kStoredFields = {
-    {&DeviceInfo::command, "command"},
-    {&DeviceInfo::device_name, "device_name"},
-    {&DeviceInfo::org, "org"},
-    {&DeviceInfo::model, "model"},
-    {&DeviceInfo::master_version, "master_version"},
-    {&DeviceInfo::daily, "daily"},
-    {&DeviceInfo::uboot_version, "uboot_version"},
-    {&DeviceInfo::sub_model, "sub_model"},
-    {&DeviceInfo::id, "id"},
-    {&DeviceInfo::dhcp, "dhcp"},
-    {&DeviceInfo::name, "name"},
-    {&DeviceInfo::ip, "ip"},
-    {&DeviceInfo::mask, "mask"},
-    {&DeviceInfo::gateway, "gateway"},
-    {&DeviceInfo::dns, "dns"},
-};
-
 // Every stored field equals its expected value; fields not listed are empty.
 void ExpectFields(const DeviceInfo& info, const Expected& expected) {
-    for (const auto& [field, label] : kStoredFields) {
+    for (const DeviceField& field : kReplyKeyFields) {
         std::u16string want;
         for (const auto& [f, value] : expected) {
-            if (f == field) {
+            if (f == field.member) {
                 want = value;
             }
         }
-        EXPECT_EQ(info.*field, want) << "field " << label;
+        EXPECT_EQ(info.*field.member, want) << "field " << field.key;
     }
 }
 
@@ -276,37 +258,25 @@ TEST(ParseReply, NulEndsTheText) {
     EXPECT_TRUE(info.id.empty());
 }
 
-struct DecodeCase {
-    const char* name;
-    std::string bytes;
-    std::size_t max_units;
-    std::u16string expected;
-};
-
-void PrintTo(const DecodeCase& c, std::ostream* os) {
-    *os << c.name;
+// The table names each field once under its own key, and the full reply above sets
+// every field read from a key: a field left out of the table would go unread.
+TEST(DeviceFields, EachFieldOnceUnderItsOwnKey) {
+    ASSERT_EQ(kDeviceFields.size(), 16u);
+    EXPECT_EQ(kDeviceFields[0].member, &DeviceInfo::raw_text);
+    EXPECT_EQ(kDeviceFields[0].capacity, kRawTextCapacity);
+    for (std::size_t i = 0; i < kDeviceFields.size(); ++i) {
+        for (std::size_t j = i + 1; j < kDeviceFields.size(); ++j) {
+            EXPECT_NE(kDeviceFields[i].member, kDeviceFields[j].member) << i << " " << j;
+            EXPECT_NE(kDeviceFields[i].key, kDeviceFields[j].key) << i << " " << j;
+        }
+    }
+    ASSERT_EQ(kReplyKeyFields.size(), kFullFields.size());
+    const DeviceInfo info = ParseReply(kFullReply);
+    for (const DeviceField& field : kReplyKeyFields) {
+        EXPECT_FALSE((info.*field.member).empty()) << field.key;
+        EXPECT_EQ(field.capacity, kFieldCapacity) << field.key;
+    }
 }
-
-class DecodeUtf8Case : public testing::TestWithParam<DecodeCase> {};
-
-TEST_P(DecodeUtf8Case, Units) {
-    EXPECT_EQ(DecodeUtf8(GetParam().bytes, GetParam().max_units), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Utf8, DecodeUtf8Case,
-    testing::Values(DecodeCase{"AllLengths", "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", 16,
-                               u"a\u00e9\u20ac\U0001F600"},
-                    DecodeCase{"OverlongSlash", "\xC0\xAF", 16, u"\uFFFD\uFFFD"},
-                    DecodeCase{"EncodedSurrogate", "\xED\xA0\x80", 16, u"\uFFFD\uFFFD\uFFFD"},
-                    DecodeCase{"AboveMaxCodePoint", "\xF4\x90\x80\x80", 16,
-                               u"\uFFFD\uFFFD\uFFFD\uFFFD"},
-                    DecodeCase{"TruncatedAtEnd", "a\xF0\x9F\x98", 16, u"a\uFFFD"},
-                    DecodeCase{"TruncatedBeforeAscii", "\xE2\x82z", 16, u"\uFFFDz"},
-                    DecodeCase{"LoneContinuation", "\x80\xBF", 16, u"\uFFFD\uFFFD"},
-                    DecodeCase{"CutAtCapacity", "abcdef", 4, u"abcd"},
-                    DecodeCase{"PairDoesNotFit", "abc\xF0\x9F\x98\x80", 4, u"abc"}),
-    [](const testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orvandel

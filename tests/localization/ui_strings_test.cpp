@@ -390,13 +390,36 @@ TEST(Version, ShowsThreeOfTheFourNumbers) {
     EXPECT_EQ(UiStrings::FileVersionString(), std::u16string(built.begin(), built.end()));
 }
 
+// The addresses the About texts link to, in order of appearance.
+std::vector<std::u16string> LinkTargets(const std::u16string& text) {
+    static constexpr std::u16string_view kOpen = u"<a href=\"";
+    std::vector<std::u16string> targets;
+    for (std::size_t at = text.find(kOpen); at != std::u16string::npos; at = text.find(kOpen, at)) {
+        at += kOpen.size();
+        const std::size_t end = text.find(u'"', at);
+        if (end == std::u16string::npos)
+            break;
+        targets.push_back(text.substr(at, end - at));
+    }
+    return targets;
+}
+
 TEST(AboutTexts, LinksPointToTheMakersRegionalPages) {
-    std::vector<std::u16string_view> seen;
+    TempDir dir;
+    UiStrings strings(dir / "setting.cfg");
+    std::vector<std::u16string> seen;
     for (const ExpectedTexts* e : kLanguages) {
-        for (std::u16string_view url : {e->product_url, e->support_url}) {
+        strings.SetLanguage(e->id);
+        const std::vector<std::u16string> product = LinkTargets(strings.AboutVersionText.text);
+        const std::vector<std::u16string> support = LinkTargets(strings.AboutSupportText.text);
+        ASSERT_EQ(product.size(), 1u) << e->name;
+        ASSERT_EQ(support.size(), 1u) << e->name;
+        EXPECT_EQ(product[0], e->product_url) << e->name;
+        EXPECT_EQ(support[0], e->support_url) << e->name;
+        for (const std::u16string& url : {product[0], support[0]}) {
             EXPECT_EQ(url.substr(0, 26), u"https://www.kestrilon.com/") << e->name;
-            for (std::u16string_view other : seen) {
-                EXPECT_NE(url, other) << "each language has its own regional address";
+            for (const std::u16string& other : seen) {
+                EXPECT_NE(url, other) << e->name << ": each language has its own regional address";
             }
             seen.push_back(url);
         }

@@ -51,14 +51,15 @@ private slots:
             // pool of its own that TSan cannot follow.
             CKestriTR400DeviceFinderDlg window;
             QTRY_VERIFY_WITH_TIMEOUT(window.LaunchDone(), 5000);
-            QTest::mouseClick(window.SearchButton(), Qt::LeftButton, {}, QPoint(5, 5));
+            auto* search = window.findChild<CButtonOperate*>(QStringLiteral("searchButton"));
+            QTest::mouseClick(search, Qt::LeftButton, {}, QPoint(5, 5));
             QVERIFY(window.IsSearching());
-            QCOMPARE(window.SearchCaption(), QString("Stop"));
+            QCOMPARE(search->Caption(), QString("Stop"));
             // Ended by the search timer's time-out after five seconds.
             QTRY_VERIFY_WITH_TIMEOUT(!window.IsSearching(), 9000);
             QVERIFY(device.Commands() > 0);
 
-            CScrollBarList* list = window.DeviceList();
+            CScrollBarList* list = window.findChild<CScrollBarList*>(QStringLiteral("deviceList"));
             QVERIFY(window.HasResults());
             QVERIFY(list->isVisibleTo(&window));
             QCOMPARE(list->ItemCount(), 1);

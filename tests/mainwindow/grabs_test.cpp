@@ -43,7 +43,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(h.window->LaunchDone(), 5000);
         h.window->OnLanguage(command);
         Save(h, tag, "step1");
-        h.Click(h.window->NextButton());
+        h.Click(h.Button("nextButton"));
         Save(h, tag, "step2");
         h.ClickSearch();
         QTRY_VERIFY(h.engine->ticks > 3);

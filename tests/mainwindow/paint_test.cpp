@@ -286,7 +286,7 @@ private slots:
         QVERIFY(h.OpenReady());
         h.ClickSearch();
         h.ClickSearch();
-        CScrollBarList* list = h.window->DeviceList();
+        CScrollBarList* list = h.DeviceList();
         QCOMPARE(list->ItemCount(), 6);
         QTRY_VERIFY(list->verticalScrollBar()->isVisible());
         QVERIFY(!list->horizontalScrollBar()->isVisible());
@@ -420,7 +420,7 @@ private slots:
         grab.save("step1.png");
         CheckBands(grab);
         // The caption's white ink lies inside the button, off its edges, centred.
-        const QRect button = h.window->SearchButton()->geometry();
+        const QRect button = h.Button("searchButton")->geometry();
         QRect ink;
         for (int y = 410; y < 460; ++y) {
             for (int x = 100; x < 320; ++x) {
@@ -463,7 +463,7 @@ private slots:
         h.ClickSearch();
         h.ClickSearch();
         QVERIFY(h.window->HasResults());
-        QCOMPARE(h.window->DeviceList()->ItemCount(), 0);
+        QCOMPARE(h.DeviceList()->ItemCount(), 0);
         h.window->grab();
         // The peak of this program's own memory (getrusage would also count the
         // parent's, from before the exec).

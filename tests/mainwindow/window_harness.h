@@ -51,7 +51,15 @@ struct WindowHarness {
     void Click(CButtonOperate* button) {
         QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(2, 2));
     }
-    void ClickSearch() { Click(window->SearchButton()); }
+    void ClickSearch() { Click(Button("searchButton")); }
+    // The window's children, found by object name.
+    CButtonOperate* Button(const char* name) const {
+        return window->findChild<CButtonOperate*>(QLatin1String(name));
+    }
+    CScrollBarList* DeviceList() const {
+        return window->findChild<CScrollBarList*>(QStringLiteral("deviceList"));
+    }
+    QString SearchCaption() const { return Button("searchButton")->Caption(); }
     void SetDevices(std::vector<DeviceInfo> devices) {
         std::lock_guard lock(engine->lock);
         engine->devices = std::move(devices);
@@ -61,15 +69,17 @@ struct WindowHarness {
         engine->duration_ms = ms;
     }
     // Replays the time-out of the latest Start, as if it had been posted just before
-    // that search was stopped.
-    void ReplayTimeout(std::uint64_t generation) {
+    // that search was stopped. False when no search handed a time-out over.
+    [[nodiscard]] bool ReplayTimeout(std::uint64_t generation) {
         SearchEngine::TimeoutFn timeout;
         {
             std::lock_guard lock(engine->lock);
             timeout = engine->last_timeout;
         }
-        if (timeout)
-            timeout(generation);
+        if (!timeout)
+            return false;
+        timeout(generation);
+        return true;
     }
 };
 

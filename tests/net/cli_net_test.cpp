@@ -283,7 +283,9 @@ TEST_F(CliNet, ReaderLeavingMidTableIsAnErrorNotASilentDeath) {
     const CliRun cut = RunCli({kTimeout}, Stdout::kReadThenClosed, 100);
     EXPECT_TRUE(cut.exited) << "killed by signal " << cut.signal;
     EXPECT_EQ(cut.status, 4);
-    EXPECT_EQ(cut.err, kWriteFailed + "Broken pipe\n");
+    // One simulated host answers for all 300, so the per-sender quota may add a
+    // note on dropped replies before the failure line.
+    EXPECT_TRUE(cut.err.ends_with(kWriteFailed + "Broken pipe\n")) << cut.err;
     EXPECT_EQ(cut.out.size(), 100u);
     EXPECT_EQ(cut.out.rfind("MODEL", 0), 0u) << cut.out;
 }

@@ -50,6 +50,9 @@ INSTANTIATE_TEST_SUITE_P(
                                  u"abc\x202e"
                                  u"fed",
                                  "abc\\u{202E}fed"},
+                      EscapeCase{"SeparatorsMarksAndZeroWidth",
+                                 u"a\u2028b\u200Bc\u200Ed\u061Ce\uFEFF",
+                                 "a\\u{2028}b\\u{200B}c\\u{200E}d\\u{061C}e\\u{FEFF}"},
                       EscapeCase{"SurrogatePair", u"\xd83d\xde00", "\xF0\x9F\x98\x80"},
                       EscapeCase{"UnpairedSurrogate", std::u16string(1, char16_t(0xd800)) + u"x",
                                  "\xEF\xBF\xBDx"}),
@@ -101,6 +104,7 @@ TEST(FormatTable, ShowsTheReportedModelAndADashForWhatIsMissing) {
 TEST(FormatJson, EscapesEveryFieldAndListsAll) {
     DeviceInfo device;
     device.device_name = u"say \"hi\"\\\n\x1b\x85";
+    device.org = u"a\u2028b\u200Dc";
     device.ip = u"10.0.0.1";
     device.id = u"aa:bb";
     device.dns = std::u16string(1, char16_t(0xdc00));
@@ -109,6 +113,8 @@ TEST(FormatJson, EscapesEveryFieldAndListsAll) {
               std::string::npos)
         << json;
     EXPECT_NE(json.find("\"dns\": \"\xEF\xBF\xBD\""), std::string::npos);
+    // A line separator would end a line in some readers; zero-width text hides.
+    EXPECT_NE(json.find("\"org\": \"a\\u2028b\\u200dc\""), std::string::npos) << json;
     for (const char* key :
          {"raw_text", "command", "org", "model", "master_version", "daily", "uboot_version",
           "sub_model", "id", "dhcp", "name", "ip", "mask", "gateway"}) {

@@ -6,10 +6,12 @@
 #include <ostream>
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 
 #include "discovery/collection.h"
 #include "discovery/search_engine.h"
+#include "tests/fakes/step_clock.h"
 #include "tests/transport/test_support.h"
 #include "tools/devicesim/device_sim.h"
 
@@ -21,6 +23,7 @@ using test::FakeClock;
 using test::FixedAdapters;
 using test::LoopbackAdapter;
 using test::LoopbackOptions;
+using test::StepClock;
 using test::WaitFor;
 
 // What the callbacks saw, from the timer thread.
@@ -102,34 +105,40 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(SearchEngine, NoCallbackAfterStopReturns) {
-    FakeClock clock(20);  // 175 ms frames take about 9 ms
+    StepClock clock;
     FixedAdapters none;
     SearchEngine engine(none, clock);
     Recorder seen;
     engine.Start(SearchTiming{}, seen.Tick(), seen.Timeout());
-    ASSERT_TRUE(WaitFor([&] { return seen.TickCount() >= 3; }));
-    engine.Stop();
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return seen.TickCount() >= 3; }));
+    // Stop pauses on the clock and joins the sleeping timer.
+    ASSERT_TRUE(clock.Run([&] { engine.Stop(); }));
     seen.closed = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Far past the time-out, and no thread is left waiting to call back.
+    clock.Advance(60000);
+    EXPECT_EQ(clock.Sleepers(), 0u);
     EXPECT_EQ(seen.late_calls, 0);
     EXPECT_EQ(seen.TimeoutCount(), 0u);
 }
 
 TEST(SearchEngine, AbandonSilencesTheOldSearchAndNextStartHasNewGeneration) {
-    FakeClock clock(20);
+    StepClock clock;
     FixedAdapters none;
     SearchEngine engine(none, clock);
     Recorder first;
     const auto old_generation = engine.Start(SearchTiming{}, first.Tick(), first.Timeout());
-    ASSERT_TRUE(WaitFor([&] { return first.TickCount() >= 2; }));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return first.TickCount() >= 2; }));
     engine.Abandon();
     first.closed = true;
 
     Recorder second;
-    const auto generation = engine.Start(SearchTiming{}, second.Tick(), second.Timeout());
+    std::uint64_t generation = 0;
+    // Start joins the abandoned timer, which sleeps on the clock.
+    ASSERT_TRUE(clock.Run(
+        [&] { generation = engine.Start(SearchTiming{}, second.Tick(), second.Timeout()); }));
     EXPECT_EQ(generation, old_generation + 1);
     EXPECT_EQ(engine.Generation(), generation);
-    ASSERT_TRUE(WaitFor([&] { return second.TimeoutCount() == 1; }));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return second.TimeoutCount() == 1; }));
     EXPECT_EQ(first.late_calls, 0);
     EXPECT_EQ(first.TimeoutCount(), 0u);
     std::lock_guard lock(second.mutex);
@@ -137,16 +146,17 @@ TEST(SearchEngine, AbandonSilencesTheOldSearchAndNextStartHasNewGeneration) {
 }
 
 TEST(SearchEngine, DestructionDuringSearchJoinsAndSilences) {
-    FakeClock clock(20);
+    StepClock clock;
     FixedAdapters adapters({LoopbackAdapter()});
     Recorder seen;
-    {
-        SearchEngine engine(adapters, clock, LoopbackOptions());
-        engine.Start(SearchTiming{}, seen.Tick(), seen.Timeout());
-        ASSERT_TRUE(WaitFor([&] { return seen.TickCount() >= 1; }));
-    }
+    auto engine = std::make_unique<SearchEngine>(adapters, clock, LoopbackOptions());
+    ASSERT_TRUE(clock.Run([&] { engine->Start(SearchTiming{}, seen.Tick(), seen.Timeout()); }));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return seen.TickCount() >= 1; }));
+    // The timer and the sender sleep on the clock while the destructor joins them.
+    ASSERT_TRUE(clock.Run([&] { engine.reset(); }));
     seen.closed = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    clock.Advance(60000);
+    EXPECT_EQ(clock.Sleepers(), 0u);
     EXPECT_EQ(seen.late_calls, 0);
 }
 

@@ -5,6 +5,7 @@
 #include "discovery/collection.h"
 #include "discovery/discovery_transport.h"
 #include "discovery/reply_parser.h"
+#include "tests/fakes/step_clock.h"
 #include "tests/transport/test_support.h"
 
 namespace orvandel {
@@ -61,15 +62,23 @@ TEST_F(TransportTest, StoresTrimmedRepliesOnceEachDropsTheRest) {
 }
 
 TEST_F(TransportTest, SendsTheCommandFiveTimesThroughEachAdapter) {
-    DiscoveryTransport transport(SystemClock(), options_);
+    test::StepClock clock;
+    DiscoveryTransport transport(clock, options_);
     transport.EnumerateAdapters(adapters_);
     transport.SetCommand(kBrowseCommand);
     transport.StartReceiving();
     test::GroupListener group(options_.port);
     transport.StartSending();
-    ASSERT_TRUE(WaitFor([&] { return group.Received().size() >= 5; }));
-    Pause(250);
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return group.Received().size() >= 5; }));
+    // The pause after the fifth command (if not already over) ends the sender; after
+    // it nobody sleeps on the clock, while a sixth command would be followed by one.
+    clock.AdvanceToNextWake(100);
+    EXPECT_FALSE(clock.AdvanceToNextWake(100));
     EXPECT_EQ(group.Received(), std::vector<std::string>(5, std::string(kBrowseCommand)));
+    ASSERT_TRUE(clock.Run([&] {
+        transport.StopSending();
+        transport.StopReceiving();
+    }));
 }
 
 TEST_F(TransportTest, CommandIsCutAt512Bytes) {
@@ -84,17 +93,22 @@ TEST_F(TransportTest, CommandIsCutAt512Bytes) {
 }
 
 TEST_F(TransportTest, SendingClearedAfter150MsLeavesTwoCommands) {
-    DiscoveryTransport transport(SystemClock(), options_);
+    test::StepClock clock;
+    DiscoveryTransport transport(clock, options_);
     transport.EnumerateAdapters(adapters_);
     transport.SetCommand(kBrowseCommand);
     transport.StartReceiving();
     test::GroupListener group(options_.port);
     transport.StartSending();
-    Pause(150);
-    transport.StopSending();
-    Pause(250);
+    // 0 ms: the first command; the sender sleeps until 100 ms and sends the second.
+    ASSERT_TRUE(clock.AdvanceToNextWake());
+    ASSERT_TRUE(WaitFor([&] { return group.Received().size() >= 2; }));
+    clock.Advance(50);
+    // Stopping pauses on the clock and joins the sender, asleep until 200 ms.
+    ASSERT_TRUE(clock.Run([&] { transport.StopSending(); }));
     EXPECT_EQ(group.Received().size(), 2u);
     EXPECT_TRUE(transport.Receiving());
+    ASSERT_TRUE(clock.Run([&] { transport.StopReceiving(); }));
 }
 
 TEST_F(TransportTest, ReplyStoreIsBounded) {

@@ -10,95 +10,31 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "discovery/utf_text.h"
+#include "text/display_safe.h"
+#include "text/utf.h"
 
 namespace orvandel::cli {
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
 constexpr char32_t kInvalidByte = 0x110000;  // marks a byte that is not UTF-8; + byte value
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-// Code points of UTF-16 text; an unpaired surrogate becomes U+FFFD.
-template <typename Fn>
-void ForEachCodePoint(std::u16string_view text, Fn fn) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            fn(0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            fn(kReplacement);
-        } else {
-            fn(static_cast<char32_t>(unit));
-        }
-    }
-}
-
-// Code points of bytes that should be UTF-8; a byte that does not start a valid,
-// shortest-form sequence is reported as kInvalidByte + its value.
+// Code points of bytes that should be UTF-8; each byte of an ill-formed sequence
+// is reported as kInvalidByte + its value.
 template <typename Fn>
 void ForEachUtf8(std::string_view text, Fn fn) {
     std::size_t i = 0;
     while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        int extra = 0;
-        char32_t cp = 0;
-        char32_t minimum = 0;
-        if (lead < 0x80) {
-            fn(lead);
-            ++i;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            extra = 1, cp = lead & 0x1F, minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            extra = 2, cp = lead & 0x0F, minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            extra = 3, cp = lead & 0x07, minimum = 0x10000;
+        const text::Utf8Step step = text::DecodeUtf8At(text, i);
+        if (step.valid) {
+            fn(step.code_point);
         } else {
-            fn(kInvalidByte + lead);
-            ++i;
-            continue;
+            for (std::size_t k = 0; k < step.length; ++k) {
+                fn(kInvalidByte + static_cast<unsigned char>(text[i + k]));
+            }
         }
-        bool ok = i + extra < text.size();
-        for (int k = 1; ok && k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            ok = (next & 0xC0) == 0x80;
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        ok = ok && cp >= minimum && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
-        if (!ok) {
-            fn(kInvalidByte + lead);
-            ++i;
-            continue;
-        }
-        fn(cp);
-        i += static_cast<std::size_t>(extra) + 1;
+        i += step.length;
     }
-}
-
-bool IsBidiControl(char32_t cp) {
-    return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) ||
-           (cp >= 0x2066 && cp <= 0x2069);
 }
 
 std::string Hex(const char* format, unsigned value) {
@@ -120,16 +56,16 @@ void AppendEscaped(std::string& out, char32_t cp) {
         out += "\\r";
     } else if (cp < 0x20 || cp == 0x7F) {
         out += Hex("\\x%02X", static_cast<unsigned>(cp));
-    } else if ((cp >= 0x80 && cp <= 0x9F) || IsBidiControl(cp)) {
+    } else if (text::IsUnsafeForDisplay(cp)) {
         out += Hex("\\u{%04X}", static_cast<unsigned>(cp));
     } else {
-        AppendUtf8(out, cp);
+        text::AppendUtf8(out, cp);
     }
 }
 
 void AppendJsonString(std::string& out, std::u16string_view text) {
     out.push_back('"');
-    ForEachCodePoint(text, [&out](char32_t cp) {
+    text::ForEachCodePoint(text, [&out](char32_t cp) {
         switch (cp) {
             case '"':
                 out += "\\\"";
@@ -151,10 +87,10 @@ void AppendJsonString(std::string& out, std::u16string_view text) {
         }
         // Controls are escaped even where JSON allows them raw, so that printing
         // the output on a terminal stays harmless.
-        if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || IsBidiControl(cp)) {
+        if (text::IsUnsafeForDisplay(cp)) {
             out += Hex("\\u%04x", static_cast<unsigned>(cp));
         } else {
-            AppendUtf8(out, cp);
+            text::AppendUtf8(out, cp);
         }
     });
     out.push_back('"');
@@ -178,7 +114,7 @@ std::string OrDash(std::u16string_view text) {
 
 std::string EscapeForTerminal(std::u16string_view text) {
     std::string out;
-    ForEachCodePoint(text, [&out](char32_t cp) { AppendEscaped(out, cp); });
+    text::ForEachCodePoint(text, [&out](char32_t cp) { AppendEscaped(out, cp); });
     return out;
 }
 
@@ -204,7 +140,7 @@ std::string FormatTable(const std::vector<DeviceInfo>& devices) {
     cells.push_back({"MODEL", "NAME", "IP", "MAC"});
     for (const DeviceInfo& device : devices) {
         std::u16string mac = device.id;
-        AsciiUpper(mac);
+        text::AsciiUpper(mac);
         cells.push_back({OrDash(device.model), EscapeForTerminal(device.device_name),
                          OrDash(device.ip), OrDash(mac)});
     }
@@ -228,36 +164,17 @@ std::string FormatTable(const std::vector<DeviceInfo>& devices) {
 }
 
 std::string FormatJson(const std::vector<DeviceInfo>& devices) {
-    using Field = std::u16string DeviceInfo::*;
-    static constexpr std::pair<const char*, Field> kFields[] = {
-        {"raw_text", &DeviceInfo::raw_text},
-        {"command", &DeviceInfo::command},
-        {"device_name", &DeviceInfo::device_name},
-        {"org", &DeviceInfo::org},
-        {"model", &DeviceInfo::model},
-        {"master_version", &DeviceInfo::master_version},
-        {"daily", &DeviceInfo::daily},
-        {"uboot_version", &DeviceInfo::uboot_version},
-        {"sub_model", &DeviceInfo::sub_model},
-        {"id", &DeviceInfo::id},
-        {"dhcp", &DeviceInfo::dhcp},
-        {"name", &DeviceInfo::name},
-        {"ip", &DeviceInfo::ip},
-        {"mask", &DeviceInfo::mask},
-        {"gateway", &DeviceInfo::gateway},
-        {"dns", &DeviceInfo::dns},
-    };
     std::string out = "[";
     for (std::size_t d = 0; d < devices.size(); ++d) {
         out += d == 0 ? "\n  {" : ",\n  {";
-        for (std::size_t f = 0; f < std::size(kFields); ++f) {
+        for (std::size_t f = 0; f < kDeviceFields.size(); ++f) {
             out += f == 0 ? "\n    \"" : ",\n    \"";
-            out += kFields[f].first;
+            out += kDeviceFields[f].key;
             out += "\": ";
-            const std::u16string& value = devices[d].*kFields[f].second;
+            const std::u16string& value = devices[d].*kDeviceFields[f].member;
             // A record without a MAC address is still a device; null tells it
             // apart from a value the reply did give.
-            if (kFields[f].second == &DeviceInfo::id && value.empty()) {
+            if (kDeviceFields[f].member == &DeviceInfo::id && value.empty()) {
                 out += "null";
             } else {
                 AppendJsonString(out, value);

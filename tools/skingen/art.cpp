@@ -22,8 +22,14 @@ const QColor kAccentDark(198, 94, 0);
 const QColor kError(214, 72, 62);
 const QColor kOk(46, 158, 96);
 
+// How many device pixels each drawing unit covers: 1 for the skin, 2 for its
+// high-density twin. The drawing code works in units and never looks at this.
+int g_scale = 1;
+
+// A canvas of w x h units; its painter maps units to device pixels by itself.
 QImage Canvas(int w, int h, const QColor& fill = Qt::transparent) {
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    QImage image(w * g_scale, h * g_scale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(g_scale);
     image.fill(fill);
     return image;
 }
@@ -704,11 +710,18 @@ QImage Straight(const QImage& image) {
     return out;
 }
 
-std::vector<SkinImage> DrawSkin() {
-    std::vector<SkinImage> out;
-    auto add = [&out](const QString& file, const QImage& image, const QColor& bg,
-                      const QString& group) {
-        out.push_back({file, Straight(image), bg, group});
+namespace {
+
+// Every image of the skin at `scale` device pixels per unit; names get `suffix`
+// before ".png".
+void DrawSkinAt(int scale, const QString& suffix, std::vector<SkinImage>& out) {
+    g_scale = scale;
+    auto add = [&out, &suffix](QString file, const QImage& image, const QColor& bg,
+                               const QString& group) {
+        file.insert(file.size() - 4, suffix);
+        QImage straight = Straight(image);
+        straight.setDevicePixelRatio(1);
+        out.push_back({file, straight, bg, group});
     };
     const QString header = QStringLiteral("Header and footer");
     const QString pages = QStringLiteral("Pages");
@@ -779,6 +792,15 @@ std::vector<SkinImage> DrawSkin() {
     add("finder_win_icon_device_tr9100_normal.png", tr9100, kContent, devices);
     add("finder_win_icon_device_tr9100_disable.png", Disabled(tr9100), kContent, devices);
     add("finder_win_icon_badge_warning.png", WarningBadge(), kContent, devices);
+    g_scale = 1;
+}
+
+}  // namespace
+
+std::vector<SkinImage> DrawSkin() {
+    std::vector<SkinImage> out;
+    DrawSkinAt(1, QString(), out);
+    DrawSkinAt(2, QStringLiteral("@2x"), out);
     return out;
 }
 

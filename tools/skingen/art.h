@@ -23,7 +23,14 @@ struct SkinImage {
     QString group;      // contact-sheet section
 };
 
+// Every image twice: `name.png` and, drawn by the same code at twice the size,
+// `name@2x.png` for screens of high density.
 std::vector<SkinImage> DrawSkin();
+
+// Whether `file` is one of the high-density twins.
+inline bool IsDense(const QString& file) {
+    return file.endsWith(QLatin1String("@2x.png"));
+}
 
 // A copy in Format_ARGB32 (straight alpha), the same bytes on every machine.
 QImage Straight(const QImage& image);

@@ -1,5 +1,6 @@
 // orvandel-skingen OUTPUT_DIR [CONTACT_SHEET.png]
-//   Draws every skin image into OUTPUT_DIR; the same pixels on every run.
+//   Draws every skin image into OUTPUT_DIR, each also at twice its size
+//   (name@2x.png); the same pixels on every run.
 // orvandel-skingen --check SKIN_DIR
 //   Draws the skin in memory and compares it, pixel by pixel, with the PNGs in
 //   SKIN_DIR; exits 1 when a file differs, is missing or is not drawn here.
@@ -122,8 +123,17 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (argc >= 3 && !Save(skingen::ContactSheet(images), QString::fromLocal8Bit(argv[2]))) {
-        return 1;
+    if (argc >= 3) {
+        // The sheet shows the skin as drawn for ordinary screens.
+        std::vector<skingen::SkinImage> plain;
+        for (const auto& i : images) {
+            if (!skingen::IsDense(i.file)) {
+                plain.push_back(i);
+            }
+        }
+        if (!Save(skingen::ContactSheet(plain), QString::fromLocal8Bit(argv[2]))) {
+            return 1;
+        }
     }
     std::printf("%zu images written to %s\n", images.size(), argv[1]);
     return 0;
