@@ -31,6 +31,8 @@ struct DeviceInfo {
     std::u16string mask;
     std::u16string gateway;
     std::u16string dns;
+
+    bool operator==(const DeviceInfo&) const = default;
 };
 
 // Every field with its name (the reply key, and the name in the command-line

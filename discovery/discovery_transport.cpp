@@ -63,6 +63,15 @@ void DiscoveryTransport::SetCommand(std::string_view bytes) {
     command_buffer_[command_length_] = '\0';
 }
 
+void DiscoveryTransport::SetUnicastTargets(std::vector<UnicastTarget> targets) {
+    unicast_targets_ = std::move(targets);
+}
+
+void DiscoveryTransport::SetReplyListener(ReplyListener listener) {
+    std::lock_guard lock(reply_lock_);
+    listener_ = std::move(listener);
+}
+
 void DiscoveryTransport::StartReceiving() {
     if (!receive_slots_.empty() || !send_slots_.empty()) {
         StopSending();
@@ -114,6 +123,14 @@ void DiscoveryTransport::StartSending() {
             slot.socket = std::move(shared_adapter_sockets_[i]);
         } else {
             slot.socket = OpenAdapterSocket(adapter_addresses_[i], options_.port, 0);
+        }
+        for (const UnicastTarget& target : unicast_targets_) {
+            if (target.adapter == adapter_addresses_[i]) {
+                slot.targets.push_back(target.address);
+            }
+        }
+        if (!slot.targets.empty()) {
+            AllowBroadcast(slot.socket);  // a target may be a subnet broadcast address
         }
         if (slot.socket.Valid()) {
             try {
@@ -247,9 +264,20 @@ void DiscoveryTransport::Store(std::string_view reply, std::uint32_t source, std
     if (reply.empty() || !MayGiveIp(reply)) {
         return;
     }
+    // Under reply_lock_: a repeat moves its reply last, which may change the
+    // record that wins for its ip, so the listener hears of repeats too.
+    auto stored_already = [&] {
+        if (!RefreshRepeat(reply, source, adapter)) {
+            return false;
+        }
+        if (listener_) {
+            listener_(reply);
+        }
+        return true;
+    };
     {
         std::lock_guard lock(reply_lock_);
-        if (RefreshRepeat(reply, source, adapter) || !HasRoom(source)) {
+        if (stored_already() || !HasRoom(source)) {
             return;
         }
     }
@@ -259,7 +287,7 @@ void DiscoveryTransport::Store(std::string_view reply, std::uint32_t source, std
     }
     std::lock_guard lock(reply_lock_);
     // Another adapter may have stored the same bytes meanwhile.
-    if (RefreshRepeat(reply, source, adapter) || !HasRoom(source)) {
+    if (stored_already() || !HasRoom(source)) {
         return;
     }
     StoredReply& stored = replies_.emplace_back();
@@ -272,6 +300,9 @@ void DiscoveryTransport::Store(std::string_view reply, std::uint32_t source, std
     if (in_order_valid_) {
         in_order_.push_back(replies_.size() - 1);
     }
+    if (listener_) {
+        listener_(reply);
+    }
 }
 
 void DiscoveryTransport::SendThread(SendSlot& slot, std::string command) {
@@ -281,6 +312,9 @@ void DiscoveryTransport::SendThread(SendSlot& slot, std::string command) {
     const std::string group = options_.group;
     for (int i = 0; i < kSendCount; ++i) {
         SendDatagram(slot.socket.Get(), group, options_.port, command);
+        for (const std::string& target : slot.targets) {
+            SendDatagram(slot.socket.Get(), target, options_.port, command);
+        }
         clock_.SleepMs(kSendIntervalMs);
         if (!sending_) {
             break;

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -69,6 +70,14 @@ struct ReplyOrigin {
     std::vector<std::uint32_t> sources;  // host byte order, first seen first, at most 8
 };
 
+// Where the browse command also goes by unicast (or to a subnet broadcast
+// address), and the searched adapter address it leaves from, so that the answer
+// comes back to that adapter's socket.
+struct UnicastTarget {
+    std::string address;
+    std::string adapter;
+};
+
 // What the receive side keeps of one datagram: everything up to and including its
 // last '}', then up to the first zero byte. Empty when there is no '}'.
 std::string TrimReply(std::string_view datagram);
@@ -89,6 +98,17 @@ public:
 
     // Copies up to 512 bytes of command text.
     void SetCommand(std::string_view bytes);
+
+    // Also send the command to these addresses, each from its adapter's socket,
+    // right after each send to the group. Takes effect at the next StartSending;
+    // targets whose adapter is not searched are not sent to.
+    void SetUnicastTargets(std::vector<UnicastTarget> targets);
+
+    // Called on a receive thread for every reply stored (a repeat included), in
+    // the order of the store, under the store's lock: it must be quick and must not
+    // call back into the transport. Set it before StartReceiving.
+    using ReplyListener = std::function<void(std::string_view reply)>;
+    void SetReplyListener(ReplyListener listener);
 
     // Sets Receiving and Sending, opens each adapter's receive sockets and starts
     // one receive thread per adapter that has a socket. Per adapter: the group
@@ -140,6 +160,7 @@ private:
     };
     struct SendSlot {
         UniqueFd socket;
+        std::vector<std::string> targets;  // unicast or subnet broadcast, after the group
         std::thread thread;
     };
 
@@ -175,6 +196,8 @@ private:
     mutable bool in_order_valid_ = true;
     std::atomic<bool> receiving_{false};
     std::atomic<bool> sending_{false};
+    std::vector<UnicastTarget> unicast_targets_;
+    ReplyListener listener_;  // called under reply_lock_
     std::unique_ptr<char[]> command_buffer_;
     std::size_t command_length_ = 0;
 };

@@ -63,6 +63,15 @@ public:
     // The addresses searched by the latest Start.
     virtual std::vector<std::string> Adapters() const;
 
+    // Passed to the transport; call them before Start, not during a search (see
+    // DiscoveryTransport). Without them a search runs exactly as before.
+    void SetUnicastTargets(std::vector<UnicastTarget> targets) {
+        transport_.SetUnicastTargets(std::move(targets));
+    }
+    void SetReplyListener(DiscoveryTransport::ReplyListener listener) {
+        transport_.SetReplyListener(std::move(listener));
+    }
+
     // Replies the latest search dropped because the store was full.
     std::size_t DroppedReplies() const { return transport_.DroppedReplies(); }
 

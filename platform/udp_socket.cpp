@@ -130,6 +130,11 @@ UniqueFd DuplicateFd(const UniqueFd& fd) {
     return UniqueFd(::fcntl(fd.Get(), F_DUPFD_CLOEXEC, 0));
 }
 
+bool AllowBroadcast(const UniqueFd& fd) {
+    const int on = 1;
+    return fd.Valid() && ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) == 0;
+}
+
 bool SendDatagram(int fd, const std::string& address, std::uint16_t port, std::string_view bytes) {
     sockaddr_in to{};
     to.sin_family = AF_INET;

@@ -41,6 +41,9 @@ UniqueFd OpenGroupSocket(const std::string& adapter, std::uint16_t port, const s
 // through that adapter, and unicast datagrams to adapter:port arrive here.
 UniqueFd OpenAdapterSocket(const std::string& adapter, std::uint16_t port, int receive_buffer);
 
+// Lets the socket send to broadcast addresses (SO_BROADCAST); false on failure.
+bool AllowBroadcast(const UniqueFd& fd);
+
 // Bound to a broadcast address (an adapter's subnet broadcast address, or
 // 255.255.255.255) and port with address reuse, so that every copy of the program
 // gets each broadcast; reports the arriving interface (IP_PKTINFO). On Linux a

@@ -47,6 +47,8 @@ required=(
   usr/share/man/man1/orvandel.1.gz
   usr/share/man/man1/orvandel-cli.1.gz
   usr/share/doc/orvandel/copyright
+  usr/share/doc/orvandel/README.md.gz
+  usr/share/orvandel/orvandel-cli.schema.json
   usr/share/orvandel/img/finder_win_icon_ok.png
   usr/share/orvandel/img/finder_win_btn_commbutton_normal.png
 )

@@ -5,7 +5,7 @@ set(CPACK_GENERATOR DEB RPM)
 set(CPACK_PACKAGE_NAME orvandel)
 set(CPACK_PACKAGE_VENDOR "Kestrilon Corporation")
 set(CPACK_PACKAGE_CONTACT "Kestrilon Linux Team <linux@kestrilon.com>")
-set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}")
+set(CPACK_PACKAGE_VERSION "${ORVANDEL_RELEASE_VERSION}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find Kestrilon streaming devices on the local network")
 set(CPACK_PACKAGE_DESCRIPTION "Orvandel finds Kestrilon network streaming devices (TR400, TR9100) on the
 local network by a UDP multicast search from every IPv4 adapter, lists them

@@ -1,5 +1,6 @@
 // The command-line finder's output: names from the network printed as data, the
-// table layout, the JSON text, writing it out and the argument rules.
+// table layouts, the JSON documents against their schema, writing it out and the
+// argument rules.
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -9,10 +10,15 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <ostream>
 #include <thread>
 
+#include "tests/transport/schema_check.h"
+#include "tools/cli/cli_json.h"
+#include "tools/cli/cli_options.h"
 #include "tools/cli/cli_output.h"
+#include "tools/cli/route_source.h"
 
 namespace orvandel::cli {
 namespace {
@@ -101,38 +107,114 @@ TEST(FormatTable, ShowsTheReportedModelAndADashForWhatIsMissing) {
               "TR9100           10.0.0.4  -\n");
 }
 
-TEST(FormatJson, EscapesEveryFieldAndListsAll) {
-    DeviceInfo device;
-    device.device_name = u"say \"hi\"\\\n\x1b\x85";
-    device.org = u"a\u2028b\u200Dc";
-    device.ip = u"10.0.0.1";
-    device.id = u"aa:bb";
+TEST(FormatTable, StatusColumnWhenStatusesAreKnown) {
+    EXPECT_EQ(FormatTable({Device(u"TR400", u"A", u"10.0.0.1", u"aa:01"),
+                           Device(u"TR9100", u"B", u"192.168.0.57", u"aa:02")},
+                          {"ok", "other-network"}),
+              "MODEL   NAME  IP            MAC    STATUS\n"
+              "TR400   A     10.0.0.1      AA:01  ok\n"
+              "TR9100  B     192.168.0.57  AA:02  other-network\n");
+}
+
+TEST(ParsableLine, OneLinePerDeviceWhateverTheValuesHold) {
+    EXPECT_EQ(ParsableLine(Device(u"TR400", u"Living Room", u"10.0.0.1", u"aa:bb")),
+              "TR400\tLiving Room\t10.0.0.1\tAA:BB\n");
+    // Tabs and newlines inside a value cannot split fields or lines; an absent
+    // value is an empty field, not a dash that could be a model's name.
+    EXPECT_EQ(ParsableLine(Device(u"", u"a\tb\nc\\d\x1b", u"10.0.0.2", u"")),
+              "\ta\\tb\\nc\\\\d\\x1B\t10.0.0.2\t\n");
+    EXPECT_EQ(ParsableLine(Device(u"TR400", u"A", u"10.0.0.1", u"aa"), "ok", "update"),
+              "TR400\tA\t10.0.0.1\tAA\tok\tupdate\n");
+}
+
+TEST(StreamTable, FixedColumnsAndAMarkedUpdate) {
+    EXPECT_EQ(StreamTableHeader(false), "MODEL   NAME                  IP               MAC\n");
+    EXPECT_EQ(StreamTableLine(Device(u"TR400", u"客廳", u"10.0.0.1", u"aa:bb"), {}, false),
+              "TR400   客廳                  10.0.0.1         AA:BB\n");
+    // A value longer than its column pushes the rest; the line stays one line.
+    EXPECT_EQ(StreamTableLine(Device(u"", std::u16string(22, u'n'), u"10.0.0.2", u""), {}, true),
+              "-       " + std::string(22, 'n') + "  10.0.0.2         -  (updated)\n");
+}
+
+DeviceInfo FullDevice() {
+    DeviceInfo device =
+        Device(u"TR400", u"say \"hi\"\\\n\x1b\x85", u"10.0.0.1", u"aa:bb:cc:dd:ee:ff");
+    device.raw_text = u"{\"device_name\": ...}";
+    device.master_version = u"1.0.27";
     device.dns = std::u16string(1, char16_t(0xdc00));
-    const std::string json = FormatJson({device});
-    EXPECT_NE(json.find("\"device_name\": \"say \\\"hi\\\"\\\\\\n\\u001b\\u0085\""),
-              std::string::npos)
-        << json;
-    EXPECT_NE(json.find("\"dns\": \"\xEF\xBF\xBD\""), std::string::npos);
+    return device;
+}
+
+TEST(JsonString, EscapesSeparatorsAndInvisibleCharacters) {
     // A line separator would end a line in some readers; zero-width text hides.
-    EXPECT_NE(json.find("\"org\": \"a\\u2028b\\u200dc\""), std::string::npos) << json;
-    for (const char* key :
-         {"raw_text", "command", "org", "model", "master_version", "daily", "uboot_version",
-          "sub_model", "id", "dhcp", "name", "ip", "mask", "gateway"}) {
-        EXPECT_NE(json.find("\"" + std::string(key) + "\": "), std::string::npos) << key;
-    }
+    EXPECT_EQ(JsonString(std::u16string_view(u"a\u2028b\u200Dc")), "\"a\\u2028b\\u200dc\"");
+}
+
+TEST(ResultJson, ClearNamesNullForAbsentAndEveryReplyField) {
+    const std::string json =
+        FormatResultJson({{"eth0", "10.0.0.7", 24}}, {FullDevice()}, {}, false);
+    EXPECT_NE(json.find("\"schema_version\": \"1.0\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"name\": \"say \\\"hi\\\"\\\\\\n\\u001b\\u0085\""), std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"mac\": \"AA:BB:CC:DD:EE:FF\""), std::string::npos);  // as the table
+    EXPECT_NE(json.find("\"id\": \"aa:bb:cc:dd:ee:ff\""), std::string::npos);   // as the reply
+    EXPECT_NE(json.find("\"firmware_version\": \"1.0.27\""), std::string::npos);
+    EXPECT_NE(json.find("\"gateway\": null"), std::string::npos);
+    EXPECT_NE(json.find("\"dns\": \"\xEF\xBF\xBD\""), std::string::npos);
+    EXPECT_NE(json.find("\"prefix_length\": 24"), std::string::npos);
+    // Unknown until the replies' origins are known.
+    EXPECT_NE(json.find("\"status\": null"), std::string::npos);
     for (char c : json) {
         EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 && c != '\n') << int(c);
     }
-    EXPECT_EQ(FormatJson({}), "[]\n");
 }
 
-TEST(FormatJson, MissingMacIsNullAndTheDeviceIsListed) {
-    const std::string json =
-        FormatJson({Device(u"", u"No MAC", u"10.0.0.5", u""), Device(u"", u"", u"10.0.0.6", u"x")});
-    EXPECT_NE(json.find("\"id\": null,\n    \"dhcp\": \"\""), std::string::npos) << json;
+TEST(ResultJson, MissingMacIsNullAndTheDeviceIsListed) {
+    const std::string json = FormatResultJson(
+        {}, {Device(u"", u"No MAC", u"10.0.0.5", u""), Device(u"", u"", u"10.0.0.6", u"x")}, {},
+        false);
+    EXPECT_NE(json.find("\"mac\": null"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"id\": null"), std::string::npos);
     EXPECT_NE(json.find("\"ip\": \"10.0.0.5\""), std::string::npos);
+    EXPECT_NE(json.find("\"mac\": \"X\""), std::string::npos);
     EXPECT_NE(json.find("\"id\": \"x\""), std::string::npos);
-    EXPECT_NE(json.find("\"model\": \"\""), std::string::npos);  // only the MAC turns null
+}
+
+TEST(ResultJson, EveryDocumentMatchesTheSchema) {
+    // Texts that a device or the system may give: controls, a lone surrogate,
+    // invalid UTF-8 in an interface name, no MAC, a verdict with its adapters.
+    DeviceInfo bare;
+    bare.ip = u"10.0.0.9";
+    bare.raw_text = u"{\"ip\": \"10.0.0.9\"}";
+    Reachability verdict;
+    verdict.status = ReachStatus::kConflict;
+    verdict.conflict_count = 2;
+    verdict.adapters = {{"eth\xff", "10.0.0.7", 24}};
+    const DeviceFacts facts{&verdict, {"10.0.0.9", "10.0.0.10"}};
+    const std::vector<SearchedAdapter> adapters = {{"eth\xff\x1b", "10.0.0.7", 24},
+                                                   {"wlan0", "192.168.1.4", -1}};
+    const std::string errors = test::SchemaErrors({
+        {".json", FormatResultJson(adapters, {FullDevice(), bare}, {{}, facts}, true)},
+        {".json", FormatResultJson({}, {}, {}, false)},
+        {".ndjson",
+         FormatStreamJson(FullDevice(), {}, false) + FormatStreamJson(bare, facts, true)},
+        {".json", FormatAdaptersJson({{"eth0", "eth0", "10.0.0.7", 24, ""},
+                                      {"tun0", "VPN \x1b", "", -1, "no hardware address"}})},
+    });
+    EXPECT_EQ(errors, "");
+    // And the schema is not a rubber stamp: a document with a wrong field fails.
+    std::string wrong = FormatStreamJson(bare, facts, false);
+    wrong.replace(wrong.find("\"conflict\""), 10, "\"conflicts\"");
+    EXPECT_NE(test::SchemaErrors({{".ndjson", wrong}}), "");
+}
+
+TEST(StreamJson, OneLineWithTheEvent) {
+    const std::string line = FormatStreamJson(FullDevice(), {}, true);
+    EXPECT_EQ(line.find('\n'), line.size() - 1);
+    EXPECT_EQ(
+        line.rfind("{\"schema_version\": \"1.0\", \"kind\": \"stream\", \"event\": \"update\"", 0),
+        0u)
+        << line;
 }
 
 // Restores SIGPIPE's disposition when the test ends.
@@ -197,8 +279,8 @@ TEST(WriteFully, DeliversEveryByteThroughANonBlockingPipe) {
 struct ArgsCase {
     const char* label;
     std::vector<std::string> args;
-    bool valid;
-    int timeout_ms;
+    const char* error;  // part of the message; nullptr when the arguments are valid
+    std::function<bool(const Options&)> check = nullptr;
 };
 
 // Names the row in test output.
@@ -211,29 +293,143 @@ class Arguments : public ::testing::TestWithParam<ArgsCase> {};
 TEST_P(Arguments, AcceptsOrRejects) {
     std::string error;
     const auto options = ParseArguments(GetParam().args, error);
-    ASSERT_EQ(options.has_value(), GetParam().valid) << error;
+    ASSERT_EQ(options.has_value(), GetParam().error == nullptr) << error;
     if (options) {
-        EXPECT_EQ(options->timeout_ms, GetParam().timeout_ms);
+        EXPECT_TRUE(!GetParam().check || GetParam().check(*options));
     } else {
-        EXPECT_FALSE(error.empty());
+        EXPECT_NE(error.find(GetParam().error), std::string::npos) << error;
         EXPECT_EQ(error.find('\x1b'), std::string::npos);
     }
 }
 
+bool Timeout(const Options& o, int ms) {
+    return o.timeout_ms == ms;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Rows, Arguments,
-    ::testing::Values(ArgsCase{"None", {}, true, 5000},
-                      ArgsCase{"TimeoutSeparate", {"--timeout", "1500", "--json"}, true, 1500},
-                      ArgsCase{"TimeoutJoined", {"--timeout=200"}, true, 200},
-                      ArgsCase{"TimeoutMissing", {"--timeout"}, false, 0},
-                      ArgsCase{"TimeoutZero", {"--timeout", "0"}, false, 0},
-                      ArgsCase{"TimeoutNegative", {"--timeout", "-5"}, false, 0},
-                      ArgsCase{"TimeoutNotNumber", {"--timeout", "5s"}, false, 0},
-                      ArgsCase{"TimeoutHuge", {"--timeout", "99999999999999999999"}, false, 0},
-                      ArgsCase{"UnknownOption", {"--jsn"}, false, 0},
-                      ArgsCase{"UnknownWithEscape", {"--\x1b[2J"}, false, 0},
-                      ArgsCase{"Positional", {"eth0"}, false, 0}),
+    ::testing::Values(
+        ArgsCase{"None",
+                 {},
+                 nullptr,
+                 [](const Options& o) {
+                     return Timeout(o, 5000) && o.format == Format::kTable && !o.stream &&
+                            !o.first && o.interfaces.empty() && o.targets.empty();
+                 }},
+        ArgsCase{"TimeoutSeparate",
+                 {"--timeout", "1500", "--json"},
+                 nullptr,
+                 [](const Options& o) { return Timeout(o, 1500) && o.format == Format::kJson; }},
+        ArgsCase{"TimeoutJoined",
+                 {"--timeout=200"},
+                 nullptr,
+                 [](const Options& o) { return Timeout(o, 200); }},
+        ArgsCase{"TimeoutMissing", {"--timeout"}, "needs a value"},
+        ArgsCase{"TimeoutZero", {"--timeout", "0"}, "from 1 to 600000"},
+        ArgsCase{"TimeoutNegative", {"--timeout", "-5"}, "from 1 to 600000"},
+        ArgsCase{"TimeoutPlusSign", {"--timeout", "+5"}, "from 1 to 600000"},
+        ArgsCase{"TimeoutNotNumber", {"--timeout", "5s"}, "from 1 to 600000"},
+        ArgsCase{"TimeoutHuge", {"--timeout", "99999999999999999999"}, "from 1 to 600000"},
+        ArgsCase{"TimeoutTwice", {"-t", "100", "--timeout=200"}, "given twice"},
+        ArgsCase{"ShortBundle",
+                 {"-jt", "300"},
+                 nullptr,
+                 [](const Options& o) { return Timeout(o, 300) && o.format == Format::kJson; }},
+        ArgsCase{"ShortValueAttached",
+                 {"-t300", "-p"},
+                 nullptr,
+                 [](const Options& o) { return Timeout(o, 300) && o.format == Format::kParsable; }},
+        ArgsCase{"ShortValueMissing", {"-i"}, "-i (--interface) needs a value"},
+        ArgsCase{"InterfacesRepeat",
+                 {"-i", "eth0", "--interface=wlan0"},
+                 nullptr,
+                 [](const Options& o) {
+                     return o.interfaces == std::vector<std::string>{"eth0", "wlan0"};
+                 }},
+        ArgsCase{"InterfaceTooLong", {"-i", "a-very-long-interface"}, "1 to 15 bytes"},
+        ArgsCase{"InterfaceEmpty", {"--interface="}, "1 to 15 bytes"},
+        ArgsCase{"StreamFirst",
+                 {"--stream", "--first", "-j"},
+                 nullptr,
+                 [](const Options& o) { return o.stream && o.first; }},
+        ArgsCase{"HelpVersion",
+                 {"-h", "-V"},
+                 nullptr,
+                 [](const Options& o) { return o.help && o.version; }},
+        ArgsCase{"JsonAndParsable", {"-j", "-p"}, "choose one"},
+        ArgsCase{"JsonAndParsableBundled", {"-pj"}, "choose one"},
+        ArgsCase{"AdaptersJson",
+                 {"--adapters", "--json", "-i", "eth0"},
+                 nullptr,
+                 [](const Options& o) { return o.list_adapters && o.format == Format::kJson; }},
+        ArgsCase{"AdaptersStream", {"--adapters", "--stream"}, "does not go with --stream"},
+        ArgsCase{"AdaptersTimeout", {"--adapters", "-t", "10"}, "does not go with --timeout"},
+        ArgsCase{"AdaptersTarget", {"--adapters", "-T", "10.0.0.1"}, "does not go with --target"},
+        ArgsCase{"FlagWithValue", {"--json=yes"}, "takes no value"},
+        ArgsCase{"UnknownOption", {"--jsn"}, "unknown option '--jsn'"},
+        ArgsCase{"UnknownShort", {"-x"}, "unknown option '-x'"},
+        ArgsCase{"UnknownInBundle", {"-jx"}, "unknown option '-x' in '-jx'"},
+        ArgsCase{"UnknownWithEscape", {"--\x1b[2J"}, "unknown option"},
+        ArgsCase{"Positional", {"eth0"}, "unexpected argument 'eth0'"},
+        ArgsCase{"LoneDash", {"-"}, "unexpected argument '-'"}),
     [](const auto& info) { return std::string(info.param.label); });
+
+struct TargetCase {
+    const char* label;
+    const char* given;
+    const char* address;  // nullptr: refused
+    bool subnet;
+    const char* why = "";  // part of the refusal
+};
+
+void PrintTo(const TargetCase& row, std::ostream* os) {
+    *os << row.label;
+}
+
+class Targets : public ::testing::TestWithParam<TargetCase> {};
+
+TEST_P(Targets, SendsToTheHostOrTheSubnetBroadcast) {
+    std::string error;
+    const auto target = ParseTarget(GetParam().given, error);
+    ASSERT_EQ(target.has_value(), GetParam().address != nullptr) << error;
+    if (target) {
+        EXPECT_EQ(target->address, GetParam().address);
+        EXPECT_EQ(target->subnet, GetParam().subnet);
+        EXPECT_EQ(target->given, GetParam().given);
+    } else {
+        EXPECT_NE(error.find(GetParam().why), std::string::npos) << error;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Targets,
+    ::testing::Values(
+        TargetCase{"Host", "192.168.20.57", "192.168.20.57", false},
+        TargetCase{"Subnet24", "192.168.20.0/24", "192.168.20.255", true},
+        TargetCase{"HostBitsIgnored", "192.168.20.9/24", "192.168.20.255", true},
+        TargetCase{"Subnet8", "10.0.0.0/8", "10.255.255.255", true},
+        TargetCase{"Subnet30", "10.1.2.4/30", "10.1.2.7", true},
+        TargetCase{"Slash32IsTheHost", "10.1.2.3/32", "10.1.2.3", false},
+        TargetCase{"Slash31", "10.1.2.2/31", nullptr, false, "/8 to /30"},
+        TargetCase{"TooWide", "10.0.0.0/7", nullptr, false, "/8 to /30"},
+        TargetCase{"Loopback", "127.0.0.1", nullptr, false, "loopback"},
+        TargetCase{"LoopbackSubnet", "127.0.0.0/8", nullptr, false, "loopback"},
+        TargetCase{"Multicast", "234.8.8.8", nullptr, false, "multicast"},
+        TargetCase{"MulticastSubnet", "239.1.0.0/16", nullptr, false, "multicast"},
+        TargetCase{"LimitedBroadcast", "255.255.255.255", nullptr, false, "broadcast"},
+        TargetCase{"Unspecified", "0.0.0.0", nullptr, false, "not an address"},
+        TargetCase{"LeadingZeroPrefix", "10.0.0.0/024", nullptr, false, "IPv4 address or a subnet"},
+        TargetCase{"PrefixNotNumber", "10.0.0.0/x", nullptr, false, "IPv4 address or a subnet"},
+        TargetCase{"Name", "printer.local", nullptr, false, "IPv4 address or a subnet"},
+        TargetCase{"Octal", "010.0.0.1", nullptr, false, "IPv4 address or a subnet"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(RouteSource, NamesTheAddressTheKernelSendsFrom) {
+    std::string error;
+    EXPECT_EQ(RouteSource("127.0.0.1", 8888, error), "127.0.0.1") << error;
+    EXPECT_EQ(RouteSource("not an address", 8888, error), "");
+    EXPECT_FALSE(error.empty());
+}
 
 }  // namespace
 }  // namespace orvandel::cli

@@ -63,37 +63,35 @@ void AppendEscaped(std::string& out, char32_t cp) {
     }
 }
 
-void AppendJsonString(std::string& out, std::u16string_view text) {
-    out.push_back('"');
-    text::ForEachCodePoint(text, [&out](char32_t cp) {
-        switch (cp) {
-            case '"':
-                out += "\\\"";
-                return;
-            case '\\':
-                out += "\\\\";
-                return;
-            case '\n':
-                out += "\\n";
-                return;
-            case '\t':
-                out += "\\t";
-                return;
-            case '\r':
-                out += "\\r";
-                return;
-            default:
-                break;
-        }
-        // Controls are escaped even where JSON allows them raw, so that printing
-        // the output on a terminal stays harmless.
-        if (text::IsUnsafeForDisplay(cp)) {
-            out += Hex("\\u%04x", static_cast<unsigned>(cp));
-        } else {
-            text::AppendUtf8(out, cp);
-        }
-    });
-    out.push_back('"');
+void AppendJsonCodePoint(std::string& out, char32_t cp) {
+    switch (cp) {
+        case '"':
+            out += "\\\"";
+            return;
+        case '\\':
+            out += "\\\\";
+            return;
+        case '\n':
+            out += "\\n";
+            return;
+        case '\t':
+            out += "\\t";
+            return;
+        case '\r':
+            out += "\\r";
+            return;
+        default:
+            break;
+    }
+    // Controls are escaped even where JSON allows them raw, so that printing the
+    // output on a terminal stays harmless.
+    if (cp >= kInvalidByte) {
+        text::AppendUtf8(out, text::kReplacementChar);
+    } else if (text::IsUnsafeForDisplay(cp)) {
+        out += Hex("\\u%04x", static_cast<unsigned>(cp));
+    } else {
+        text::AppendUtf8(out, cp);
+    }
 }
 
 bool IsWide(char32_t cp) {
@@ -124,6 +122,18 @@ std::string EscapeForTerminal(std::string_view utf8) {
     return out;
 }
 
+std::string JsonString(std::u16string_view text) {
+    std::string out = "\"";
+    text::ForEachCodePoint(text, [&out](char32_t cp) { AppendJsonCodePoint(out, cp); });
+    return out + "\"";
+}
+
+std::string JsonString(std::string_view utf8) {
+    std::string out = "\"";
+    ForEachUtf8(utf8, [&out](char32_t cp) { AppendJsonCodePoint(out, cp); });
+    return out + "\"";
+}
+
 std::size_t DisplayWidth(std::string_view utf8) {
     std::size_t width = 0;
     ForEachUtf8(utf8, [&width](char32_t cp) {
@@ -135,26 +145,36 @@ std::size_t DisplayWidth(std::string_view utf8) {
     return width;
 }
 
-std::string FormatTable(const std::vector<DeviceInfo>& devices) {
-    std::vector<std::array<std::string, 4>> cells;
-    cells.push_back({"MODEL", "NAME", "IP", "MAC"});
-    for (const DeviceInfo& device : devices) {
-        std::u16string mac = device.id;
-        text::AsciiUpper(mac);
+std::string MacText(const DeviceInfo& device) {
+    std::u16string mac = device.id;
+    text::AsciiUpper(mac);
+    return EscapeForTerminal(std::u16string_view(mac));
+}
+
+std::string FormatTable(const std::vector<DeviceInfo>& devices,
+                        const std::vector<std::string>& statuses) {
+    const bool with_status = !statuses.empty();
+    const std::size_t columns = with_status ? 5 : 4;
+    std::vector<std::array<std::string, 5>> cells;
+    cells.push_back({"MODEL", "NAME", "IP", "MAC", "STATUS"});
+    for (std::size_t d = 0; d < devices.size(); ++d) {
+        const DeviceInfo& device = devices[d];
+        const std::string mac = MacText(device);
         cells.push_back({OrDash(device.model), EscapeForTerminal(device.device_name),
-                         OrDash(device.ip), OrDash(mac)});
+                         OrDash(device.ip), mac.empty() ? "-" : mac,
+                         d < statuses.size() ? statuses[d] : std::string()});
     }
-    std::array<std::size_t, 4> widths{};
+    std::array<std::size_t, 5> widths{};
     for (const auto& line : cells) {
-        for (std::size_t c = 0; c < line.size(); ++c) {
+        for (std::size_t c = 0; c < columns; ++c) {
             widths[c] = std::max(widths[c], DisplayWidth(line[c]));
         }
     }
     std::string out;
     for (const auto& line : cells) {
-        for (std::size_t c = 0; c < line.size(); ++c) {
+        for (std::size_t c = 0; c < columns; ++c) {
             out += line[c];
-            if (c + 1 < line.size()) {
+            if (c + 1 < columns) {
                 out.append(widths[c] - DisplayWidth(line[c]) + 2, ' ');
             }
         }
@@ -163,27 +183,67 @@ std::string FormatTable(const std::vector<DeviceInfo>& devices) {
     return out;
 }
 
-std::string FormatJson(const std::vector<DeviceInfo>& devices) {
-    std::string out = "[";
-    for (std::size_t d = 0; d < devices.size(); ++d) {
-        out += d == 0 ? "\n  {" : ",\n  {";
-        for (std::size_t f = 0; f < kDeviceFields.size(); ++f) {
-            out += f == 0 ? "\n    \"" : ",\n    \"";
-            out += kDeviceFields[f].key;
-            out += "\": ";
-            const std::u16string& value = devices[d].*kDeviceFields[f].member;
-            // A record without a MAC address is still a device; null tells it
-            // apart from a value the reply did give.
-            if (kDeviceFields[f].member == &DeviceInfo::id && value.empty()) {
-                out += "null";
-            } else {
-                AppendJsonString(out, value);
-            }
-        }
-        out += "\n  }";
+std::string ParsableLine(const DeviceInfo& device, std::string_view status,
+                         std::string_view event) {
+    std::string out = EscapeForTerminal(std::u16string_view(device.model));
+    for (const std::string& field :
+         {EscapeForTerminal(std::u16string_view(device.device_name)),
+          EscapeForTerminal(std::u16string_view(device.ip)), MacText(device)}) {
+        out += '\t' + field;
     }
-    out += devices.empty() ? "]\n" : "\n]\n";
-    return out;
+    if (!status.empty()) {
+        out += '\t' + std::string(status);
+    }
+    if (!event.empty()) {
+        out += '\t' + std::string(event);
+    }
+    return out + '\n';
+}
+
+namespace {
+
+// Column widths of the streamed table: the longest model, an ordinary name, a
+// dotted address and a MAC address.
+constexpr std::array<std::size_t, 4> kStreamWidths = {6, 20, 15, 17};
+
+void AppendPadded(std::string& out, const std::string& cell, std::size_t width) {
+    out += cell;
+    const std::size_t shown = DisplayWidth(cell);
+    out.append((shown < width ? width - shown : 0) + 2, ' ');
+}
+
+}  // namespace
+
+std::string StreamTableHeader(bool with_status) {
+    std::string out;
+    AppendPadded(out, "MODEL", kStreamWidths[0]);
+    AppendPadded(out, "NAME", kStreamWidths[1]);
+    AppendPadded(out, "IP", kStreamWidths[2]);
+    if (with_status) {
+        AppendPadded(out, "MAC", kStreamWidths[3]);
+        out += "STATUS";
+    } else {
+        out += "MAC";
+    }
+    return out + '\n';
+}
+
+std::string StreamTableLine(const DeviceInfo& device, std::string_view status, bool update) {
+    std::string out;
+    const std::string mac = MacText(device);
+    AppendPadded(out, OrDash(device.model), kStreamWidths[0]);
+    AppendPadded(out, EscapeForTerminal(std::u16string_view(device.device_name)), kStreamWidths[1]);
+    AppendPadded(out, OrDash(device.ip), kStreamWidths[2]);
+    if (!status.empty()) {
+        AppendPadded(out, mac.empty() ? "-" : mac, kStreamWidths[3]);
+        out += status;
+    } else {
+        out += mac.empty() ? "-" : mac;
+    }
+    if (update) {
+        out += "  (updated)";
+    }
+    return out + '\n';
 }
 
 bool WriteFully(int fd, std::string_view text, std::string& error) {
@@ -206,47 +266,6 @@ bool WriteFully(int fd, std::string_view text, std::string& error) {
         return false;
     }
     return true;
-}
-
-std::optional<Options> ParseArguments(const std::vector<std::string>& args, std::string& error) {
-    Options options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "--adapters") {
-            options.list_adapters = true;
-        } else if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else if (arg == "--version") {
-            options.version = true;
-        } else if (arg == "--timeout" || arg.starts_with("--timeout=")) {
-            std::string value;
-            if (arg == "--timeout") {
-                if (i + 1 >= args.size()) {
-                    error = "--timeout needs a value in milliseconds";
-                    return std::nullopt;
-                }
-                value = args[++i];
-            } else {
-                value = arg.substr(std::string("--timeout=").size());
-            }
-            char* end = nullptr;
-            errno = 0;
-            const long ms = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || errno != 0 || ms < 1 || ms > 600000) {
-                error = "--timeout needs a whole number of milliseconds from 1 to 600000, not '" +
-                        EscapeForTerminal(std::string_view(value)) + "'";
-                return std::nullopt;
-            }
-            options.timeout_ms = static_cast<int>(ms);
-        } else {
-            error = (arg.starts_with("-") ? "unknown option '" : "unexpected argument '") +
-                    EscapeForTerminal(std::string_view(arg)) + "'";
-            return std::nullopt;
-        }
-    }
-    return options;
 }
 
 }  // namespace orvandel::cli

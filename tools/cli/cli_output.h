@@ -2,7 +2,6 @@
 // printed as data, never as terminal control sequences.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,29 +20,39 @@ std::string EscapeForTerminal(std::string_view utf8);
 // Terminal columns of escaped text (East Asian wide characters count 2).
 std::size_t DisplayWidth(std::string_view utf8);
 
+// A JSON string literal of UTF-16 (possibly ill-formed) or of bytes that should
+// be UTF-8; unpaired surrogates and invalid bytes become U+FFFD. Controls,
+// C1 controls and bidirectional overrides are escaped even where JSON allows them
+// raw, so that printing the output on a terminal stays harmless.
+std::string JsonString(std::u16string_view text);
+std::string JsonString(std::string_view utf8);
+
+// The MAC address as the table and the window show it: ASCII upper case.
+std::string MacText(const DeviceInfo& device);
+
 // An aligned table with a header and one line per device: the model as reported,
 // the name, the IP address and the MAC address in upper case, as the window shows
-// it. An empty model or MAC address is shown as "-".
-std::string FormatTable(const std::vector<DeviceInfo>& devices);
+// it, and a STATUS column when `statuses` (one per device) is not empty. An empty
+// model or MAC address is shown as "-".
+std::string FormatTable(const std::vector<DeviceInfo>& devices,
+                        const std::vector<std::string>& statuses = {});
 
-// A JSON array with one object per device and every field under its reply key;
-// "id" (the MAC address) is null when the reply gave none.
-std::string FormatJson(const std::vector<DeviceInfo>& devices);
+// The table for scripts: the same fields, tab-separated, no header, no padding;
+// escaped as on the terminal, so a tab or a newline inside a value reads "\t" or
+// "\n" and every line is one device. An absent value is an empty field.
+// `event` ("found" or "update", streaming only) is appended as a last field.
+std::string ParsableLine(const DeviceInfo& device, std::string_view status = {},
+                         std::string_view event = {});
+
+// Lines of the table as devices arrive (the widths cannot wait for the last
+// device): a header and rows padded to fixed widths; an update of a device listed
+// before ends in "  (updated)".
+std::string StreamTableHeader(bool with_status);
+std::string StreamTableLine(const DeviceInfo& device, std::string_view status, bool update);
 
 // Writes all of `text` to `fd`, through short writes, EINTR and a non-blocking
 // descriptor. On failure returns false and `error` says why (EPIPE comes back as
 // an error only when SIGPIPE is ignored).
 bool WriteFully(int fd, std::string_view text, std::string& error);
-
-struct Options {
-    bool json = false;
-    bool list_adapters = false;
-    bool help = false;
-    bool version = false;
-    int timeout_ms = 5000;
-};
-
-// Parses the arguments; on error, nullopt and `error` holds the message.
-std::optional<Options> ParseArguments(const std::vector<std::string>& args, std::string& error);
 
 }  // namespace orvandel::cli

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -10,22 +11,35 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "build_config.h"
+#include "discovery/reply_parser.h"
 #include "discovery/search_engine.h"
 #include "platform/adapters.h"
+#include "platform/clock.h"
 #include "platform/socket_check.h"
+#include "tools/cli/cli_json.h"
+#include "tools/cli/cli_options.h"
 #include "tools/cli/cli_output.h"
+#include "tools/cli/route_source.h"
 
 namespace {
+
+using orvandel::cli::Format;
+using orvandel::cli::Options;
 
 // Exit statuses.
 constexpr int kFound = 0;
 constexpr int kNoneFound = 1;
 constexpr int kUsageError = 2;
+constexpr int kCannotSearch = 3;
 constexpr int kOutputFailed = 4;
 
 std::atomic<bool> g_interrupted{false};
@@ -35,19 +49,30 @@ void OnInterrupt(int) {
 }
 
 constexpr const char* kUsage =
-    "Usage: orvandel-cli [--json] [--timeout MS] [--adapters] [--help] [--version]\n"
+    "Usage: orvandel-cli [OPTION]...\n"
     "Searches the local network for streaming devices on every usable adapter and\n"
     "lists them: model, name, IP address, MAC address.\n"
     "\n"
-    "  --json         print a JSON array with every field of each device\n"
-    "  --timeout MS   length of the search in milliseconds (default 5000); replies\n"
-    "                 are gathered for at most the first 5000 ms\n"
-    "  --adapters     list the adapters a search would use, and why others are skipped\n"
-    "  --help         show this text\n"
-    "  --version      show the version\n"
+    "  -j, --json              print the result as JSON (schema in orvandel-cli(1))\n"
+    "  -p, --parsable          tab-separated fields, no header, one line per device\n"
+    "      --stream            print each device as soon as it answers, and a line\n"
+    "                          for every later change (with --json: one object a line)\n"
+    "      --first             end the search at the first device found\n"
+    "  -t, --timeout MS        length of the search in milliseconds (default 5000);\n"
+    "                          replies are gathered for at most the first 5000 ms\n"
+    "  -i, --interface NAME    search only this adapter (repeatable)\n"
+    "  -T, --target ADDRESS    also send the search to this address, or to the\n"
+    "                          broadcast address of a subnet such as 192.168.20.0/24,\n"
+    "                          to reach devices behind a router (repeatable)\n"
+    "      --adapters          list the adapters a search would use, and why others\n"
+    "                          are skipped (with --json: as JSON)\n"
+    "  -h, --help              show this text\n"
+    "  -V, --version           show the version\n"
     "\n"
-    "Exit status: 0 devices found, 1 none found, 2 usage error, 4 the output could\n"
-    "not be written.\n";
+    "Exit status: 0 a device found, 1 none found, 2 usage error, 3 the search could\n"
+    "not run (no usable adapter, no socket, no route to a target), 4 the output\n"
+    "could not be written. SIGINT and SIGTERM end the search early; what was found\n"
+    "is printed.\n";
 
 void WriteStderr(const std::string& text) {
     // write() directly: the progress comes from the timer thread. A message that
@@ -60,20 +85,40 @@ void Message(const std::string& text) {
     WriteStderr("orvandel-cli: " + text + "\n");
 }
 
-// Writes the results; a reader that went away or a full disk is exit status 4,
-// never a silent success or a death by SIGPIPE.
-int Emit(const std::string& results, int status) {
-    std::string error;
-    if (!orvandel::cli::WriteFully(STDOUT_FILENO, results, error)) {
+// Standard output, written from the main thread only. The first failed write is
+// reported once; a reader that went away or a full disk is exit status 4, never a
+// silent success or a death by SIGPIPE.
+class Output {
+public:
+    bool Write(const std::string& text) {
+        std::string error;
+        if (!failed_ && !orvandel::cli::WriteFully(STDOUT_FILENO, text, error)) {
+            Fail(error);
+        }
+        return !failed_;
+    }
+    bool Failed() const { return failed_; }
+
+    int Finish(int status) {
+        // A file on a network file system may report a failed write only here.
+        if (!failed_ && ::close(STDOUT_FILENO) != 0 && errno != EINTR) {
+            Fail(std::strerror(errno));
+        }
+        return failed_ ? kOutputFailed : status;
+    }
+
+private:
+    void Fail(const std::string& error) {
+        failed_ = true;
         Message("cannot write the output: " + error);
-        return kOutputFailed;
     }
-    // A file on a network file system may report a failed write only here.
-    if (::close(STDOUT_FILENO) != 0 && errno != EINTR) {
-        Message("cannot write the output: " + std::string(std::strerror(errno)));
-        return kOutputFailed;
-    }
-    return status;
+    bool failed_ = false;
+};
+
+int Emit(const std::string& results, int status) {
+    Output out;
+    out.Write(results);
+    return out.Finish(status);
 }
 
 // A standard descriptor that was closed at start would be taken by the next file
@@ -91,24 +136,277 @@ void HoldStandardDescriptors() {
     }
 }
 
-int ListAdapters() {
+bool Named(const orvandel::AdapterRecord& record, const std::vector<std::string>& names) {
+    return names.empty() || std::find(names.begin(), names.end(), record.name) != names.end();
+}
+
+// The system's adapters, narrowed to the ones named with --interface.
+class ChosenAdapters : public orvandel::AdapterSource {
+public:
+    explicit ChosenAdapters(std::vector<std::string> names) : names_(std::move(names)) {}
+    std::vector<orvandel::AdapterRecord> List() override {
+        std::vector<orvandel::AdapterRecord> chosen;
+        for (orvandel::AdapterRecord& record : orvandel::SystemAdapters().List()) {
+            if (Named(record, names_)) {
+                chosen.push_back(std::move(record));
+            }
+        }
+        return chosen;
+    }
+
+private:
+    std::vector<std::string> names_;
+};
+
+// Says which names given with --interface match no adapter at all.
+void ReportUnknownInterfaces(const Options& options,
+                             const std::vector<orvandel::AdapterRecord>& records) {
+    for (const std::string& name : options.interfaces) {
+        const bool known = std::any_of(records.begin(), records.end(),
+                                       [&](const auto& record) { return record.name == name; });
+        if (!known) {
+            Message("no adapter is named '" + orvandel::cli::EscapeForTerminal(name) + "'");
+        }
+    }
+}
+
+constexpr const char* kNotChosen = "not chosen with --interface";
+
+int ListAdapters(const Options& options) {
     using orvandel::cli::EscapeForTerminal;
     const auto records = orvandel::SystemAdapters().List();
+    ReportUnknownInterfaces(options, records);
     const auto verdicts = orvandel::JudgeAdapters(records);
-    std::string out;
-    for (std::size_t i = 0; i < verdicts.size(); ++i) {
-        const auto& v = verdicts[i];
-        out += EscapeForTerminal(std::string_view(v.name));
-        if (records[i].description != records[i].name) {
-            out += " (" + EscapeForTerminal(std::string_view(records[i].description)) + ")";
+    std::vector<orvandel::cli::AdapterListing> listing;
+    for (std::size_t i = 0; i < verdicts.size() && i < records.size(); ++i) {
+        orvandel::cli::AdapterListing entry;
+        entry.name = verdicts[i].name;
+        entry.description = records[i].description;
+        entry.address = verdicts[i].address;
+        entry.prefix_length = verdicts[i].prefix_length;
+        entry.reason = verdicts[i].reason;
+        if (!Named(records[i], options.interfaces)) {
+            entry.address.clear();
+            entry.reason = kNotChosen;
         }
-        out += v.address.empty() ? "  skipped: " + v.reason : "  searched: " + v.address;
-        out += "\n";
+        listing.push_back(std::move(entry));
     }
-    if (verdicts.empty()) {
+    if (listing.empty()) {
         WriteStderr("No network adapter found.\n");
     }
+    if (options.format == Format::kJson) {
+        return Emit(orvandel::cli::FormatAdaptersJson(listing), kFound);
+    }
+    std::string out;
+    for (const auto& entry : listing) {
+        out += EscapeForTerminal(std::string_view(entry.name));
+        if (entry.description != entry.name) {
+            out += " (" + EscapeForTerminal(std::string_view(entry.description)) + ")";
+        }
+        out +=
+            entry.address.empty() ? "  skipped: " + entry.reason : "  searched: " + entry.address;
+        out += "\n";
+    }
     return Emit(out, kFound);
+}
+
+// The devices as replies arrive. The transport hands over every stored reply in
+// store order; the main thread parses and prints them. The record listed for an
+// ip is that of its latest reply, as in the collection at the end.
+class Stream {
+public:
+    // Receive threads, under the transport's lock: only queue the bytes.
+    void Arrived(std::string_view reply) {
+        std::lock_guard lock(mutex_);
+        pending_.emplace_back(reply);
+        wake_.notify_one();
+    }
+    // Waits up to `ms` for replies or `Wake`; returns what arrived.
+    std::deque<std::string> Take(int ms) {
+        std::unique_lock lock(mutex_);
+        wake_.wait_for(lock, std::chrono::milliseconds(ms),
+                       [this] { return !pending_.empty() || woken_; });
+        woken_ = false;
+        return std::exchange(pending_, {});
+    }
+    void Wake() {
+        std::lock_guard lock(mutex_);
+        woken_ = true;
+        wake_.notify_one();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::string> pending_;
+    bool woken_ = false;
+};
+
+struct Listed {
+    std::map<std::u16string, orvandel::DeviceInfo> by_ip;
+    std::vector<std::u16string> order;  // first arrival first
+};
+
+// Where each target is sent from: the searched adapter whose route reaches it.
+bool ResolveTargets(const Options& options, const std::vector<std::string>& searched,
+                    std::vector<orvandel::UnicastTarget>& targets) {
+    for (const orvandel::cli::Target& target : options.targets) {
+        std::string error;
+        const std::string from =
+            orvandel::cli::RouteSource(target.address, orvandel::kDiscoveryPort, error);
+        const std::string shown = "'" + orvandel::cli::EscapeForTerminal(target.given) + "'";
+        if (from.empty()) {
+            Message("cannot reach --target " + shown + ": " + error);
+            return false;
+        }
+        if (std::find(searched.begin(), searched.end(), from) == searched.end()) {
+            Message("--target " + shown + " is reached from " + from +
+                    ", which is not a searched adapter ('orvandel-cli --adapters' says why)");
+            return false;
+        }
+        targets.push_back({target.address, from});
+    }
+    return true;
+}
+
+int Search(const Options& options) {
+    ChosenAdapters source(options.interfaces);
+    const auto all = orvandel::SystemAdapters().List();
+    ReportUnknownInterfaces(options, all);
+    const auto records = source.List();
+    const std::vector<std::string> usable = orvandel::UsableAdapterAddresses(records);
+    if (usable.empty()) {
+        Message("no usable network adapter to search ('orvandel-cli --adapters' says why)");
+        return kCannotSearch;
+    }
+    std::vector<orvandel::UnicastTarget> targets;
+    if (!ResolveTargets(options, usable, targets)) {
+        return kCannotSearch;
+    }
+
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    const bool progress = ::isatty(STDERR_FILENO) == 1 && !options.stream;
+    const bool listening = options.stream || options.first;
+    Stream stream;
+    std::atomic<bool> timed_out{false};
+    auto engine = std::make_unique<orvandel::SearchEngine>(source, orvandel::SystemClock());
+    engine->SetUnicastTargets(targets);
+    if (listening) {
+        engine->SetReplyListener([&stream](std::string_view reply) { stream.Arrived(reply); });
+    }
+    orvandel::SearchTiming timing;
+    timing.duration_ms = options.timeout_ms;
+    engine->Start(
+        timing,
+        [progress](int frame) {
+            if (progress) {
+                static constexpr char kSpinner[] = {'|', '/', '-', '\\'};
+                WriteStderr(std::string("\rSearching for devices... ") + kSpinner[frame % 4]);
+            }
+        },
+        [&](std::uint64_t) {
+            timed_out = true;
+            stream.Wake();
+        });
+
+    Output out;
+    Listed listed;
+    const bool json = options.format == Format::kJson;
+    const bool parsable = options.format == Format::kParsable;
+    // Prints what arrived; true once --first has its device.
+    auto take = [&](std::deque<std::string> replies) {
+        for (const std::string& bytes : replies) {
+            orvandel::DeviceInfo device = orvandel::ParseReply(bytes);
+            if (device.ip.empty()) {
+                continue;
+            }
+            auto [at, added] = listed.by_ip.try_emplace(device.ip, device);
+            if (!added && at->second == device) {
+                continue;
+            }
+            at->second = device;
+            if (added) {
+                listed.order.push_back(device.ip);
+            }
+            if (options.stream && !out.Failed()) {
+                if (json) {
+                    out.Write(orvandel::cli::FormatStreamJson(device, {}, !added));
+                } else if (parsable) {
+                    out.Write(orvandel::cli::ParsableLine(device, {}, added ? "found" : "update"));
+                } else {
+                    if (listed.order.size() == 1 && added) {
+                        out.Write(orvandel::cli::StreamTableHeader(false));
+                    }
+                    out.Write(orvandel::cli::StreamTableLine(device, {}, !added));
+                }
+            }
+            if (options.first) {
+                return true;
+            }
+        }
+        return false;
+    };
+    bool first_found = false;
+    while (!timed_out && !g_interrupted && !first_found && !out.Failed()) {
+        auto replies = stream.Take(50);
+        first_found = take(std::move(replies));
+    }
+    if (first_found || out.Failed()) {
+        // Nothing more is wanted from this search: stop at once, without the
+        // pauses that let late replies in.
+        engine.reset();
+    } else {
+        engine->Stop();
+        take(stream.Take(0));
+    }
+    if (progress) {
+        WriteStderr("\r\033[K");
+    }
+    std::vector<orvandel::DeviceInfo> devices;
+    std::vector<orvandel::cli::SearchedAdapter> searched;
+    for (const auto& verdict : orvandel::JudgeAdapters(records)) {
+        if (!verdict.address.empty()) {
+            searched.push_back(
+                {verdict.interface_name.empty() ? verdict.name : verdict.interface_name,
+                 verdict.address, verdict.prefix_length});
+        }
+    }
+    if (listening) {
+        for (const std::u16string& ip : listed.order) {
+            devices.push_back(listed.by_ip.at(ip));
+            if (options.first) {
+                break;
+            }
+        }
+    } else {
+        const std::size_t dropped = engine->DroppedReplies();
+        // Every record with an IP address is a device found, with or without a MAC
+        // address: the window, too, leaves the not-found page for such a record.
+        devices = engine->Collect();
+        if (dropped > 0) {
+            Message("note: " + std::to_string(dropped) +
+                    " replies were dropped over the reply store's bounds");
+        }
+    }
+    if (devices.empty()) {
+        WriteStderr("No device found.\n");
+    }
+    const int status = devices.empty() ? kNoneFound : kFound;
+    if (options.stream) {
+        // Everything was printed as it came; the end decides nothing new.
+        return out.Finish(status);
+    }
+    if (json) {
+        out.Write(orvandel::cli::FormatResultJson(searched, devices, {}, g_interrupted.load()));
+    } else if (parsable) {
+        for (const auto& device : devices) {
+            out.Write(orvandel::cli::ParsableLine(device));
+        }
+    } else if (!devices.empty()) {
+        out.Write(orvandel::cli::FormatTable(devices));
+    }
+    return out.Finish(status);
 }
 
 }  // namespace
@@ -128,62 +426,14 @@ int main(int argc, char** argv) {
         return Emit(kUsage, kFound);
     }
     if (options->version) {
-        return Emit("orvandel-cli " ORVANDEL_VERSION_STRING "\n", kFound);
+        return Emit("orvandel-cli " ORVANDEL_RELEASE_VERSION "\n", kFound);
     }
     if (options->list_adapters) {
-        return ListAdapters();
+        return ListAdapters(*options);
     }
     if (!orvandel::SocketsAvailable()) {
         Message("cannot create a UDP socket");
-        return kNoneFound;
+        return kCannotSearch;
     }
-
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-    const bool progress = ::isatty(STDERR_FILENO) == 1;
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool timed_out = false;
-    orvandel::SearchEngine engine;
-    orvandel::SearchTiming timing;
-    timing.duration_ms = options->timeout_ms;
-    engine.Start(
-        timing,
-        [progress](int frame) {
-            if (progress) {
-                static constexpr char kSpinner[] = {'|', '/', '-', '\\'};
-                WriteStderr(std::string("\rSearching for devices... ") + kSpinner[frame % 4]);
-            }
-        },
-        [&](std::uint64_t) {
-            std::lock_guard lock(mutex);
-            timed_out = true;
-            finished.notify_all();
-        });
-    {
-        std::unique_lock lock(mutex);
-        while (!timed_out && !g_interrupted) {
-            finished.wait_for(lock, std::chrono::milliseconds(50));
-        }
-    }
-    engine.Stop();
-    if (progress) {
-        WriteStderr("\r\033[K");
-    }
-    const std::size_t dropped = engine.DroppedReplies();
-    // Every record with an IP address is a device found, with or without a MAC
-    // address: the window, too, leaves the not-found page for such a record.
-    const std::vector<orvandel::DeviceInfo> devices = engine.Collect();
-    if (dropped > 0) {
-        Message("note: " + std::to_string(dropped) +
-                " replies were dropped over the reply store's bounds");
-    }
-    if (devices.empty()) {
-        WriteStderr("No device found.\n");
-    }
-    const int status = devices.empty() ? kNoneFound : kFound;
-    if (options->json) {
-        return Emit(orvandel::cli::FormatJson(devices), status);
-    }
-    return Emit(devices.empty() ? std::string() : orvandel::cli::FormatTable(devices), status);
+    return Search(*options);
 }

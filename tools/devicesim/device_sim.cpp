@@ -75,8 +75,35 @@ DeviceSimulator::~DeviceSimulator() {
     }
 }
 
+namespace {
+
+// Bound to 0.0.0.0:port and joined to the group on `address`: takes the commands
+// sent to the group, to the device's address and to a broadcast address.
+UniqueFd OpenCommandSocket(const std::string& address, std::uint16_t port,
+                           const std::string& group) {
+    UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    const int on = 1;
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_port = htons(port);
+    ip_mreq join{};
+    if (!fd.Valid() || setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0 ||
+        inet_pton(AF_INET, group.c_str(), &join.imr_multiaddr) != 1 ||
+        inet_pton(AF_INET, address.c_str(), &join.imr_interface) != 1 ||
+        setsockopt(fd.Get(), IPPROTO_IP, IP_ADD_MEMBERSHIP, &join, sizeof join) != 0) {
+        return UniqueFd();
+    }
+    return fd;
+}
+
+}  // namespace
+
 bool DeviceSimulator::Open() {
-    UniqueFd listen = OpenGroupSocket(options_.address, options_.port, options_.group, 1 << 20);
+    UniqueFd listen =
+        options_.listen_unicast
+            ? OpenCommandSocket(options_.address, options_.port, options_.group)
+            : OpenGroupSocket(options_.address, options_.port, options_.group, 1 << 20);
     // Port 0: the finder may run on the same address (one namespace), and a socket
     // bound to address:8888 here would take its unicast replies.
     UniqueFd send = OpenAdapterSocket(options_.address, 0, 0);

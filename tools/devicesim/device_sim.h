@@ -27,7 +27,10 @@ struct SimOptions {
     std::vector<std::string> replies;  // one per device
     bool unicast = false;              // answer the sender instead of the group
     bool answer_once = false;          // answer only the first command
-    int min_delay_ms = 0;              // random delay per device and command
+    // Also take commands sent by unicast to `address` or to a broadcast address,
+    // as a device reached across a router is asked.
+    bool listen_unicast = false;
+    int min_delay_ms = 0;  // random delay per device and command
     int max_delay_ms = 0;
     std::vector<int> delays_ms;  // fixed delay per device (overrides the random one)
     // Where answers go instead of the group (or the sender): e.g. the link's subnet

@@ -1,0 +1,220 @@
+// cli_stream_latency: N devices answer one browse command, one after another,
+// by multicast over a veth link; `orvandel-cli --stream --parsable` runs in the
+// finder's namespace. For every device: the time from its reply's sendto() to the
+// moment its line could be read from the finder's stdout (one monotonic clock for
+// both namespaces). Reports the median, the 99th percentile and the maximum.
+//
+//   cli_stream_latency [--devices N] [--spacing-us US] [--runs K]
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/udp_socket.h"
+#include "tools/devicesim/device_sim.h"
+#include "tools/devicesim/net_lab.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using orvandel::sim::NetLab;
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+std::string DeviceName(int i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "Bench %04d", i);
+    return name;
+}
+
+// Waits in the device namespace for the first browse command, then sends each
+// device's reply to the group, `spacing` apart, noting when each left.
+void AnswerOnce(int devices, std::chrono::microseconds spacing,
+                const std::vector<std::string>& sources, std::vector<Clock::time_point>& sent,
+                std::atomic<int>& state) {
+    const std::string address = NetLab::DeviceAddress(1);
+    orvandel::UniqueFd listen = orvandel::OpenGroupSocket(address, 8888, "234.8.8.8", 1 << 20);
+    // Devices have addresses of their own; the finder stores at most 64 distinct
+    // replies per sender.
+    std::vector<orvandel::UniqueFd> senders;
+    for (const std::string& source : sources) {
+        senders.push_back(orvandel::OpenAdapterSocket(source, 0, 0));
+        if (!senders.back().Valid()) {
+            state = -1;
+            return;
+        }
+    }
+    if (!listen.Valid() || senders.empty()) {
+        state = -1;
+        return;
+    }
+    std::vector<std::string> replies;
+    for (int i = 0; i < devices; ++i) {
+        replies.push_back(orvandel::sim::MakeReply(
+            DeviceName(i), "TR400",
+            "02:00:00:" + std::to_string(10 + i / 10000) + ":" +
+                std::to_string(10 + (i / 100) % 100) + ":" + std::to_string(10 + i % 100),
+            "10.200." + std::to_string(i / 250) + "." + std::to_string(1 + i % 250)));
+    }
+    state = 1;
+    char buffer[1500];
+    for (;;) {
+        pollfd ready{listen.Get(), POLLIN, 0};
+        if (::poll(&ready, 1, 10000) <= 0) {
+            state = -1;
+            return;
+        }
+        const ssize_t n = ::recv(listen.Get(), buffer, sizeof buffer, 0);
+        if (n > 0 && std::string_view(buffer, static_cast<std::size_t>(n)).find("browse") !=
+                         std::string_view::npos) {
+            break;
+        }
+    }
+    auto next = Clock::now();
+    for (int i = 0; i < devices; ++i) {
+        std::this_thread::sleep_until(next);
+        sent[static_cast<std::size_t>(i)] = Clock::now();
+        orvandel::SendDatagram(senders[static_cast<std::size_t>(i) % senders.size()].Get(),
+                               "234.8.8.8", 8888, replies[static_cast<std::size_t>(i)]);
+        next += spacing;
+    }
+    state = 2;
+}
+
+struct Figures {
+    std::size_t found = 0;
+    double median = 0;
+    double p99 = 0;
+    double max = 0;
+};
+
+Figures RunOnce(NetLab& lab, int devices, std::chrono::microseconds spacing,
+                const std::vector<std::string>& sources) {
+    std::vector<Clock::time_point> sent(static_cast<std::size_t>(devices));
+    std::atomic<int> state{0};
+    lab.RunIn(lab.DeviceNamespace(1), [&](bool entered) {
+        if (entered) {
+            AnswerOnce(devices, spacing, sources, sent, state);
+        } else {
+            state = -1;
+        }
+    });
+    while (state == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    int out[2];
+    if (state != 1 || ::pipe(out) != 0) {
+        lab.JoinAll();
+        return {};
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::vector<std::string> words = {ORVANDEL_CLI_PATH, "--stream", "-p", "--timeout=5000"};
+    std::vector<char*> argv;
+    for (auto& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    ::posix_spawn(&pid, ORVANDEL_CLI_PATH, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+
+    std::map<int, Clock::time_point> seen;
+    std::string pending;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        const auto now = Clock::now();
+        pending.append(buffer, static_cast<std::size_t>(n));
+        for (std::size_t end; (end = pending.find('\n')) != std::string::npos;
+             pending.erase(0, end + 1)) {
+            const std::size_t at = pending.find("Bench ");
+            if (at < end) {
+                seen.emplace(std::atoi(pending.c_str() + at + 6), now);
+            }
+        }
+    }
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    lab.JoinAll();
+
+    std::vector<double> latency;
+    for (const auto& [index, when] : seen) {
+        if (index >= 0 && index < devices) {
+            latency.push_back(Ms(when - sent[static_cast<std::size_t>(index)]));
+        }
+    }
+    Figures figures;
+    figures.found = latency.size();
+    if (!latency.empty()) {
+        std::sort(latency.begin(), latency.end());
+        figures.median = latency[latency.size() / 2];
+        figures.p99 = latency[std::min(latency.size() - 1, latency.size() * 99 / 100)];
+        figures.max = latency.back();
+    }
+    return figures;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int devices = 1000;
+    int spacing_us = 3000;
+    int runs = 3;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string flag = argv[i];
+        const int value = std::atoi(argv[i + 1]);
+        if (flag == "--devices") {
+            devices = std::clamp(value, 1, 60000);
+        } else if (flag == "--spacing-us") {
+            spacing_us = std::max(0, value);
+        } else if (flag == "--runs") {
+            runs = std::max(1, value);
+        }
+    }
+    const std::string why = NetLab::Unavailable();
+    if (!why.empty()) {
+        std::printf("SKIPPED: %s\n", why.c_str());
+        return 0;
+    }
+    NetLab lab;
+    std::string error;
+    if (!lab.Create(1, error) || !lab.EnterFinder()) {
+        std::printf("SKIPPED: %s\n", error.c_str());
+        return 0;
+    }
+    const std::vector<std::string> sources = lab.AddDeviceAddresses(1, (devices + 63) / 64);
+    std::printf("%d devices, one reply each, %d us apart, from %zu addresses\n", devices,
+                spacing_us, sources.size());
+    std::printf("| run | lines / devices | median ms | p99 ms | max ms |\n|---|---|---|---|---|\n");
+    for (int run = 1; run <= runs; ++run) {
+        const Figures f = RunOnce(lab, devices, std::chrono::microseconds(spacing_us), sources);
+        std::printf("| %d | %zu / %d | %.3f | %.3f | %.3f |\n", run, f.found, devices, f.median,
+                    f.p99, f.max);
+        std::fflush(stdout);
+    }
+    return 0;
+}

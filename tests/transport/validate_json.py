@@ -1,0 +1,46 @@
+#!/usr/bin/env python3
+"""Checks orvandel-cli output against its JSON schema.
+
+usage: validate_json.py SCHEMA FILE...
+A FILE ending in .ndjson holds one document per line (--stream --json); any other
+FILE holds one document. Exit status 0 when every document is valid.
+"""
+import json
+import sys
+
+import jsonschema
+
+
+def documents(path):
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+    if path.endswith(".ndjson"):
+        lines = text.split("\n")
+        if lines[-1] != "":
+            raise ValueError(f"{path}: the last line has no newline")
+        return [json.loads(line) for line in lines[:-1]]
+    return [json.loads(text)]
+
+
+def main():
+    with open(sys.argv[1], encoding="utf-8") as f:
+        schema = json.load(f)
+    validator = jsonschema.Draft202012Validator(schema)
+    validator.check_schema(schema)
+    bad = 0
+    for path in sys.argv[2:]:
+        try:
+            docs = documents(path)
+        except ValueError as error:
+            print(f"{path}: not JSON: {error}")
+            bad += 1
+            continue
+        for n, doc in enumerate(docs, 1):
+            for error in validator.iter_errors(doc):
+                print(f"{path} document {n}: {error.json_path}: {error.message}")
+                bad += 1
+    return 1 if bad else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

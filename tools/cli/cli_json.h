@@ -1,0 +1,53 @@
+// The command-line finder's JSON documents (schema version 1.0, described by
+// tools/cli/orvandel-cli.schema.json and the manual page): the search result, the
+// streamed lines and the adapter listing. Keys are fixed; absent values are null;
+// every text from the network or the system is escaped as JsonString does.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "discovery/device_info.h"
+#include "discovery/reachability.h"
+
+namespace orvandel::cli {
+
+// Major.minor: the minor number grows when fields are added, the major one when a
+// field changes or goes.
+inline constexpr std::string_view kSchemaVersion = "1.0";
+
+// An adapter a search ran on; prefix_length < 0 when unknown.
+struct SearchedAdapter {
+    std::string name;
+    std::string address;
+    int prefix_length = -1;
+};
+
+// What is known of a device beyond its record: the verdict on its address and the
+// source addresses of the datagrams that brought its replies. Without a verdict,
+// "status" and "conflict_count" are null and "adapters" and "sources" are empty.
+struct DeviceFacts {
+    const Reachability* verdict = nullptr;
+    std::vector<std::string> sources;
+};
+
+// The result of a search: one indented object.
+std::string FormatResultJson(const std::vector<SearchedAdapter>& adapters,
+                             const std::vector<DeviceInfo>& devices,
+                             const std::vector<DeviceFacts>& facts, bool interrupted);
+
+// One line of --stream --json: {"schema_version", "event": "found"|"update", "device"}.
+std::string FormatStreamJson(const DeviceInfo& device, const DeviceFacts& facts, bool update);
+
+// One adapter of --adapters: searched with an address, or skipped with a reason.
+struct AdapterListing {
+    std::string name;
+    std::string description;
+    std::string address;  // empty when skipped
+    int prefix_length = -1;
+    std::string reason;  // empty when searched
+};
+std::string FormatAdaptersJson(const std::vector<AdapterListing>& adapters);
+
+}  // namespace orvandel::cli
