@@ -1,8 +1,8 @@
 #include "localization/device_details.h"
 
 #include "discovery/device_info.h"
-#include "discovery/utf_text.h"
 #include "localization/display_text.h"
+#include "text/utf.h"
 
 namespace orvandel {
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "discovery/utf_text.h"
+#include "text/utf.h"
 #include "tools/cli/cli_output.h"
 
 namespace orvandel::cli {
