@@ -141,6 +141,15 @@ JudgedDevices SearchEngine::CollectWithReachability() {
     JudgedDevices out;
     out.devices = CollectDevices(WithoutRepeats(TakeReplies(&judged)));
     out.verdicts = JudgeDevices(out.devices, judged, Adapters());
+    for (const DeviceInfo& device : out.devices) {
+        std::vector<std::string>& sources = out.sources.emplace_back();
+        for (const DeviceReply& reply : judged) {
+            if (reply.record.ip == device.ip && !reply.source.empty() &&
+                std::find(sources.begin(), sources.end(), reply.source) == sources.end()) {
+                sources.push_back(reply.source);
+            }
+        }
+    }
     return out;
 }
 

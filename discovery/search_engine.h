@@ -24,6 +24,9 @@ namespace orvandel {
 struct JudgedDevices {
     std::vector<DeviceInfo> devices;
     std::vector<Reachability> verdicts;
+    // Per device, the dotted source addresses of the datagrams of its ip, first
+    // seen first, no repeats.
+    std::vector<std::vector<std::string>> sources;
 };
 
 struct SearchTiming {

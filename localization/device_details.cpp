@@ -8,7 +8,7 @@ namespace orvandel {
 
 std::u16string DeviceDetailsText(const DeviceInfo& device, const DeviceDetailLabels& labels) {
     std::u16string mac = device.id;
-    AsciiUpper(mac);
+    text::AsciiUpper(mac);
     const std::pair<const std::u16string*, const std::u16string*> fields[] = {
         {&labels.name, &device.device_name},
         {&labels.model, &device.model},

@@ -92,8 +92,9 @@ public:
     }
     JudgedDevices CollectWithReachability() override {
         std::lock_guard lock(m_state->lock);
-        JudgedDevices out{m_state->devices, m_state->verdicts};
+        JudgedDevices out{m_state->devices, m_state->verdicts, {}};
         out.verdicts.resize(out.devices.size());
+        out.sources.resize(out.devices.size());
         return out;
     }
     std::uint64_t Generation() const override { return m_generation; }
