@@ -410,9 +410,9 @@ int Search(const Options& options) {
     if (json) {
         out.Write(orvandel::cli::FormatResultJson(searched, devices, facts, g_interrupted.load()));
     } else if (parsable) {
-        for (std::size_t i = 0; i < devices.size(); ++i) {
-            out.Write(orvandel::cli::ParsableLine(
-                devices[i], i < statuses.size() ? std::string_view(statuses[i]) : ""));
+        // The parsable fields stay as scripts know them; the status is in --json.
+        for (const auto& device : devices) {
+            out.Write(orvandel::cli::ParsableLine(device));
         }
     } else if (!devices.empty()) {
         out.Write(orvandel::cli::FormatTable(devices, statuses));
