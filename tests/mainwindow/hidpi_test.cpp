@@ -191,7 +191,7 @@ private slots:
         QVERIFY(h.OpenReady());
         const UiStrings& s = h.window->Strings();
         const QColor header(32, 32, 32);
-        CButtonOperate* setting = h.window->SettingButton();
+        CButtonOperate* setting = h.Button("settingButton");
         QCOMPARE(setting->size(),
                  QSize(s.SettingButton.normal().width, s.SettingButton.normal().height));
         QImage two = RenderAt(*setting, 2.0, header);

@@ -457,7 +457,7 @@ private slots:
                  (QStringList{"English", QString::fromUtf8("简体中文"),
                               QString::fromUtf8("繁體中文"), QString::fromUtf8("日本語")}));
         QCOMPARE(ids, (QList<int>{32797, 32798, 32799, 32800, 32801}));
-        QCOMPARE(menu_pos, h.window->SettingButton()->mapToGlobal(QPoint(2, 2)));
+        QCOMPARE(menu_pos, h.Button("settingButton")->mapToGlobal(QPoint(2, 2)));
         QVERIFY(!checked_or_grey);
     }
 

@@ -49,7 +49,7 @@ private slots:
         WaitForCompositorShot();
 
         // The menu opens where the click that pressed the setting button was.
-        CButtonOperate* setting = h.window->SettingButton();
+        CButtonOperate* setting = h.Button("settingButton");
         const QPoint click(9, 11);
         QPoint menu_at;
         bool menu_shown = false;
