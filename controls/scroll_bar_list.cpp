@@ -32,13 +32,22 @@ constexpr int kAddressRole = Qt::UserRole + 1;
 constexpr int kCopyIpRole = Qt::UserRole + 2;
 constexpr int kCopyMacRole = Qt::UserRole + 3;
 constexpr int kDetailsRole = Qt::UserRole + 4;
+constexpr int kWarningRole = Qt::UserRole + 5;      // why the page may not open
+constexpr int kBadgeRole = Qt::UserRole + 6;        // QPixmap over the icon's corner
+constexpr int kBadgeOffsetRole = Qt::UserRole + 7;  // QPoint within the icon
 
-// The row's tooltip: its details as plain text, escaped, so that markup in a
-// device's reply shows as the characters it is. A status line, once rows carry
-// one, goes above the details here.
+// The row's tooltip: why its page may not open, then its details, each as plain
+// text, escaped, so that markup in a device's reply shows as the characters it is.
+// The warning's sentences wrap; the details keep their lines.
 QString RowToolTip(const QTreeWidgetItem& item) {
+    const QString warning = item.data(0, kWarningRole).toString();
     const QString details = item.data(0, kDetailsRole).toString();
-    return details.isEmpty() ? QString() : Qt::convertFromPlainText(details, Qt::WhiteSpacePre);
+    QString tip;
+    if (!warning.isEmpty())
+        tip += Qt::convertFromPlainText(warning, Qt::WhiteSpaceNormal);
+    if (!details.isEmpty())
+        tip += Qt::convertFromPlainText(details, Qt::WhiteSpacePre);
+    return tip;
 }
 
 bool IsEnterKey(const QKeyEvent* event) {
@@ -83,6 +92,11 @@ public:
                 const QRect target =
                     QStyle::alignedRect(opt.direction, Qt::AlignCenter, size, opt.rect);
                 painter->drawPixmap(target, pixmap);
+                const QPixmap badge = index.data(kBadgeRole).value<QPixmap>();
+                if (!badge.isNull()) {
+                    const QPoint at = target.topLeft() + index.data(kBadgeOffsetRole).toPoint();
+                    painter->drawPixmap(QRect(at, badge.deviceIndependentSize().toSize()), badge);
+                }
             }
             return;
         }
@@ -266,6 +280,39 @@ bool CScrollBarList::AddDevice(const std::u16string& icon_path, const std::u16st
     addTopLevelItem(item.release());  // the tree owns its items
     FitTextColumn();
     return true;
+}
+
+void CScrollBarList::SetWarningBadge(const std::u16string& path, int width, int height, int left,
+                                     int top) {
+    m_badge = QPixmap();
+    if (path.size() > kMaxPath || width <= 0 || height <= 0) {
+        return;
+    }
+    const QImage image = LoadSkinBitmap(path, QSize(width, height));
+    if (!image.isNull()) {
+        m_badge = QPixmap::fromImage(image);
+    }
+    m_badge_offset = QPoint(left, top);
+}
+
+void CScrollBarList::SetRowWarning(int row, const std::u16string& tooltip, bool badge) {
+    QTreeWidgetItem* item = topLevelItem(row);
+    if (item == nullptr) {
+        return;
+    }
+    const bool warn = !tooltip.empty();
+    // The texts carry addresses and interface names from outside: never markup.
+    item->setData(0, kWarningRole, QString::fromStdU16String(tooltip));
+    const QString tip = RowToolTip(*item);
+    for (int column = 0; column < columnCount(); ++column) {
+        item->setData(column, Qt::ToolTipRole, tip);
+    }
+    if (warn && badge && !m_badge.isNull()) {
+        item->setData(0, kBadgeRole, m_badge);
+        item->setData(0, kBadgeOffsetRole, m_badge_offset);
+    } else {
+        item->setData(0, kBadgeRole, QVariant());
+    }
 }
 
 bool CScrollBarList::SetScrollImage(const std::u16string& path, int index) {

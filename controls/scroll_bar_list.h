@@ -62,6 +62,14 @@ public:
     bool SetRowInfo(int row, const DeviceRowInfo& info);
     void SetRowMenuTexts(const DeviceRowMenuTexts& texts);
 
+    // The badge drawn over the icon of rows with a warning, at (left, top) within
+    // the icon's rectangle and bounded by width x height. An image that does not
+    // load draws no badge. Applies to rows marked later.
+    void SetWarningBadge(const std::u16string& path, int width, int height, int left, int top);
+    // Marks row `row` with the badge and `tooltip`, shown as plain text; an empty
+    // tooltip gives the row neither. `badge` false sets only the tooltip.
+    void SetRowWarning(int row, const std::u16string& tooltip, bool badge = true);
+
     // Slots 0-7 go to the vertical bar (0 up arrow, 4 down arrow), 8-15 to the
     // horizontal one. False for a path over 260 units or a slot outside 0-15; an
     // image that does not load leaves the slot as it was.
@@ -99,6 +107,8 @@ private:
     int m_device_count = 0;
     int m_text_width = 0;  // the text column's width as created
     std::unordered_map<std::u16string, QIcon> m_icons;
+    QPixmap m_badge;  // null: no badge
+    QPoint m_badge_offset;
     QTimer m_rest_timer;  // the row under a resting pointer becomes the selected row
     QPoint m_pointer;
     DeviceRowMenuTexts m_menu_texts;

@@ -26,6 +26,15 @@ std::string TrimReply(std::string_view datagram) {
     return std::string(TrimmedView(datagram));
 }
 
+namespace {
+template <typename T>
+void AddOnce(std::vector<T>& list, T item, std::size_t capacity) {
+    if (list.size() < capacity && std::find(list.begin(), list.end(), item) == list.end()) {
+        list.push_back(item);
+    }
+}
+}  // namespace
+
 DiscoveryTransport::DiscoveryTransport(Clock& clock, TransportOptions options)
     : clock_(clock),
       options_(std::move(options)),
@@ -74,6 +83,7 @@ void DiscoveryTransport::StartReceiving() {
     for (const AdapterVerdict& adapter : adapters_) {
         const std::string& address = adapter.address;
         auto& slot = *receive_slots_.emplace_back(std::make_unique<ReceiveSlot>());
+        slot.adapter = receive_slots_.size() - 1;
         slot.group_socket =
             OpenGroupSocket(address, options_.port, options_.group, options_.socket_receive_buffer);
         slot.adapter_socket =
@@ -172,11 +182,7 @@ std::size_t DiscoveryTransport::ReplyCount() const {
     return replies_.size();
 }
 
-std::string DiscoveryTransport::GetReply(std::size_t index) const {
-    std::lock_guard lock(reply_lock_);
-    if (index >= replies_.size()) {
-        return {};
-    }
+std::size_t DiscoveryTransport::InOrder(std::size_t index) const {
     if (!in_order_valid_) {
         in_order_.resize(replies_.size());
         for (std::size_t i = 0; i < in_order_.size(); ++i) {
@@ -187,7 +193,23 @@ std::string DiscoveryTransport::GetReply(std::size_t index) const {
         });
         in_order_valid_ = true;
     }
-    return replies_[in_order_[index]].bytes;
+    return in_order_[index];
+}
+
+std::string DiscoveryTransport::GetReply(std::size_t index) const {
+    std::lock_guard lock(reply_lock_);
+    if (index >= replies_.size()) {
+        return {};
+    }
+    return replies_[InOrder(index)].bytes;
+}
+
+ReplyOrigin DiscoveryTransport::GetReplyOrigin(std::size_t index) const {
+    std::lock_guard lock(reply_lock_);
+    if (index >= replies_.size()) {
+        return {};
+    }
+    return replies_[InOrder(index)].origin;
 }
 
 void DiscoveryTransport::ClearReplies() {
@@ -206,12 +228,17 @@ std::size_t DiscoveryTransport::DroppedReplies() const {
     return dropped_;
 }
 
-bool DiscoveryTransport::RefreshRepeat(std::string_view reply) {
+bool DiscoveryTransport::RefreshRepeat(std::string_view reply, std::uint32_t source,
+                                       std::size_t adapter) {
     const auto it = by_bytes_.find(reply);
     if (it == by_bytes_.end()) {
         return false;
     }
     StoredReply& stored = replies_[it->second];
+    // A repeat costs no quota, so a device heard on a second adapter (or relayed by
+    // a second host) is still recorded there; both lists stay small.
+    AddOnce(stored.origin.adapters, adapter, adapters_.size());
+    AddOnce(stored.origin.sources, source, kMaxSourcesPerReply);
     // Already last: the order does not change.
     if (stored.order + 1 != next_order_) {
         stored.order = next_order_++;
@@ -230,7 +257,7 @@ bool DiscoveryTransport::HasRoom(std::uint32_t source) {
     return true;
 }
 
-void DiscoveryTransport::Store(std::string_view reply, std::uint32_t source) {
+void DiscoveryTransport::Store(std::string_view reply, std::uint32_t source, std::size_t adapter) {
     // A reply without an ip would be dropped by the collection anyway; keeping it
     // would let junk fill the store. Most junk is told by a search of its bytes,
     // before any lock or parse.
@@ -240,7 +267,7 @@ void DiscoveryTransport::Store(std::string_view reply, std::uint32_t source) {
     // Under reply_lock_: a repeat moves its reply last, which may change the
     // record that wins for its ip, so the listener hears of repeats too.
     auto stored_already = [&] {
-        if (!RefreshRepeat(reply)) {
+        if (!RefreshRepeat(reply, source, adapter)) {
             return false;
         }
         if (listener_) {
@@ -266,6 +293,8 @@ void DiscoveryTransport::Store(std::string_view reply, std::uint32_t source) {
     StoredReply& stored = replies_.emplace_back();
     stored.bytes = std::string(reply);
     stored.order = next_order_++;
+    stored.origin.adapters.push_back(adapter);
+    stored.origin.sources.push_back(source);
     by_bytes_.emplace(stored.bytes, replies_.size() - 1);
     ++per_source_[source];
     if (in_order_valid_) {
@@ -313,7 +342,8 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
             case ReadResult::kDatagram:
                 // Every broadcast socket gets the broadcasts of every link.
                 if (i < kFirstBroadcast || origin.interface_index == slot.interface_index) {
-                    Store(TrimmedView(std::string_view(buffer.data(), length)), origin.source);
+                    Store(TrimmedView(std::string_view(buffer.data(), length)), origin.source,
+                          slot.adapter);
                 }
                 return true;
             case ReadResult::kTooLong:

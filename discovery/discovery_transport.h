@@ -39,6 +39,9 @@ inline constexpr std::size_t kMaxReplies = 16384;
 // reply changes between commands and for a host that relays a few dozen devices,
 // while one flooding host takes at most 64 of the 16,384 places.
 inline constexpr std::size_t kMaxRepliesPerSource = 64;
+// Sender addresses remembered per distinct reply: the same bytes from many hosts
+// is a relay or a flood, and a few of them say all there is to say.
+inline constexpr std::size_t kMaxSourcesPerReply = 8;
 // Where a device may send an answer by limited broadcast.
 inline constexpr std::string_view kLimitedBroadcast = "255.255.255.255";
 inline constexpr int kSocketReceiveBuffer = 1 << 20;
@@ -59,6 +62,12 @@ struct TransportOptions {
     // Also receive replies sent to the subnet broadcast address and to
     // 255.255.255.255 that arrive on a searched adapter's link.
     bool broadcast = true;
+};
+
+// Where the copies of one stored reply came from. Never decides what is listed.
+struct ReplyOrigin {
+    std::vector<std::size_t> adapters;   // indices into AdapterAddresses(), first seen first
+    std::vector<std::uint32_t> sources;  // host byte order, first seen first, at most 8
 };
 
 // Where the browse command also goes by unicast (or to a subnet broadcast
@@ -84,6 +93,8 @@ public:
     void EnumerateAdapters(AdapterSource& source);
     void ClearAdapters();
     const std::vector<std::string>& AdapterAddresses() const { return adapter_addresses_; }
+    // The verdicts behind AdapterAddresses(), same order (name, prefix, interface).
+    const std::vector<AdapterVerdict>& SearchedAdapters() const { return adapters_; }
 
     // Copies up to 512 bytes of command text.
     void SetCommand(std::string_view bytes);
@@ -121,6 +132,9 @@ public:
     // is that of each distinct reply's last arrival.
     std::size_t ReplyCount() const;
     std::string GetReply(std::size_t index) const;  // empty past the end
+    // The adapters and senders of every copy of reply `index`, repeats included;
+    // empty past the end.
+    ReplyOrigin GetReplyOrigin(std::size_t index) const;
     void ClearReplies();
     // Datagrams dropped unread, since the last ClearReplies, because the store was
     // full or their sender had stored its quota of distinct replies.
@@ -136,11 +150,13 @@ private:
         UniqueFd subnet_broadcast;   // bound to the subnet broadcast address:port
         UniqueFd limited_broadcast;  // bound to 255.255.255.255:port
         int interface_index = 0;     // broadcasts count only when they arrive here
+        std::size_t adapter = 0;     // index into adapter_addresses_
         std::thread thread;
     };
     struct StoredReply {
         std::string bytes;
         std::uint64_t order = 0;  // of its latest arrival
+        ReplyOrigin origin;
     };
     struct SendSlot {
         UniqueFd socket;
@@ -150,9 +166,12 @@ private:
 
     void ReceiveThread(ReceiveSlot& slot);
     void SendThread(SendSlot& slot, std::string command);
-    void Store(std::string_view reply, std::uint32_t source);
-    // Under reply_lock_: true when `reply` is stored already (and moves it last).
-    bool RefreshRepeat(std::string_view reply);
+    void Store(std::string_view reply, std::uint32_t source, std::size_t adapter);
+    // Under reply_lock_: true when `reply` is stored already (and moves it last,
+    // adding the adapter and the sender to its origin).
+    bool RefreshRepeat(std::string_view reply, std::uint32_t source, std::size_t adapter);
+    // Under reply_lock_: the replies_ index of the index-th reply in order.
+    std::size_t InOrder(std::size_t index) const;
     // Under reply_lock_: false (and counts a drop) when `source` may store no more.
     bool HasRoom(std::uint32_t source);
 

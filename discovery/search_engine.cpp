@@ -14,6 +14,11 @@ namespace {
 constexpr int kStopPauseMs = 100;
 // The longest the timer sleeps before looking at its flag again.
 constexpr int kTimerSliceMs = 50;
+
+std::string AddressText(std::uint32_t v) {
+    return std::to_string(v >> 24) + "." + std::to_string((v >> 16) & 0xFF) + "." +
+           std::to_string((v >> 8) & 0xFF) + "." + std::to_string(v & 0xFF);
+}
 }  // namespace
 
 SearchEngine::SearchEngine() : SearchEngine(SystemAdapters(), SystemClock()) {}
@@ -39,6 +44,11 @@ std::uint64_t SearchEngine::Start(const SearchTiming& timing, TickFn tick, Timeo
     {
         std::lock_guard lock(adapters_lock_);
         searched_ = transport_.AdapterAddresses();
+        searched_adapters_.clear();
+        for (const AdapterVerdict& v : transport_.SearchedAdapters()) {
+            searched_adapters_.push_back(
+                {v.interface_name.empty() ? v.name : v.interface_name, v.address, v.prefix_length});
+        }
     }
     transport_.SetCommand(kBrowseCommand);
     transport_.StartReceiving();
@@ -86,17 +96,61 @@ void SearchEngine::Abandon() {
     callbacks_open_ = false;
 }
 
-std::vector<DeviceInfo> SearchEngine::Collect() {
+std::vector<std::string> SearchEngine::TakeReplies(std::vector<DeviceReply>* judged) {
     transport_.StopSending();
     transport_.StopReceiving();
+    std::vector<AdapterAddress> adapters;
+    if (judged != nullptr) {
+        std::lock_guard lock(adapters_lock_);
+        adapters = searched_adapters_;
+    }
     const std::size_t count = transport_.ReplyCount();
     std::vector<std::string> replies;
     replies.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         replies.push_back(transport_.GetReply(i));
+        if (judged == nullptr) {
+            continue;
+        }
+        const ReplyOrigin origin = transport_.GetReplyOrigin(i);
+        DeviceReply reply;
+        reply.record = ParseReply(replies.back());
+        for (std::size_t a : origin.adapters) {
+            if (a < adapters.size()) {
+                reply.adapters.push_back(adapters[a]);
+            }
+        }
+        for (std::uint32_t source : origin.sources) {
+            reply.source = source != 0 ? AddressText(source) : std::string();
+            judged->push_back(reply);
+        }
+        if (origin.sources.empty()) {
+            judged->push_back(std::move(reply));
+        }
     }
     transport_.ClearReplies();
-    return CollectDevices(WithoutRepeats(std::move(replies)));
+    return replies;
+}
+
+std::vector<DeviceInfo> SearchEngine::Collect() {
+    return CollectDevices(WithoutRepeats(TakeReplies(nullptr)));
+}
+
+JudgedDevices SearchEngine::CollectWithReachability() {
+    std::vector<DeviceReply> judged;
+    JudgedDevices out;
+    out.devices = CollectDevices(WithoutRepeats(TakeReplies(&judged)));
+    out.verdicts = JudgeDevices(out.devices, judged, Adapters());
+    for (const DeviceInfo& device : out.devices) {
+        std::vector<std::string>& sources = out.sources.emplace_back();
+        for (const DeviceReply& reply : judged) {
+            if (reply.record.ip == device.ip && !reply.source.empty() &&
+                std::find(sources.begin(), sources.end(), reply.source) == sources.end()) {
+                sources.push_back(reply.source);
+            }
+        }
+    }
+    return out;
 }
 
 std::vector<std::string> SearchEngine::WithoutRepeats(std::vector<std::string> replies) {

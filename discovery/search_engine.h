@@ -14,10 +14,20 @@
 
 #include "discovery/device_info.h"
 #include "discovery/discovery_transport.h"
+#include "discovery/reachability.h"
 #include "platform/adapters.h"
 #include "platform/clock.h"
 
 namespace orvandel {
+
+// The devices of a search with one verdict each, same order.
+struct JudgedDevices {
+    std::vector<DeviceInfo> devices;
+    std::vector<Reachability> verdicts;
+    // Per device, the dotted source addresses of the datagrams of its ip, first
+    // seen first, no repeats.
+    std::vector<std::vector<std::string>> sources;
+};
 
 struct SearchTiming {
     int duration_ms = 5000;
@@ -49,6 +59,9 @@ public:
     virtual void Abandon();
     // The devices of the stored replies (sorted, de-duplicated); empties the store.
     virtual std::vector<DeviceInfo> Collect();
+    // The same devices as Collect, each judged from the adapters and senders of
+    // its replies; this computer's own addresses are the searched ones.
+    virtual JudgedDevices CollectWithReachability();
     virtual std::uint64_t Generation() const;
     // The addresses searched by the latest Start.
     virtual std::vector<std::string> Adapters() const;
@@ -71,6 +84,9 @@ public:
 
 private:
     void StopTimer();
+    // Stops the transport and empties its store, returning each stored reply with
+    // where it came from (one entry per sender; the bytes repeat).
+    std::vector<std::string> TakeReplies(std::vector<DeviceReply>* judged);
     void TimerThread(SearchTiming timing, TickFn tick, TimeoutFn timeout, std::uint64_t generation);
 
     AdapterSource& adapters_;
@@ -85,7 +101,8 @@ private:
     bool callbacks_open_ = false;  // guarded by callback_gate_
     std::atomic<std::uint64_t> generation_{0};
     mutable std::mutex adapters_lock_;
-    std::vector<std::string> searched_;  // guarded by adapters_lock_
+    std::vector<std::string> searched_;              // guarded by adapters_lock_
+    std::vector<AdapterAddress> searched_adapters_;  // guarded by adapters_lock_
 };
 
 }  // namespace orvandel

@@ -18,6 +18,7 @@
 #include "discovery/search_engine.h"
 #include "localization/device_details.h"
 #include "localization/display_text.h"
+#include "localization/reachability_tip.h"
 #include "platform/network_check.h"
 #include "text/utf.h"
 
@@ -441,6 +442,8 @@ void CKestriTR400DeviceFinderDlg::StartSearch() {
     m_is_searching = true;
     HideDeviceList();
     m_devices.clear();
+    m_verdicts.clear();
+    m_row_devices.clear();
 
     m_slots.headline_rect = SearchingHeadlineRect();
     m_slots.headline = SlotText(m_strings.SearchingTitle.text);
@@ -483,7 +486,9 @@ void CKestriTR400DeviceFinderDlg::StopSearch() {
 }
 
 bool CKestriTR400DeviceFinderDlg::CollectReplies() {
-    m_devices = m_engine->Collect();
+    JudgedDevices judged = m_engine->CollectWithReachability();
+    m_devices = std::move(judged.devices);
+    m_verdicts = std::move(judged.verdicts);
     return !m_devices.empty();
 }
 
@@ -505,6 +510,7 @@ void CKestriTR400DeviceFinderDlg::ListResults() {
         m_row_devices.push_back(device != m_devices.end() ? *device : DeviceInfo{});
     }
     ApplyRowInfo();
+    ShowRowWarnings();
     m_strings.SetResultCount(m_device_list->ItemCount());
 
     m_slots.headline_rect = ResultHeadlineRect();
@@ -516,6 +522,24 @@ void CKestriTR400DeviceFinderDlg::ListResults() {
     m_device_list->SetSkinBarsVisible(true);
     m_device_list->show();
     update();
+}
+
+void CKestriTR400DeviceFinderDlg::ShowRowWarnings() {
+    const UiImageElement& badge = m_strings.WarningBadge;
+    m_device_list->SetWarningBadge(badge.path, badge.width, badge.height, badge.left, badge.top);
+    for (std::size_t row = 0; row < m_row_devices.size(); ++row) {
+        // The collection leaves one record per ip, so the ip finds the verdict.
+        std::u16string tip;
+        bool warn = false;
+        for (std::size_t i = 0; i < m_devices.size() && i < m_verdicts.size(); ++i) {
+            if (m_devices[i].ip == m_row_devices[row].ip) {
+                tip = ReachabilityTip(m_strings, m_devices[i].ip, m_verdicts[i]);
+                warn = m_verdicts[i].status != ReachStatus::kOk;
+                break;
+            }
+        }
+        m_device_list->SetRowWarning(static_cast<int>(row), tip, warn);
+    }
 }
 
 // --- Launch animation and shutdown -----------------------------------------------

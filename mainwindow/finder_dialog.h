@@ -28,6 +28,7 @@
 
 #include "controls/skin_bitmap.h"
 #include "discovery/device_info.h"
+#include "discovery/reachability.h"
 #include "localization/ui_strings.h"
 #include "mainwindow/thread_inbox.h"
 
@@ -145,6 +146,9 @@ private:
     void StopSearch();
     bool CollectReplies();
     void ListResults();
+    // Badge and tooltip of each listed row whose page may not open, in the
+    // current language.
+    void ShowRowWarnings();
     void OnSearchTimeout(std::uint64_t generation);
 
     // Launch animation.
@@ -196,6 +200,7 @@ private:
     PageSlots m_slots;
     std::vector<DeviceInfo> m_devices;
     std::vector<DeviceInfo> m_row_devices;  // the device of each list row, in row order
+    std::vector<Reachability> m_verdicts;   // one per m_devices entry
     int m_step_index = 0;
     bool m_is_searching = false;
     bool m_network_alive = true;

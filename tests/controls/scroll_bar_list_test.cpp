@@ -2,6 +2,7 @@
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QStyleOptionSlider>
+#include <QTextDocument>
 #include <QtTest>
 
 #include "controls/device_address.h"
@@ -589,6 +590,58 @@ private slots:
         w.list->SetScrollBarsActive(true);
         w.list->viewport()->repaint();
         QVERIFY(w.list->VerticalSkinBar()->isVisible());
+    }
+
+    // Rows 0 and 2 warn, row 1 does not; the badge (16 x 16 at 46, 26 of the icon)
+    // covers the icon's lower right corner of the warning rows only.
+    void warningRowsShowTheBadgeAndAPlainTooltip() {
+        const QColor badge_color(250, 200, 0);
+        const std::u16string badge = m_images.Solid("badge.png", 16, 16, badge_color);
+        Window w;
+        CScrollBarList& list = *w.list;
+        Fill(list, 3);
+        list.SetWarningBadge(badge, 16, 16, 46, 26);
+        list.SetRowWarning(0, u"At 192.168.0.57, <b>not</b> here & there\nsecond line");
+        list.SetRowWarning(2, u"Shared address");
+        list.SetRowWarning(1, u"");
+        w.top.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.top));
+        const QImage img = list.viewport()->grab().toImage();
+        for (int row = 0; row < 3; ++row) {
+            const QRect cell = list.visualRect(list.model()->index(row, 0));
+            const QRect icon =
+                QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, QSize(68, 44), cell);
+            const QColor corner = img.pixelColor(icon.left() + 54, icon.top() + 34);
+            const QColor icon_color = row % 2 ? kIconB : kIconA;
+            QVERIFY2(Near(corner, row == 1 ? icon_color : badge_color, 24),
+                     qPrintable(QString("row %1").arg(row)));
+            // The rest of the icon is untouched.
+            QVERIFY(Near(img.pixelColor(icon.left() + 10, icon.top() + 10), icon_color, 24));
+        }
+        const QString tip = list.model()->index(0, 1).data(Qt::ToolTipRole).toString();
+        // Shown as plain text: the markup of the text is escaped, never obeyed.
+        QCOMPARE(tip, Qt::convertFromPlainText(
+                          QStringLiteral("At 192.168.0.57, <b>not</b> here & there\nsecond line"),
+                          Qt::WhiteSpaceNormal));
+        QVERIFY(tip.contains(QStringLiteral("&lt;b&gt;")));
+        QCOMPARE(list.model()->index(0, 0).data(Qt::ToolTipRole).toString(), tip);
+        QVERIFY(list.model()->index(1, 1).data(Qt::ToolTipRole).toString().isEmpty());
+    }
+
+    void missingBadgeImageDrawsNoBadgeButKeepsTheTooltip() {
+        Window w;
+        CScrollBarList& list = *w.list;
+        Fill(list, 1);
+        list.SetWarningBadge(m_images.Missing(), 16, 16, 46, 26);
+        list.SetRowWarning(0, u"Other network");
+        w.top.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.top));
+        const QImage img = list.viewport()->grab().toImage();
+        const QRect cell = list.visualRect(list.model()->index(0, 0));
+        const QRect icon =
+            QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, QSize(68, 44), cell);
+        QVERIFY(Near(img.pixelColor(icon.left() + 54, icon.top() + 34), kIconA, 24));
+        QVERIFY(!list.model()->index(0, 1).data(Qt::ToolTipRole).toString().isEmpty());
     }
 };
 

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "discovery/collection.h"
+#include "discovery/reachability.h"
 #include "discovery/reply_parser.h"
 #include "discovery/search_engine.h"
 #include "platform/udp_socket.h"
@@ -427,6 +428,94 @@ TEST_F(NetTest, FloodOfJunkKeepsEveryDeviceAndMemoryBounded) {
     }
     EXPECT_EQ(ips.size(), 50u);
     EXPECT_EQ(found.size(), 50u);
+}
+
+// A device on the finder's link for each verdict: one whose address is of another
+// subnet, one with a self-chosen link-local address, two that share an address,
+// one that claims the finder's own address and one that is fine. The finder's
+// namespace gets a default route over the link, as a desktop has: without a route
+// back to the odd sources the kernel drops their replies.
+TEST_F(NetTest, EachDeviceIsJudgedFromWhereItsRepliesCame) {
+    const std::string device_if = lab_.DeviceInterface(1);
+    ASSERT_TRUE(NetLab::Ip(lab_.DeviceNamespace(1), "addr add 192.168.0.57/24 dev " + device_if));
+    ASSERT_TRUE(NetLab::Ip(lab_.DeviceNamespace(1), "addr add 169.254.12.34/16 dev " + device_if));
+    ASSERT_TRUE(
+        NetLab::Ip(lab_.FinderNamespace(), "route add default dev " + lab_.FinderInterface(1)));
+    sim::SimOptions options;
+    options.replies = {sim::MakeReply("Other", "TR400", "0c:1a:2b:3c:4d:01", "192.168.0.57"),
+                       sim::MakeReply("Fallback", "TR400", "0c:1a:2b:3c:4d:02", "169.254.12.34"),
+                       sim::MakeReply("Twin A", "TR400", "0c:1a:2b:3c:4d:03", "10.77.1.50"),
+                       sim::MakeReply("Twin B", "TR400", "0c:1a:2b:3c:4d:04", "10.77.1.50"),
+                       sim::MakeReply("Mine", "TR400", "0c:1a:2b:3c:4d:05", "10.77.1.1"),
+                       sim::MakeReply("Fine", "TR400", "0c:1a:2b:3c:4d:06", "10.77.1.2")};
+    options.sources = {"192.168.0.57",           "169.254.12.34",
+                       NetLab::DeviceAddress(1), NetLab::DeviceAddress(1),
+                       NetLab::DeviceAddress(1), NetLab::DeviceAddress(1)};
+    RunningSim device(lab_, 1, options);
+    ASSERT_TRUE(device.Ready());
+    SearchEngine engine;
+    std::atomic<bool> timed_out{false};
+    engine.Start(SearchTiming{1200, 175, 12}, nullptr, [&](std::uint64_t) { timed_out = true; });
+    for (int waited = 0; !timed_out && waited < 6000; waited += 10) {
+        Pause(10);
+    }
+    engine.Stop();
+    const JudgedDevices judged = engine.CollectWithReachability();
+    // Listed as the collection lists them: sorted by ip, the twins folded into one.
+    ASSERT_EQ(Ips(judged.devices),
+              (std::vector<std::u16string>{u"10.77.1.1", u"10.77.1.2", u"10.77.1.50",
+                                           u"169.254.12.34", u"192.168.0.57"}));
+    ASSERT_EQ(judged.verdicts.size(), 5u);
+    const AdapterAddress finder{lab_.FinderInterface(1), NetLab::FinderAddress(1), 24};
+    const Reachability& own = judged.verdicts[0];
+    EXPECT_EQ(own.status, ReachStatus::kConflict);
+    EXPECT_TRUE(own.own_address);
+    EXPECT_EQ(own.conflict_count, 2);
+    // It spoke for an address that is not its own.
+    EXPECT_EQ(own.noted_sources, std::vector<std::string>{NetLab::DeviceAddress(1)});
+    const Reachability& fine = judged.verdicts[1];
+    EXPECT_EQ(fine.status, ReachStatus::kOk);
+    EXPECT_EQ(fine.adapters, std::vector<AdapterAddress>{finder});
+    EXPECT_TRUE(fine.noted_sources.empty());
+    EXPECT_EQ(judged.verdicts[2].status, ReachStatus::kConflict);
+    EXPECT_EQ(judged.verdicts[2].conflict_count, 2);
+    EXPECT_FALSE(judged.verdicts[2].own_address);
+    EXPECT_EQ(judged.verdicts[3].status, ReachStatus::kLinkLocal);
+    EXPECT_EQ(judged.verdicts[4].status, ReachStatus::kOtherNetwork);
+    EXPECT_EQ(judged.verdicts[4].adapters, std::vector<AdapterAddress>{finder});
+}
+
+// The same bytes heard on two adapters are stored once, with both adapters and
+// both senders: a device on two links is one device answering on both.
+TEST_F(TwoLinks, RepeatOnASecondAdapterRecordsThatAdapter) {
+    const std::string bytes = sim::MakeReply("Both", "TR400", "0c:1a:2b:3c:4d:01", "10.77.1.2");
+    sim::SimOptions options;
+    options.replies = {bytes};
+    RunningSim first(lab_, 1, options);
+    RunningSim second(lab_, 2, options);
+    ASSERT_TRUE(first.Ready());
+    ASSERT_TRUE(second.Ready());
+    DiscoveryTransport transport;
+    transport.EnumerateAdapters(SystemAdapters());
+    ASSERT_EQ(transport.AdapterAddresses().size(), 2u);
+    transport.SetCommand(kBrowseCommand);
+    transport.StartReceiving();
+    transport.StartSending();
+    Pause(800);
+    transport.RequestStop();
+    transport.StopSending();
+    transport.StopReceiving();
+    ASSERT_EQ(transport.ReplyCount(), 1u);
+    ReplyOrigin origin = transport.GetReplyOrigin(0);
+    std::sort(origin.adapters.begin(), origin.adapters.end());
+    EXPECT_EQ(origin.adapters, (std::vector<std::size_t>{0, 1}));
+    std::vector<std::uint32_t> sources = origin.sources;
+    std::sort(sources.begin(), sources.end());
+    EXPECT_EQ(sources, (std::vector<std::uint32_t>{0x0A4D0102, 0x0A4D0202}));
+    EXPECT_TRUE(transport.GetReplyOrigin(1).adapters.empty());
+    // The store is emptied with its origins.
+    transport.ClearReplies();
+    EXPECT_TRUE(transport.GetReplyOrigin(0).sources.empty());
 }
 
 }  // namespace

@@ -17,8 +17,9 @@ namespace orvandel::test {
 // Shared with the test, which keeps it after the window (and the engine) is gone.
 struct FakeEngineState {
     std::mutex lock;
-    std::vector<DeviceInfo> devices;  // what Collect returns
-    int duration_ms = 60000;          // time-out of a search; long = only Stop ends it
+    std::vector<DeviceInfo> devices;     // what Collect returns
+    std::vector<Reachability> verdicts;  // per device; missing ones are ok
+    int duration_ms = 60000;             // time-out of a search; long = only Stop ends it
     int interval_ms = 5;
     SearchTiming last_timing;
     SearchEngine::TimeoutFn last_timeout;  // to replay a time-out that raced a Stop
@@ -88,6 +89,13 @@ public:
     std::vector<DeviceInfo> Collect() override {
         std::lock_guard lock(m_state->lock);
         return m_state->devices;
+    }
+    JudgedDevices CollectWithReachability() override {
+        std::lock_guard lock(m_state->lock);
+        JudgedDevices out{m_state->devices, m_state->verdicts, {}};
+        out.verdicts.resize(out.devices.size());
+        out.sources.resize(out.devices.size());
+        return out;
     }
     std::uint64_t Generation() const override { return m_generation; }
     std::vector<std::string> Adapters() const override { return {"10.0.0.1"}; }

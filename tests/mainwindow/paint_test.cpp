@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QScrollBar>
+#include <QTextDocument>
 #include <QtTest>
 
 #include "build_config.h"
@@ -302,6 +303,92 @@ private slots:
         for (int x = 0; x < 300; ++x)
             white += grab.pixel(x, bottom) == qRgb(255, 255, 255);
         QVERIFY2(white < 300, "a blank strip at the bottom of the list");
+    }
+
+    // One device of each verdict: the badge covers the icon corner of every row but
+    // the ok ones, and the tooltips name the addresses in the current language.
+    void rowsWhosePageMayNotOpenShowBadgeAndTooltip() {
+        const AdapterAddress eth0{"eth0", "10.77.0.1", 24};
+        const std::vector<DeviceInfo> devices = {
+            MakeDevice(u"Ok", u"TR400", u"10.77.0.20", u"0c:1a:2b:3c:4d:01"),
+            MakeDevice(u"Other", u"TR400", u"192.168.0.57", u"0c:1a:2b:3c:4d:02"),
+            MakeDevice(u"Fallback", u"TR400", u"169.254.12.34", u"0c:1a:2b:3c:4d:03"),
+            MakeDevice(u"Twins", u"TR400", u"10.77.0.30", u"0c:1a:2b:3c:4d:05"),
+            MakeDevice(u"Mine", u"TR400", u"10.77.0.1", u"0c:1a:2b:3c:4d:06"),
+            MakeDevice(u"Also ok", u"TR400", u"10.77.0.21", u"0c:1a:2b:3c:4d:07")};
+        std::vector<DeviceReply> replies;
+        for (const DeviceInfo& d : devices)
+            replies.push_back({d, {eth0}, ""});
+        replies.push_back(
+            {MakeDevice(u"Twin", u"TR400", u"10.77.0.30", u"0c:1a:2b:3c:4d:04"), {eth0}, ""});
+        WindowHarness h;
+        h.SetDevices(devices);
+        {
+            std::lock_guard lock(h.engine->lock);
+            h.engine->verdicts = JudgeDevices(devices, replies, {"10.77.0.1"});
+        }
+        QVERIFY(h.OpenReady());
+        h.ClickSearch();
+        h.ClickSearch();
+        auto* list = h.window->findChild<CScrollBarList*>("deviceList");
+        QVERIFY(list != nullptr);
+        QCOMPARE(list->ItemCount(), 6);
+        list->clearSelection();
+        list->setCurrentIndex({});
+        QCoreApplication::processEvents();
+        const QImage grab = h.window->grab().toImage();
+        if (const QString out = qEnvironmentVariable("ORVANDEL_GRAB_DIR"); !out.isEmpty())
+            grab.save(QDir(out).filePath("en-results-reachability.png"));
+
+        // The badge area (16 x 16 at 46, 26 of the 68 x 44 icon) of each row, the
+        // row scrolled into view, against the same area of the first ok row.
+        auto badge_area = [&](int row) {
+            const QModelIndex index = list->model()->index(row, 0);
+            list->scrollTo(index);
+            QCoreApplication::processEvents();
+            const QImage image = list->viewport()->grab().toImage();
+            const QRect icon = QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, QSize(68, 44),
+                                                   list->visualRect(index));
+            return image.copy(QRect(icon.topLeft() + QPoint(46, 26), QSize(16, 16)));
+        };
+        const QImage reference = badge_area(0);
+        auto differing = [&](int row) {
+            const QImage area = badge_area(row);
+            int n = 0;
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x)
+                    n += !Near(reference.pixelColor(x, y), area.pixelColor(x, y), 40);
+            return n;
+        };
+        for (int row = 1; row < 5; ++row)
+            QVERIFY2(differing(row) > 40, qPrintable(QString("no badge on row %1").arg(row)));
+        QVERIFY2(differing(5) < 4, "a badge on an ok row");
+
+        auto tip = [&](int row) {
+            return list->model()->index(row, 1).data(Qt::ToolTipRole).toString();
+        };
+        // Ok rows carry only their details; a warning comes first, above them.
+        const QString warning = QStringLiteral("<p>This device is at");
+        QVERIFY(!tip(0).contains(warning));
+        QVERIFY(!tip(5).contains(warning));
+        QVERIFY(tip(1).startsWith(Qt::convertFromPlainText(
+            QStringLiteral("This device is at 192.168.0.57, but this computer is on "
+                           "10.77.0.0/24 (eth0). Its page will not open until both are on the "
+                           "same network: give this computer an address in the device's network "
+                           "for a moment, or reset the device's network settings."),
+            Qt::WhiteSpaceNormal)));
+        QVERIFY(tip(2).contains(QStringLiteral("169.254.12.34, an address it chose itself")));
+        QVERIFY(tip(3).contains(QStringLiteral("2 devices use the address 10.77.0.30")));
+        QVERIFY(tip(4).contains(QStringLiteral("10.77.0.1, which is this computer's own")));
+
+        // The texts follow a language switch; count and clicks are untouched.
+        h.window->OnLanguage(kCmdJapanese);
+        QVERIFY(tip(1).contains(QStringLiteral("このデバイスのアドレスは 192.168.0.57 ですが")));
+        QVERIFY(tip(1).contains(QStringLiteral("10.77.0.0/24（eth0）")));
+        QVERIFY(tip(3).contains(QStringLiteral("2 台のデバイスが同じアドレス 10.77.0.30")));
+        QCOMPARE(list->ItemCount(), 6);
+        h.window->OnLanguage(kCmdEnglish);
+        QVERIFY(tip(1).startsWith(QStringLiteral("<p>This device is at 192.168.0.57")));
     }
 
     // With no skin reachable at all (working folder, data folder and source tree),

@@ -364,6 +364,7 @@ int Search(const Options& options) {
         WriteStderr("\r\033[K");
     }
     std::vector<orvandel::DeviceInfo> devices;
+    orvandel::JudgedDevices judged;  // verdicts of a collected (not streamed) search
     std::vector<orvandel::cli::SearchedAdapter> searched;
     for (const auto& verdict : orvandel::JudgeAdapters(records)) {
         if (!verdict.address.empty()) {
@@ -383,7 +384,8 @@ int Search(const Options& options) {
         const std::size_t dropped = engine->DroppedReplies();
         // Every record with an IP address is a device found, with or without a MAC
         // address: the window, too, leaves the not-found page for such a record.
-        devices = engine->Collect();
+        judged = engine->CollectWithReachability();
+        devices = judged.devices;
         if (dropped > 0) {
             Message("note: " + std::to_string(dropped) +
                     " replies were dropped over the reply store's bounds");
@@ -397,14 +399,23 @@ int Search(const Options& options) {
         // Everything was printed as it came; the end decides nothing new.
         return out.Finish(status);
     }
+    std::vector<orvandel::cli::DeviceFacts> facts;
+    std::vector<std::string> statuses;
+    if (judged.verdicts.size() == devices.size() && judged.sources.size() == devices.size()) {
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            facts.push_back({&judged.verdicts[i], judged.sources[i]});
+            statuses.emplace_back(orvandel::StatusWord(judged.verdicts[i].status));
+        }
+    }
     if (json) {
-        out.Write(orvandel::cli::FormatResultJson(searched, devices, {}, g_interrupted.load()));
+        out.Write(orvandel::cli::FormatResultJson(searched, devices, facts, g_interrupted.load()));
     } else if (parsable) {
+        // The parsable fields stay as scripts know them; the status is in --json.
         for (const auto& device : devices) {
             out.Write(orvandel::cli::ParsableLine(device));
         }
     } else if (!devices.empty()) {
-        out.Write(orvandel::cli::FormatTable(devices));
+        out.Write(orvandel::cli::FormatTable(devices, statuses));
     }
     return out.Finish(status);
 }

@@ -213,9 +213,9 @@ TEST_F(CliNet, ReplyWithAnIpButNoMacIsAFoundDevice) {
     const CliRun table = RunCli({kTimeout});
     EXPECT_EQ(table.status, 0) << table.err;
     EXPECT_EQ(table.out,
-              "MODEL   NAME    IP          MAC\n"
-              "TR9100  No MAC  10.77.1.20  -\n"
-              "-       Bare    10.77.1.21  -\n");
+              "MODEL   NAME    IP          MAC  STATUS\n"
+              "TR9100  No MAC  10.77.1.20  -    ok\n"
+              "-       Bare    10.77.1.21  -    ok\n");
     EXPECT_EQ(table.err, "");
 
     const CliRun json = RunCli({"--json", kTimeout});
@@ -232,6 +232,37 @@ TEST_F(CliNet, ReplyWithAnIpButNoMacIsAFoundDevice) {
     EXPECT_EQ(test::SchemaErrors({{".json", json.out}}), "");
 }
 
+// A device of another subnet on the finder's link (the finder's namespace routes
+// everything over that link, as a desktop does) and one that shares an address with
+// the finder: the table's STATUS column and the JSON fields say so.
+TEST_F(CliNet, StatusColumnAndJsonFieldsSayWhichPagesCannotOpen) {
+    ASSERT_TRUE(NetLab::Ip(lab_.DeviceNamespace(1),
+                           "addr add 192.168.0.57/24 dev " + lab_.DeviceInterface(1)));
+    ASSERT_TRUE(
+        NetLab::Ip(lab_.FinderNamespace(), "route add default dev " + lab_.FinderInterface(1)));
+    sim::SimOptions options;
+    options.replies = {sim::MakeReply("Other", "TR400", "02:00:00:00:00:01", "192.168.0.57"),
+                       sim::MakeReply("Mine", "TR400", "02:00:00:00:00:02", "10.77.1.1")};
+    options.sources = {"192.168.0.57", NetLab::DeviceAddress(1)};
+    RunningSim device(lab_, 1, options);
+    ASSERT_TRUE(device.Ready());
+    const CliRun table = RunCli({kTimeout});
+    EXPECT_EQ(table.status, 0) << table.err;
+    EXPECT_EQ(table.out,
+              "MODEL  NAME   IP            MAC                STATUS\n"
+              "TR400  Mine   10.77.1.1     02:00:00:00:00:02  conflict\n"
+              "TR400  Other  192.168.0.57  02:00:00:00:00:01  other-network\n");
+
+    const CliRun json = RunCli({"--json", kTimeout});
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_NE(json.out.find("\"status\": \"other-network\""), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"status\": \"conflict\""), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"conflict_count\": 2"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"192.168.0.57\""), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"prefix_length\": 24"), std::string::npos) << json.out;
+    EXPECT_EQ(test::SchemaErrors({{".json", json.out}}), "");
+}
+
 TEST_F(CliNet, ModelColumnShowsWhatTheDeviceReported) {
     const auto device =
         Answer({sim::MakeReply("A", "TR400", "02:00:00:00:00:01", "10.77.1.31"),
@@ -242,12 +273,12 @@ TEST_F(CliNet, ModelColumnShowsWhatTheDeviceReported) {
     const CliRun table = RunCli({kTimeout});
     EXPECT_EQ(table.status, 0) << table.err;
     EXPECT_EQ(table.out,
-              "MODEL       NAME  IP          MAC\n"
-              "TR400       A     10.77.1.31  02:00:00:00:00:01\n"
-              "TR9100      B     10.77.1.32  02:00:00:00:00:02\n"
-              "-           C     10.77.1.33  02:00:00:00:00:03\n"
-              "TR400 Pro   D     10.77.1.34  02:00:00:00:00:04\n"
-              "TR9\\x1B[5m  E     10.77.1.35  02:00:00:00:00:05\n");
+              "MODEL       NAME  IP          MAC                STATUS\n"
+              "TR400       A     10.77.1.31  02:00:00:00:00:01  ok\n"
+              "TR9100      B     10.77.1.32  02:00:00:00:00:02  ok\n"
+              "-           C     10.77.1.33  02:00:00:00:00:03  ok\n"
+              "TR400 Pro   D     10.77.1.34  02:00:00:00:00:04  ok\n"
+              "TR9\\x1B[5m  E     10.77.1.35  02:00:00:00:00:05  ok\n");
 }
 
 TEST_F(CliNet, StdoutCarriesOnlyResults) {
