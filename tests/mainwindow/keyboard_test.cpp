@@ -48,19 +48,23 @@ QString AccessibleName(QObject* object) {
     return iface != nullptr ? iface->text(QAccessible::Name) : QStringLiteral("<none>");
 }
 
-// Runs `check` on the popup menu as soon as it is open, then closes it.
-void OnNextPopup(std::function<void(QMenu*)> check) {
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [check = std::move(check), poll] {
+// Runs `check` on the popup menu as soon as it is open, then closes it. Each
+// timer holds its own copy of the poller, so nothing refers to itself and leaks.
+struct PopupPoller {
+    std::function<void(QMenu*)> check;
+    void operator()() const {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         if (menu == nullptr) {
-            QTimer::singleShot(10, *poll);
+            QTimer::singleShot(10, *this);
             return;
         }
         check(menu);
         menu->close();
-    };
-    QTimer::singleShot(0, *poll);
+    }
+};
+
+void OnNextPopup(std::function<void(QMenu*)> check) {
+    QTimer::singleShot(0, PopupPoller{std::move(check)});
 }
 
 DeviceInfo FullDevice() {
