@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -32,40 +33,29 @@ void Check(bool ok) {
 using Field = orvandel::DeviceField;
 constexpr auto kFields = orvandel::kDeviceFields;
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 // What the reader must give back for a field: its characters as UTF-8, a lone
-// surrogate as U+FFFD.
+// surrogate as U+FFFD. The reader itself decodes it from \u escapes, so the
+// expectation does not lean on the product's UTF-8 encoder.
 std::string Expected(std::u16string_view text) {
-    std::string out;
+    std::string literal = "\"";
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
-                                (text[i + 1] - 0xDC00));
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        const bool paired =
+            high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+        char escape[16];
+        if (paired) {
+            std::snprintf(escape, sizeof escape, "\\u%04x\\u%04x", unsigned{unit},
+                          unsigned{text[i + 1]});
             ++i;
         } else {
-            AppendUtf8(out, unit >= 0xD800 && unit <= 0xDFFF ? 0xFFFD : unit);
+            const bool lone = unit >= 0xD800 && unit <= 0xDFFF;
+            std::snprintf(escape, sizeof escape, "\\u%04x", lone ? 0xFFFDu : unsigned{unit});
         }
+        literal += escape;
     }
-    return out;
+    literal += '"';
+    return Json::parse(literal).get<std::string>();
 }
 
 // The output's characters (it is valid UTF-8, or the reader has refused it): no
