@@ -34,6 +34,10 @@ void Append(std::u16string& out, const std::u16string& paragraph) {
 std::u16string ReachabilityTip(const UiStrings& strings, std::u16string_view ip,
                                const Reachability& verdict) {
     std::u16string out;
+    // The values only view these: they live as long as `values` does.
+    std::u16string subnet;
+    std::u16string name;
+    std::u16string source;
     PlaceholderValues values;
     values.ip = ip;
     switch (verdict.status) {
@@ -42,8 +46,8 @@ std::u16string ReachabilityTip(const UiStrings& strings, std::u16string_view ip,
         case ReachStatus::kLinkLocal:
         case ReachStatus::kOtherNetwork: {
             const AdapterAddress* adapter = NamedAdapter(verdict);
-            const std::u16string subnet = adapter != nullptr ? Wide(SubnetText(*adapter)) : u"";
-            const std::u16string name = adapter != nullptr ? Wide(adapter->name) : u"";
+            subnet = adapter != nullptr ? Wide(SubnetText(*adapter)) : u"";
+            name = adapter != nullptr ? Wide(adapter->name) : u"";
             values.subnet = subnet;
             values.interface_name = name;
             const std::u16string& text = verdict.status == ReachStatus::kLinkLocal
@@ -65,7 +69,7 @@ std::u16string ReachabilityTip(const UiStrings& strings, std::u16string_view ip,
         }
     }
     if (!verdict.noted_sources.empty()) {
-        const std::u16string source = Wide(verdict.noted_sources.front());
+        source = Wide(verdict.noted_sources.front());
         values.source = source;
         Append(out, FillPlaceholders(strings.TipNotedSource, values));
     }
