@@ -40,7 +40,7 @@ set(CPACK_RPM_PACKAGE_URL "https://www.kestrilon.com/")
 set(CPACK_RPM_PACKAGE_AUTOREQ ON)
 set(CPACK_RPM_PACKAGE_AUTOPROV OFF)
 # CPack 3.25 drops its own weak-dependency variables with this rpmbuild (it looks
-# for tag names that rpm 4.18 spells differently), so the tags go into the spec's
+# for tag names that rpm 4.18 spells differently), so the tags go into the RPM build file's
 # preamble directly. No /usr/lib/.build-id links: the package has no debuginfo.
 string(JOIN "\n" CPACK_RPM_SPEC_MORE_DEFINE
   "Recommends: google-noto-sans-cjk-fonts"

@@ -17,21 +17,13 @@
 #include "about/link_text.h"
 #include "controls/button_operate.h"
 #include "localization/ui_strings.h"
+#include "tests/fakes/url_recorder.h"
 
 using namespace orvandel;
 
 namespace {
 
-// Records what would have gone to the browser.
-class UrlRecorder : public QObject {
-    Q_OBJECT
-
-public:
-    QList<QUrl> opened;
-
-public slots:
-    void Open(const QUrl& url) { opened.append(url); }
-};
+using test::UrlRecorder;
 
 QString Href(const std::u16string& markup) {
     const QRegularExpression re(QStringLiteral("href=\"([^\"]*)\""));

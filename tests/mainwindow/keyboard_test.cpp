@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "controls/skin_color.h"
+#include "tests/fakes/url_recorder.h"
 #include "window_harness.h"
 
 Q_DECLARE_METATYPE(orvandel::DeviceInfo)
@@ -23,16 +24,6 @@ using namespace orvandel;
 using namespace orvandel::test;
 
 namespace {
-
-class UrlRecorder : public QObject {
-    Q_OBJECT
-
-public:
-    QList<QUrl> opened;
-
-public slots:
-    void Open(const QUrl& url) { opened.append(url); }
-};
 
 // The accessibility events of the running test; Qt delivers them only while
 // accessibility is active.
