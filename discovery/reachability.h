@@ -52,6 +52,8 @@ struct Reachability {
     // Datagram sources that differ from the ip and lie in the arrival adapter's
     // subnet: a device with two interfaces, or a host answering for another.
     std::vector<std::string> noted_sources;
+
+    bool operator==(const Reachability&) const = default;
 };
 
 // Judges the device listed under `ip` from `replies`, which may hold the replies
