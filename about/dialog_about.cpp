@@ -108,10 +108,15 @@ QLabel* CDialogAbout::AddTextLabel(const char* name, const UiTextElement& elemen
 }
 
 void CDialogAbout::FitTextFont() {
-    // At 15 px the longer sentences wrap to more lines than their rectangles
+    // At full size the longer sentences wrap to more lines than their rectangles
     // hold, which would cut the links off; one size for all three keeps the box even.
     QLabel* const labels[] = {m_version, m_support, m_legal};
-    for (int pixels = kTextPixels; pixels >= kSmallestTextPixels; --pixels) {
+    // 15 is a cell height, as in the main window: the em of the face that draws.
+    const int largest =
+        SkinCellFont(kTextPixels, kTextWeight,
+                     UsesCjkFace(m_language) ? SkinScript::kCjk : SkinScript::kLatin)
+            .pixelSize();
+    for (int pixels = largest; pixels >= kSmallestTextPixels; --pixels) {
         const QFont font = SkinFont(pixels, kTextWeight);
         bool fits = true;
         for (QLabel* label : labels) {

@@ -31,8 +31,9 @@ public:
     ~CDialogAbout() override;
 
     LanguageId Language() const { return m_language; }
-    // Pixel size of the text font: 15 where the texts fit their rectangles, less
-    // where they would be cut (the links must stay visible and clickable).
+    // Pixel size (em) of the text font: the one whose cell is 15 px where the texts
+    // fit their rectangles, less where they would be cut (the links must stay
+    // visible and clickable).
     int TextPixelSize() const { return m_text_pixel_size; }
 
 protected:

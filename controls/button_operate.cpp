@@ -1,6 +1,7 @@
 #include "controls/button_operate.h"
 
 #include <QFocusEvent>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -15,6 +16,20 @@ constexpr std::size_t kMaxPath = 260;
 constexpr int kMaxCaption = 1023;
 constexpr int kCaptionPixels = 17;  // cell height, as for the window texts
 constexpr int kCaptionWeight = 700;
+// A caption keeps this much of the face free on each side: it is drawn smaller
+// than its cell height where it would come closer.
+constexpr qreal kCaptionMargin = 8.0;
+constexpr int kSmallestCaptionPixels = 9;
+
+QFont CaptionFont(const QString& caption, int face_width) {
+    QFont font = SkinCellFont(kCaptionPixels, kCaptionWeight, ScriptOf(caption));
+    for (int em = font.pixelSize(); em > kSmallestCaptionPixels; --em) {
+        font.setPixelSize(em);
+        if (QFontMetricsF(font).boundingRect(caption).width() <= face_width - 2 * kCaptionMargin)
+            break;
+    }
+    return font;
+}
 constexpr int kFocusRingWidth = 2;
 
 bool IsEnterKey(const QKeyEvent* event) {
@@ -90,11 +105,11 @@ void CButtonOperate::paintEvent(QPaintEvent*) {
     }
     if (m_has_caption) {
         const QImage& normal = m_images[static_cast<std::size_t>(ButtonState::Normal)].plain;
-        painter.setFont(SkinCellFont(kCaptionPixels, kCaptionWeight));
-        painter.setPen(m_caption_color);
         // Without its Normal image (no skin) the caption still needs a rectangle to
         // be centred in: the button's own.
         const QRect box = normal.isNull() ? rect() : QRect(QPoint(0, 0), normal.size());
+        painter.setFont(CaptionFont(m_caption, box.width()));
+        painter.setPen(m_caption_color);
         painter.drawText(box, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, m_caption);
     }
     if (focus_ring) {

@@ -23,4 +23,9 @@ constexpr bool IsChinese(LanguageId id) {
     return id == kSimplifiedChinese || id == kTraditionalChinese;
 }
 
+// Languages whose texts are drawn mostly by the CJK face.
+constexpr bool UsesCjkFace(LanguageId id) {
+    return IsChinese(id) || id == kJapanese;
+}
+
 }  // namespace orvandel

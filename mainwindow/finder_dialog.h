@@ -114,6 +114,9 @@ public:
 
     // The whole client area as one paint draws it (no child controls).
     QImage RenderClientArea(qreal device_pixel_ratio = 1.0);
+    // The same, drawn with `painter` on whatever device it paints (its ratio decides
+    // which skin images are drawn).
+    void RenderClientArea(QPainter& painter);
 
     // State, for tests and tools.
     const PageSlots& Slots() const { return m_slots; }
@@ -217,7 +220,8 @@ private:
 
     // Decoded skin images by layout path (a null image: the file did not load).
     std::unordered_map<std::u16string, SkinBitmapSet> m_image_cache;
-    bool m_fonts_ready = false;
+    // The language the three fonts were sized for (its face decides their size).
+    LanguageId m_fonts_language = -1;
     QFont m_headline_font, m_title_font, m_body_font;
 
     // Repaints, the launch's end and search time-outs from the worker threads.

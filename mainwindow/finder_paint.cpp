@@ -58,8 +58,12 @@ QImage CKestriTR400DeviceFinderDlg::RenderClientArea(qreal device_pixel_ratio) {
     buffer.setDevicePixelRatio(device_pixel_ratio);
     buffer.fill(Qt::white);
     QPainter painter(&buffer);
-    Paint(painter);
+    RenderClientArea(painter);
     return buffer;
+}
+
+void CKestriTR400DeviceFinderDlg::RenderClientArea(QPainter& painter) {
+    Paint(painter);
 }
 
 void CKestriTR400DeviceFinderDlg::Paint(QPainter& painter) {
@@ -116,11 +120,12 @@ void CKestriTR400DeviceFinderDlg::Paint(QPainter& painter) {
 
     // The headline keeps the buffer's initial text colour, black.
     painter.setPen(Qt::black);
-    if (!m_fonts_ready) {
-        m_headline_font = SkinCellFont(kHeadlinePixels, QFont::Normal);
-        m_title_font = SkinCellFont(kTitlePixels, QFont::Black);
-        m_body_font = SkinCellFont(kBodyPixels, QFont::Normal);
-        m_fonts_ready = true;
+    if (m_fonts_language != s.Language()) {
+        const SkinScript script = UsesCjkFace(s.Language()) ? SkinScript::kCjk : SkinScript::kLatin;
+        m_headline_font = SkinCellFont(kHeadlinePixels, QFont::Normal, script);
+        m_title_font = SkinCellFont(kTitlePixels, QFont::Black, script);
+        m_body_font = SkinCellFont(kBodyPixels, QFont::Normal, script);
+        m_fonts_language = s.Language();
     }
     painter.setFont(m_headline_font);
     DrawWrapped(painter, m_slots.headline, m_slots.headline_rect);

@@ -34,13 +34,28 @@ QFont SkinFont(int pixel_size, int weight) {
     return font;
 }
 
-QFont SkinCellFont(int cell_height, int weight) {
-    QFont font = SkinFont(cell_height, weight);
-    const qreal natural = QFontMetricsF(font).height();
-    if (natural > 0) {
-        font.setPixelSize(std::max(1, qRound(cell_height * cell_height / natural)));
+QFont SkinCellFont(int cell_height, int weight, SkinScript script) {
+    InstallFontSubstitutions();
+    // Measured on the face itself: the family list's first face draws only Latin
+    // letters, and a face's cell is not the other's.
+    QFont face(QString(script == SkinScript::kCjk ? kCjkFamily : kLatinFamily));
+    face.setWeight(static_cast<QFont::Weight>(weight));
+    int em = std::max(1, cell_height);
+    for (; em > 1; --em) {
+        face.setPixelSize(em);
+        if (QFontMetricsF(face).height() <= cell_height + 0.01)
+            break;
     }
-    return font;
+    return SkinFont(em, weight);
+}
+
+SkinScript ScriptOf(const QString& text) {
+    for (const QChar c : text) {
+        // From the CJK radicals on: kana, ideographs, full-width forms.
+        if (c.unicode() >= 0x2E80 && !(c.unicode() >= 0xD800 && c.unicode() < 0xF900))
+            return SkinScript::kCjk;
+    }
+    return SkinScript::kLatin;
 }
 
 }  // namespace orvandel

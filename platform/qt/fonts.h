@@ -19,9 +19,18 @@ void InstallFontSubstitutions();
 // (400 normal, 700 bold).
 QFont SkinFont(int pixel_size, int weight);
 
-// The skin font whose cell height (ascent + descent) is `cell_height` pixels: the
-// layout's font heights are cell heights, as Windows reads a positive font height,
-// while Qt's pixel size is the em size. Lines then take the room the layout has.
-QFont SkinCellFont(int cell_height, int weight);
+// Which face draws a language's letters: the Latin face for English, the CJK face
+// for Chinese and Japanese (whose Latin words the Latin face still draws).
+enum class SkinScript { kLatin, kCjk };
+
+// The skin font whose cell height (ascent + descent) of the face that draws
+// `script` is at most `cell_height` pixels: the layout's font heights are cell
+// heights, as Windows reads a positive font height, while Qt's pixel size is the em
+// size. The largest whole em that fits keeps every line within the pitch the
+// layout gives it.
+QFont SkinCellFont(int cell_height, int weight, SkinScript script);
+
+// The face that draws `text`: the CJK one as soon as it holds a CJK character.
+SkinScript ScriptOf(const QString& text);
 
 }  // namespace orvandel

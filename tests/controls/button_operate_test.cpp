@@ -229,6 +229,49 @@ private slots:
         QVERIFY2(cjk, "no CJK-capable face behind the skin font (fonts-wqy-microhei missing?)");
     }
 
+    // A layout height is the cell (ascent + descent) of the face that draws: the
+    // largest whole em whose cell fits, measured on that face, not on the first
+    // face of the family list.
+    void cellFontIsSizedByTheFaceThatDraws_data() {
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<int>("weight");
+        QTest::addColumn<bool>("cjk");
+        QTest::newRow("headline, Latin") << 17 << 400 << false;
+        QTest::newRow("headline, CJK") << 17 << 400 << true;
+        QTest::newRow("title, heavy, Latin") << 17 << 900 << false;
+        QTest::newRow("body, CJK") << 16 << 400 << true;
+        QTest::newRow("About text, Latin") << 15 << 400 << false;
+        QTest::newRow("caption, bold, CJK") << 17 << 700 << true;
+    }
+    void cellFontIsSizedByTheFaceThatDraws() {
+        QFETCH(int, cell);
+        QFETCH(int, weight);
+        QFETCH(bool, cjk);
+        const QFont font = SkinCellFont(cell, weight, cjk ? SkinScript::kCjk : SkinScript::kLatin);
+        QFont face(QLatin1String(cjk ? kCjkFamily : kLatinFamily));
+        face.setWeight(static_cast<QFont::Weight>(weight));
+        face.setPixelSize(font.pixelSize());
+        QVERIFY2(QFontMetricsF(face).height() <= cell + 0.01,
+                 qPrintable(QStringLiteral("%1 px em").arg(font.pixelSize())));
+        face.setPixelSize(font.pixelSize() + 1);
+        QVERIFY(QFontMetricsF(face).height() > cell);
+    }
+
+    void scriptIsTheDrawingFaces_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("cjk");
+        QTest::newRow("English caption") << "Search Again" << false;
+        QTest::newRow("ellipsis") << QString::fromUtf16(u"Searching …") << false;
+        QTest::newRow("Japanese with Latin") << QString::fromUtf16(u"OK 検索") << true;
+        QTest::newRow("kana only") << QString::fromUtf16(u"ステップ") << true;
+        QTest::newRow("full-width colon") << QString::fromUtf16(u"版本：") << true;
+    }
+    void scriptIsTheDrawingFaces() {
+        QFETCH(QString, text);
+        QFETCH(bool, cjk);
+        QCOMPARE(ScriptOf(text) == SkinScript::kCjk, cjk);
+    }
+
     void skinFontDrawsEachScriptWithItsFace_data() {
         QTest::addColumn<int>("language");
         QTest::newRow("English") << kEnglish;
@@ -243,7 +286,7 @@ private slots:
         QTemporaryDir dir;
         UiStrings strings((dir.path() + QStringLiteral("/setting.cfg")).toStdString());
         strings.SetLanguage(language);
-        const QFont font = SkinCellFont(17, QFont::Normal);
+        const QFont font = SkinCellFont(17, QFont::Normal, SkinScript::kLatin);
         for (const UiTextElement* element :
              {&strings.SearchingTitle, &strings.IntroText, &strings.Step1Title}) {
             const QString text = QString::fromStdU16String(element->text);
