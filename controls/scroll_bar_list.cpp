@@ -410,7 +410,35 @@ void CScrollBarList::CopyRowText(int row, int role) const {
     }
 }
 
+// Makes `row` current and the one selected row, even when it already is current
+// (the view's own keys select only when the current row changes).
+void CScrollBarList::SelectRow(int row) {
+    if (row < 0 || row >= topLevelItemCount()) {
+        return;
+    }
+    const QModelIndex index = model()->index(row, 0);
+    selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(index);
+}
+
+void CScrollBarList::focusInEvent(QFocusEvent* event) {
+    QTreeWidget::focusInEvent(event);
+    // The keyboard arrives on a row that Return opens: the current one, the first
+    // the first time.
+    if (SelectedRow() < 0 && topLevelItemCount() > 0) {
+        const QModelIndex current = currentIndex();
+        SelectRow(current.isValid() ? current.row() : 0);
+    }
+}
+
 void CScrollBarList::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() == Qt::NoModifier &&
+        (event->key() == Qt::Key_Home || event->key() == Qt::Key_End)) {
+        SelectRow(event->key() == Qt::Key_Home ? 0 : topLevelItemCount() - 1);
+        event->accept();
+        return;
+    }
     const int row = SelectedRow();
     if (IsEnterKey(event)) {
         if (row >= 0) {

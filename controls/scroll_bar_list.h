@@ -88,6 +88,7 @@ protected:
     void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
@@ -98,6 +99,7 @@ private:
     void OpenRow(const QModelIndex& index);
     void SelectRowUnderPointer();
     int SelectedRow() const;
+    void SelectRow(int row);
     void CopyRowText(int row, int role) const;
     void ExecRowMenu(int row, const QPoint& global_pos);
 

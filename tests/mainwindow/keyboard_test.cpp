@@ -321,6 +321,60 @@ private slots:
             QCOMPARE(m_recorder.opened.front(), QUrl("http://" + opened));
     }
 
+    // Keyboard alone: Tab from the setting button into the list selects a row, so
+    // that the next key opens it; Home and End select even the row already current.
+    void tabIntoTheListThenKeysOpen_data() {
+        QTest::addColumn<int>("devices");
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("one device, Return") << 1 << QList<int>{Qt::Key_Return} << "192.168.1.10";
+        QTest::newRow("one device, keypad Enter")
+            << 1 << QList<int>{Qt::Key_Enter} << "192.168.1.10";
+        QTest::newRow("one device, Home, Return")
+            << 1 << QList<int>{Qt::Key_Home, Qt::Key_Return} << "192.168.1.10";
+        QTest::newRow("one device, End, Return")
+            << 1 << QList<int>{Qt::Key_End, Qt::Key_Return} << "192.168.1.10";
+        QTest::newRow("one device, Down, Return")
+            << 1 << QList<int>{Qt::Key_Down, Qt::Key_Return} << "192.168.1.10";
+        QTest::newRow("three, Return") << 3 << QList<int>{Qt::Key_Return} << "192.168.1.10";
+        QTest::newRow("three, End, Return")
+            << 3 << QList<int>{Qt::Key_End, Qt::Key_Return} << "192.168.1.12";
+        QTest::newRow("three, End, Home, Return")
+            << 3 << QList<int>{Qt::Key_End, Qt::Key_Home, Qt::Key_Return} << "192.168.1.10";
+    }
+    void tabIntoTheListThenKeysOpen() {
+        QFETCH(int, devices);
+        QFETCH(QList<int>, keys);
+        QFETCH(QString, opened);
+        std::vector<DeviceInfo> found;
+        for (int i = 0; i < devices; ++i) {
+            const std::u16string n = QString::number(10 + i).toStdU16String();
+            found.push_back(
+                MakeDevice(u"D" + n, u"TR400", u"192.168.1." + n, u"aa:bb:cc:dd:ee:" + n));
+        }
+        QVERIFY(OpenResults(found));
+        FocusByTab(Button("settingButton"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), List());
+        QCOMPARE(List()->selectedItems(), QList<QTreeWidgetItem*>{Row(0)});
+        for (int key : keys) {
+            const auto modifiers = key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
+            QTest::keyClick(List(), Qt::Key(key), modifiers);
+        }
+        QCOMPARE(m_recorder.opened, QList<QUrl>{QUrl("http://" + opened)});
+    }
+
+    // Focus that comes back to the list keeps the row the user was on.
+    void focusReturnsToTheSameRow() {
+        QVERIFY(OpenResults({MakeDevice(u"A", u"TR400", u"192.168.1.8", u"aa:00:00:00:00:01"),
+                             MakeDevice(u"B", u"TR400", u"192.168.1.9", u"aa:00:00:00:00:02")}));
+        FocusByTab(List());
+        QTest::keyClick(List(), Qt::Key_End);
+        FocusByTab(Button("searchButton"));
+        FocusByTab(List());
+        QCOMPARE(List()->selectedItems(), QList<QTreeWidgetItem*>{Row(1)});
+    }
+
     // --- Row menu and copies --------------------------------------------------------
 
     void rowMenuOffersFourEntries_data() {
