@@ -1,5 +1,6 @@
 #include "about/dialog_about.h"
 
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -7,6 +8,7 @@
 
 #include "about/link_text.h"
 #include "controls/button_operate.h"
+#include "controls/focus_ring.h"
 #include "controls/skin_color.h"
 #include "platform/qt/fonts.h"
 #include "platform/qt/open_url.h"
@@ -22,9 +24,16 @@ constexpr ColorRef kOkCaptionColor = 0x00FFFFFF;
 // text moves down to make room.
 constexpr int kJapaneseVersionExtraHeight = 10;
 constexpr int kJapaneseSupportExtraTop = 5;
+constexpr int kLinkRingOutset = 4;
 
 QRect ToRect(const UiTextElement& e) {
     return QRect(e.left, e.top, e.width, e.height);
+}
+
+// Around a link text, in the gap between the texts (8 px apart), off their ink.
+QRect RingRect(const QLabel& label) {
+    return label.geometry().adjusted(-kLinkRingOutset, -kLinkRingOutset, kLinkRingOutset,
+                                     kLinkRingOutset);
 }
 
 QString ToQString(const std::u16string& s) {
@@ -75,6 +84,7 @@ void CDialogAbout::Initialise() {
     m_ok_button->SetCaption(ok.label);
     m_ok_button->setAccessibleName(ToQString(ok.label));
     m_ok_button->SetCaptionColor(kOkCaptionColor);
+    m_ok_button->SetFocusRingColor(m_strings.AccentLine.color);
     m_ok_button->SetShown(true);
     m_ok_button->show();
     m_ok_button->setFocus();
@@ -99,6 +109,7 @@ QLabel* CDialogAbout::AddTextLabel(const char* name, const UiTextElement& elemen
         label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
         label->setOpenExternalLinks(false);
         connect(label, &QLabel::linkActivated, this, &CDialogAbout::OnLinkActivated);
+        label->installEventFilter(this);
     } else {
         label->setTextFormat(Qt::PlainText);
         label->setText(ToQString(element.text));
@@ -142,6 +153,27 @@ void CDialogAbout::paintEvent(QPaintEvent*) {
     for (const UiTextElement* area : {&m_strings.AboutTopArea, &m_strings.AboutFooterBar}) {
         painter.fillRect(ToRect(*area), ToQColor(area->color));
     }
+    if (m_focused_link != nullptr) {
+        DrawFocusRing(painter, QRectF(RingRect(*m_focused_link)),
+                      ToQColor(m_strings.AccentLine.color));
+    }
+}
+
+bool CDialogAbout::eventFilter(QObject* watched, QEvent* event) {
+    auto* label = qobject_cast<QLabel*>(watched);
+    if (label != nullptr &&
+        (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        const bool by_keys = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason;
+        if (event->type() == QEvent::FocusIn && by_keys) {
+            m_focused_link = label;
+        } else if (event->type() == QEvent::FocusOut && m_focused_link == label &&
+                   reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
+            m_focused_link = nullptr;
+        }
+        update(RingRect(*label));
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CDialogAbout::keyPressEvent(QKeyEvent* event) {

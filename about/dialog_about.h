@@ -38,6 +38,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -55,6 +56,9 @@ private:
     QLabel* m_support = nullptr;
     QLabel* m_legal = nullptr;
     CButtonOperate* m_ok_button = nullptr;
+    // The link text that Tab gave the focus to: it draws no focus of its own, so
+    // the dialog rings it.
+    QLabel* m_focused_link = nullptr;
 };
 
 }  // namespace orvandel

@@ -30,7 +30,6 @@ QFont CaptionFont(const QString& caption, int face_width) {
     }
     return font;
 }
-constexpr int kFocusRingWidth = 2;
 
 bool IsEnterKey(const QKeyEvent* event) {
     return (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
@@ -113,14 +112,9 @@ void CButtonOperate::paintEvent(QPaintEvent*) {
         painter.drawText(box, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, m_caption);
     }
     if (focus_ring) {
-        const QRect face_rect = size.isEmpty() ? rect() : QRect(QPoint(0, 0), size);
-        QPen pen(m_focus_ring_color, kFocusRingWidth);
-        pen.setJoinStyle(Qt::MiterJoin);
-        painter.setPen(pen);
-        painter.setBrush(Qt::NoBrush);
         // Inside the face, so the ring is never cut by the button's edge.
-        const qreal inset = kFocusRingWidth / 2.0;
-        painter.drawRect(QRectF(face_rect).adjusted(inset, inset, -inset, -inset));
+        const QRect face_rect = size.isEmpty() ? rect() : QRect(QPoint(0, 0), size);
+        DrawFocusRing(painter, QRectF(face_rect), m_focus_ring_color);
     }
 }
 
@@ -190,16 +184,25 @@ void CButtonOperate::keyReleaseEvent(QKeyEvent* event) {
     QAbstractButton::keyReleaseEvent(event);
 }
 
+static bool FocusLentForAWhile(Qt::FocusReason reason) {
+    // A menu or dialog had the focus and gave it back: the ring is as it was.
+    return reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason;
+}
+
 void CButtonOperate::focusInEvent(QFocusEvent* event) {
     const Qt::FocusReason reason = event->reason();
-    m_focus_visible = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
-                      reason == Qt::ShortcutFocusReason;
+    if (!FocusLentForAWhile(reason)) {
+        m_focus_visible = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                          reason == Qt::ShortcutFocusReason;
+    }
     update();
     QAbstractButton::focusInEvent(event);
 }
 
 void CButtonOperate::focusOutEvent(QFocusEvent* event) {
-    m_focus_visible = false;
+    if (!FocusLentForAWhile(event->reason())) {
+        m_focus_visible = false;
+    }
     // The ring may have been drawn outside the face's opaque parts.
     if (QWidget* parent = parentWidget()) {
         parent->update(geometry());

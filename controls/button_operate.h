@@ -8,6 +8,7 @@
 #include <array>
 #include <string>
 
+#include "controls/focus_ring.h"
 #include "controls/skin_bitmap.h"
 #include "localization/ui_elements.h"
 
@@ -65,8 +66,9 @@ private:
     bool m_has_caption = false;
     QString m_caption;
     QColor m_caption_color = Qt::white;
-    QColor m_focus_ring_color = QColor(0x00, 0x79, 0xF2);
+    QColor m_focus_ring_color = FocusAccentColor();
     // The ring shows only for focus that came from the keyboard; the mouse hides it.
+    // A popup or another window taking the focus for a while leaves it as it was.
     bool m_focus_visible = false;
     bool m_clicked_by_key = false;
 };

@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "controls/device_address.h"
+#include "controls/focus_ring.h"
 #include "controls/skin_bitmap.h"
 #include "platform/qt/open_url.h"
 #include "text/display_safe.h"
@@ -340,6 +341,17 @@ void CScrollBarList::SetSkinBarsVisible(bool visible) {
 
 void CScrollBarList::paintEvent(QPaintEvent* event) {
     QTreeWidget::paintEvent(event);
+    // The row the keys act on, while they reach the list: the style's own focus
+    // frame is a pale tint (1.1:1 on white).
+    const QModelIndex current = currentIndex();
+    if (hasFocus() && current.isValid()) {
+        QRect row = visualRect(model()->index(current.row(), 0));
+        for (int column = 1; column < columnCount(); ++column) {
+            row |= visualRect(model()->index(current.row(), column));
+        }
+        QPainter painter(viewport());
+        DrawFocusRing(painter, QRectF(row), FocusAccentColor());
+    }
     if (m_bars_active) {
         RepositionSkinBars();
     }
@@ -430,6 +442,12 @@ void CScrollBarList::focusInEvent(QFocusEvent* event) {
         const QModelIndex current = currentIndex();
         SelectRow(current.isValid() ? current.row() : 0);
     }
+    viewport()->update();  // the focus ring spans the whole row
+}
+
+void CScrollBarList::focusOutEvent(QFocusEvent* event) {
+    QTreeWidget::focusOutEvent(event);
+    viewport()->update();
 }
 
 void CScrollBarList::keyPressEvent(QKeyEvent* event) {

@@ -12,8 +12,10 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QtTest>
+#include <cmath>
 #include <functional>
 
+#include "about/dialog_about.h"
 #include "controls/skin_color.h"
 #include "tests/fakes/url_recorder.h"
 #include "window_harness.h"
@@ -76,6 +78,56 @@ QString ToolTipPlain(const QString& tip) {
     QTextDocument doc;
     doc.setHtml(tip);
     return doc.toPlainText().replace(QChar::Nbsp, u' ');
+}
+
+// WCAG relative luminance and contrast ratio.
+double Luminance(const QColor& c) {
+    auto lin = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * lin(c.red()) + 0.7152 * lin(c.green()) + 0.0722 * lin(c.blue());
+}
+double Contrast(const QColor& a, const QColor& b) {
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// Whether focus drew a ring round `control` (window pixels, ratio 1): the pixels
+// whose colour changed by 3:1 or more reach round it, and every column and row
+// crossing that ring meets one of them near each edge. Empty when it did;
+// otherwise what is missing.
+QString RingFaults(const QImage& before, const QImage& after, const QRect& control) {
+    const QRect area = control.adjusted(-6, -6, 6, 6).intersected(after.rect());
+    auto strong = [&](int x, int y) {
+        return Contrast(before.pixelColor(x, y), after.pixelColor(x, y)) >= 3.0;
+    };
+    QRect box;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (strong(x, y))
+                box |= QRect(x, y, 1, 1);
+    if (box.isEmpty())
+        return QStringLiteral("no pixel changed by 3:1");
+    if (!box.contains(control.adjusted(4, 4, -4, -4)))
+        return QStringLiteral("the 3:1 pixels do not surround the control");
+    int gaps = 0;
+    auto any = [&](int x0, int x1, int y0, int y1) {
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x)
+                if (strong(x, y))
+                    return true;
+        return false;
+    };
+    for (int x = box.left() + 4; x <= box.right() - 4; ++x) {
+        gaps += !any(x, x, box.top(), box.top() + 3);
+        gaps += !any(x, x, box.bottom() - 3, box.bottom());
+    }
+    for (int y = box.top() + 4; y <= box.bottom() - 4; ++y) {
+        gaps += !any(box.left(), box.left() + 3, y, y);
+        gaps += !any(box.right() - 3, box.right(), y, y);
+    }
+    return gaps == 0 ? QString() : QStringLiteral("%1 gaps in the 3:1 ring").arg(gaps);
 }
 
 }  // namespace
@@ -286,6 +338,103 @@ private slots:
         QVERIFY(b->hasFocus());
         QCOMPARE(ring_pixels(), unfocused);
         QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(2, 2));
+    }
+
+    // Every focusable control shows keyboard focus with a ring that differs from
+    // what it covers by 3:1 or more, all round; measured on rendered pixels.
+    void focusRingContrast_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("other");  // takes the focus first, without a ring
+        QTest::newRow("setting") << "settingButton"
+                                 << "searchButton";
+        QTest::newRow("next") << "nextButton"
+                              << "settingButton";
+        QTest::newRow("previous") << "previousButton"
+                                  << "settingButton";
+        QTest::newRow("search") << "searchButton"
+                                << "settingButton";
+        QTest::newRow("list row") << "deviceList"
+                                  << "searchButton";
+        QTest::newRow("About OK") << "aboutOkButton"
+                                  << "aboutVersionText";
+        QTest::newRow("About product link") << "aboutVersionText"
+                                            << "aboutOkButton";
+        QTest::newRow("About support link") << "aboutSupportText"
+                                            << "aboutOkButton";
+    }
+    void focusRingContrast() {
+        QFETCH(QString, control);
+        QFETCH(QString, other);
+        QVERIFY(OpenResults({FullDevice()}));
+        if (control == "nextButton" || control == "previousButton") {
+            m_h->SetDevices({});
+            m_h->ClickSearch();
+            m_h->ClickSearch();  // the not-found page shows the step buttons
+            if (control == "previousButton")
+                W()->OnNext();
+        }
+        std::unique_ptr<CDialogAbout> about;
+        QWidget* top = W();
+        if (control.startsWith("about")) {
+            about = std::make_unique<CDialogAbout>(kEnglish, m_h->SettingsPath(), W());
+            about->show();
+            QApplication::setActiveWindow(about.get());
+            QVERIFY(QTest::qWaitForWindowActive(about.get()));
+            top = about.get();
+        }
+        QWidget* target = top->findChild<QWidget*>(control);
+        QWidget* first = top->findChild<QWidget*>(other);
+        QVERIFY(target != nullptr && first != nullptr && target->isVisible());
+        QApplication::setActiveWindow(top);
+        QVERIFY(QTest::qWaitForWindowActive(top));
+        first->setFocus(Qt::OtherFocusReason);
+        QTRY_VERIFY(first->hasFocus());
+        const QImage before = top->grab().toImage();
+        target->setFocus(Qt::TabFocusReason);
+        QVERIFY(target->hasFocus());
+        const QImage after = top->grab().toImage();
+        if (const QByteArray dir = qgetenv("ORVANDEL_GRAB_DIR"); !dir.isEmpty()) {
+            QDir().mkpath(QString::fromLocal8Bit(dir));
+            after.save(QString::fromLocal8Bit(dir) + "/ring-" + control + ".png");
+        }
+        QRect ring(target->mapTo(top, QPoint(0, 0)), target->size());
+        if (control == "deviceList") {
+            // The row: its icon and text cells.
+            auto* list = static_cast<CScrollBarList*>(target);
+            const QRect cells = list->visualRect(list->model()->index(0, 0)) |
+                                list->visualRect(list->model()->index(0, 1));
+            ring = cells.translated(list->viewport()->mapTo(top, QPoint(0, 0)));
+        }
+        const QString faults = RingFaults(before.convertToFormat(QImage::Format_RGB32),
+                                          after.convertToFormat(QImage::Format_RGB32), ring);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults));
+    }
+
+    // Every ring has the window's accent colour.
+    void ringsShareTheAccent() {
+        QVERIFY(Open());
+        const QColor accent = ToQColor(W()->Strings().AccentLine.color);
+        CDialogAbout about(kJapanese, m_h->SettingsPath(), W());
+        about.show();
+        QApplication::setActiveWindow(&about);
+        QVERIFY(QTest::qWaitForWindowActive(&about));
+        auto* ok = about.findChild<CButtonOperate*>("aboutOkButton");
+        ok->setFocus(Qt::TabFocusReason);
+        QCOMPARE(ok->grab().toImage().pixelColor(ok->width() / 2, 0), accent);
+    }
+
+    // A menu opened from the keyboard hands the focus back with the ring still on.
+    void ringSurvivesTheSettingMenu() {
+        QVERIFY(Open());
+        CButtonOperate* setting = Button("settingButton");
+        const QColor accent = ToQColor(W()->Strings().AccentLine.color);
+        FocusByTab(setting);
+        OnNextPopup([](QMenu* menu) { QTest::keyClick(menu, Qt::Key_Escape); });
+        QTest::keyClick(setting, Qt::Key_Return);
+        QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+        QApplication::setActiveWindow(W());
+        QTRY_VERIFY(setting->hasFocus());
+        QCOMPARE(setting->grab().toImage().pixelColor(setting->width() / 2, 0), accent);
     }
 
     void listKeysMoveAndOpen_data() {
