@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <QApplication>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -11,23 +12,31 @@
 namespace {
 
 // What Qt says while it starts, kept until it is known whether it could start.
+// Qt may speak from more than one thread meanwhile.
+std::mutex g_startup_lock;
 std::vector<std::pair<QtMsgType, std::string>> g_startup_messages;
 QtMessageHandler g_previous_handler = nullptr;
 
-void PrintNoDisplay() {
-    const std::string line = std::string(orvandel::kNoDisplayMessage) + "\n";
+void WriteLine(std::string line) {
+    line += '\n';
     [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
 }
 
 // A display that is named but cannot be reached (a stale DISPLAY, a compositor that
-// has gone) makes Qt give up with a fatal message and abort. Say it in one line
-// instead, and end without an abort or a core.
+// has gone, a missing platform library) makes Qt give up with a fatal message and
+// abort. Say it in one line, then Qt's own reason, and end without an abort or a
+// core.
 void StartupMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    (void)context;
+    std::lock_guard lock(g_startup_lock);
     if (type == QtFatalMsg) {
-        PrintNoDisplay();
+        WriteLine(std::string(orvandel::kNoDisplayMessage));
+        for (const auto& [kept_type, kept_text] : g_startup_messages) {
+            WriteLine(kept_text);
+        }
+        WriteLine(text.toStdString());
         ::_exit(1);
     }
-    (void)context;
     g_startup_messages.emplace_back(type, text.toStdString());
 }
 
@@ -35,22 +44,25 @@ void StartupMessage(QtMsgType type, const QMessageLogContext& context, const QSt
 
 int main(int argc, char** argv) {
     if (!orvandel::HasDisplay(orvandel::ReadDisplayEnvironment())) {
-        PrintNoDisplay();
+        WriteLine(std::string(orvandel::kNoDisplayMessage));
         return 1;
     }
     const orvandel::QtArguments qt_args = orvandel::ProgramNameOnly(argc, argv);
     g_previous_handler = qInstallMessageHandler(StartupMessage);
     QApplication application(*qt_args.argc, qt_args.argv);
     qInstallMessageHandler(g_previous_handler);
-    // Qt started: what it said on the way is passed on as usual.
-    for (const auto& [type, text] : g_startup_messages) {
-        if (g_previous_handler != nullptr) {
-            g_previous_handler(type, QMessageLogContext(), QString::fromStdString(text));
-        } else {
-            std::fprintf(stderr, "%s\n", text.c_str());
+    {
+        std::lock_guard lock(g_startup_lock);
+        // Qt started: what it said on the way is passed on as usual.
+        for (const auto& [type, text] : g_startup_messages) {
+            if (g_previous_handler != nullptr) {
+                g_previous_handler(type, QMessageLogContext(), QString::fromStdString(text));
+            } else {
+                std::fprintf(stderr, "%s\n", text.c_str());
+            }
         }
+        g_startup_messages.clear();
     }
-    g_startup_messages.clear();
 
     QApplication::setApplicationName(QStringLiteral("Orvandel"));
     // Ties the window to the installed menu entry (and its icon) on the desktop.

@@ -228,19 +228,27 @@ private slots:
         QCOMPARE(HasDisplay(env), has);
     }
 
-    // The program itself: one line, exit status 1, no abort. The second row names a
-    // display that is not there, which only Qt can find out.
+    // The program itself: the project's line first, exit status 1, no abort. Where
+    // Qt found out (a display that is not there, a platform that does not exist)
+    // its own reason follows.
     void startWithoutADisplay_data() {
         QTest::addColumn<QString>("platform");
         QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("reason");
         QTest::newRow("nothing set") << ""
+                                     << ""
                                      << "";
         QTest::newRow("display unreachable") << "xcb"
-                                             << ":4093";
+                                             << ":4093"
+                                             << "could not connect to display :4093";
+        QTest::newRow("no such platform") << "bogus"
+                                          << ""
+                                          << "Could not find the Qt platform plugin \"bogus\"";
     }
     void startWithoutADisplay() {
         QFETCH(QString, platform);
         QFETCH(QString, display);
+        QFETCH(QString, reason);
         if (!QFile::exists(ProgramPath()))
             QSKIP("the program is not built next to the tests");
         if (QFile::exists("/tmp/.X11-unix/X4093"))
@@ -260,10 +268,16 @@ private slots:
         QVERIFY(program.waitForFinished(20000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 1);
-        QCOMPARE(QString::fromUtf8(program.readAllStandardError()),
-                 QString::fromUtf8(kNoDisplayMessage.data(),
-                                   static_cast<qsizetype>(kNoDisplayMessage.size())) +
-                     "\n");
+        const QString line = QString::fromUtf8(kNoDisplayMessage.data(),
+                                               static_cast<qsizetype>(kNoDisplayMessage.size())) +
+                             "\n";
+        const QString err = QString::fromUtf8(program.readAllStandardError());
+        if (reason.isEmpty()) {
+            QCOMPARE(err, line);
+        } else {
+            QVERIFY2(err.startsWith(line) && err.mid(line.size()).contains(reason),
+                     qPrintable(err));
+        }
         QCOMPARE(program.readAllStandardOutput(), QByteArray());
     }
 
