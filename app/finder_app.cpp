@@ -10,6 +10,7 @@
 #include "mainwindow/finder_dialog.h"
 #include "platform/qt/fonts.h"
 #include "platform/socket_check.h"
+#include "platform/x11_display.h"
 
 namespace orvandel {
 
@@ -68,6 +69,15 @@ bool HasDisplay(const DisplayEnvironment& env) {
         list.remove_prefix(std::min(end + 1, list.size()));
     }
     return false;
+}
+
+std::optional<std::string> X11SocketToWaitFor(const DisplayEnvironment& env) {
+    std::string first = env.qpa_platform.substr(0, env.qpa_platform.find_first_of(":;"));
+    for (char& c : first) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    const bool xcb_first = first == "xcb" || (first.empty() && env.wayland_display.empty());
+    return xcb_first ? X11SocketPath(env.display) : std::nullopt;
 }
 
 QtArguments ProgramNameOnly(int argc, char** argv) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,12 @@ DisplayEnvironment ReadDisplayEnvironment();
 // xcb without DISPLAY, wayland without a compositor to connect to. Platforms that
 // need none (offscreen, minimal, vnc, eglfs, ...) are left to Qt.
 bool HasDisplay(const DisplayEnvironment& env);
+
+// The X display's socket when Qt will connect to a local X server first (xcb
+// chosen, or Qt's own choice outside a Wayland session); none otherwise.
+std::optional<std::string> X11SocketToWaitFor(const DisplayEnvironment& env);
+// How long a local X display that does not accept yet is waited for.
+inline constexpr int kDisplayGraceMs = 2000;
 
 // The one line printed when there is no display.
 inline constexpr std::string_view kNoDisplayMessage =

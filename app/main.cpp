@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "app/finder_app.h"
+#include "platform/clock.h"
+#include "platform/x11_display.h"
 
 namespace {
 
@@ -43,9 +45,15 @@ void StartupMessage(QtMsgType type, const QMessageLogContext& context, const QSt
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!orvandel::HasDisplay(orvandel::ReadDisplayEnvironment())) {
+    const orvandel::DisplayEnvironment env = orvandel::ReadDisplayEnvironment();
+    if (!orvandel::HasDisplay(env)) {
         WriteLine(std::string(orvandel::kNoDisplayMessage));
         return 1;
+    }
+    // An X server started together with the program may listen a moment later:
+    // give it that moment rather than report it missing. Qt decides afterwards.
+    if (const auto socket = orvandel::X11SocketToWaitFor(env)) {
+        orvandel::WaitForUnixSocket(*socket, orvandel::kDisplayGraceMs, orvandel::SystemClock());
     }
     const orvandel::QtArguments qt_args = orvandel::ProgramNameOnly(argc, argv);
     g_previous_handler = qInstallMessageHandler(StartupMessage);

@@ -191,7 +191,9 @@ static bool FocusLentForAWhile(Qt::FocusReason reason) {
 
 void CButtonOperate::focusInEvent(QFocusEvent* event) {
     const Qt::FocusReason reason = event->reason();
-    if (!FocusLentForAWhile(reason)) {
+    // A dialog being shown tells its focus widget "Tab" before the window has the
+    // focus: that is no key the user pressed.
+    if (hasFocus() && !FocusLentForAWhile(reason)) {
         m_focus_visible = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
                           reason == Qt::ShortcutFocusReason;
     }

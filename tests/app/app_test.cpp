@@ -162,6 +162,53 @@ private slots:
         }
     }
 
+    // Which start waits for a local X server that does not listen yet.
+    void whichStartWaitsForX_data() {
+        QTest::addColumn<QString>("platform");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("wayland");
+        QTest::addColumn<QString>("socket");
+        QTest::newRow("Qt's choice, X session") << ""
+                                                << ":7"
+                                                << ""
+                                                << "/tmp/.X11-unix/X7";
+        QTest::newRow("Qt's choice, Wayland session") << ""
+                                                      << ":7"
+                                                      << "wayland-0"
+                                                      << "";
+        QTest::newRow("xcb asked for") << "xcb"
+                                       << ":7.0"
+                                       << "wayland-0"
+                                       << "/tmp/.X11-unix/X7";
+        QTest::newRow("xcb with options first") << "XCB:opt;wayland"
+                                                << ":2"
+                                                << ""
+                                                << "/tmp/.X11-unix/X2";
+        QTest::newRow("wayland first") << "wayland;xcb"
+                                       << ":7"
+                                       << ""
+                                       << "";
+        QTest::newRow("offscreen") << "offscreen"
+                                   << ":7"
+                                   << ""
+                                   << "";
+        QTest::newRow("remote X") << "xcb"
+                                  << "host:7"
+                                  << ""
+                                  << "";
+    }
+    void whichStartWaitsForX() {
+        QFETCH(QString, platform);
+        QFETCH(QString, display);
+        QFETCH(QString, wayland);
+        QFETCH(QString, socket);
+        DisplayEnvironment env;
+        env.qpa_platform = platform.toStdString();
+        env.display = display.toStdString();
+        env.wayland_display = wayland.toStdString();
+        QCOMPARE(QString::fromStdString(X11SocketToWaitFor(env).value_or("")), socket);
+    }
+
     void whichEnvironmentHasADisplay_data() {
         QTest::addColumn<QString>("platform");
         QTest::addColumn<QString>("display");
