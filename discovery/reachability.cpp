@@ -2,75 +2,26 @@
 
 #include <algorithm>
 
+#include "discovery/ipv4.h"
+
 namespace orvandel {
 namespace {
 
-constexpr std::uint32_t kLinkLocalNet = 0xA9FE0000;  // 169.254.0.0/16
-constexpr std::uint32_t kLinkLocalMask = 0xFFFF0000;
-
-template <typename Char>
-std::optional<std::uint32_t> ParseDotted(std::basic_string_view<Char> text) {
-    std::uint32_t value = 0;
-    int parts = 0;
-    std::size_t i = 0;
-    while (true) {
-        std::size_t digits = 0;
-        std::uint32_t part = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 4) {
-            part = part * 10 + static_cast<std::uint32_t>(text[i] - '0');
-            ++digits;
-            ++i;
-        }
-        // "010" could be read as octal elsewhere; refuse it rather than guess.
-        if (digits == 0 || digits > 3 || part > 255 || (digits > 1 && text[i - digits] == '0')) {
-            return std::nullopt;
-        }
-        value = (value << 8) | part;
-        if (++parts == 4) {
-            break;
-        }
-        if (i >= text.size() || text[i] != '.') {
-            return std::nullopt;
-        }
-        ++i;
-    }
-    if (i != text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-std::string Dotted(std::uint32_t v) {
-    return std::to_string(v >> 24) + "." + std::to_string((v >> 16) & 0xFF) + "." +
-           std::to_string((v >> 8) & 0xFF) + "." + std::to_string(v & 0xFF);
-}
-
-bool PrefixUsable(int prefix) {
-    return prefix >= 0 && prefix <= 32;
-}
-
-std::uint32_t Mask(int prefix) {
-    // A shift by 32 is undefined, so /0 is spelled out.
-    return prefix == 0 ? 0 : ~std::uint32_t{0} << (32 - prefix);
-}
+using ipv4::Parse;
 
 // Whether the adapter's subnet is known at all: an adapter without one can
 // neither vouch for a device nor count against it.
 bool SubnetKnown(const AdapterAddress& a) {
-    return PrefixUsable(a.prefix_length) && ParseIpv4(a.address).has_value();
+    return ipv4::PrefixUsable(a.prefix_length) && Parse(a.address).has_value();
 }
 
 bool InSubnet(std::uint32_t ip, const AdapterAddress& a) {
-    const auto net = ParseIpv4(a.address);
-    if (!net || !PrefixUsable(a.prefix_length)) {
-        return false;
-    }
-    const std::uint32_t mask = Mask(a.prefix_length);
-    return (ip & mask) == (*net & mask);
+    const auto net = Parse(a.address);
+    return net && ipv4::InSubnet(ip, *net, a.prefix_length);
 }
 
 bool IsLinkLocal(std::uint32_t ip) {
-    return (ip & kLinkLocalMask) == kLinkLocalNet;
+    return ipv4::Classify(ip) == ipv4::Kind::kLinkLocal;
 }
 
 // MACs arrive as the device writes them; the same device never changes case
@@ -108,27 +59,15 @@ std::string_view StatusWord(ReachStatus status) {
     return "ok";
 }
 
-std::optional<std::uint32_t> ParseIpv4(std::u16string_view text) {
-    return ParseDotted(text);
-}
-
-std::optional<std::uint32_t> ParseIpv4(std::string_view text) {
-    return ParseDotted(text);
-}
-
 std::string SubnetText(const AdapterAddress& adapter) {
-    const auto address = ParseIpv4(adapter.address);
-    if (!address || !PrefixUsable(adapter.prefix_length)) {
-        return {};
-    }
-    return Dotted(*address & Mask(adapter.prefix_length)) + "/" +
-           std::to_string(adapter.prefix_length);
+    const auto address = Parse(adapter.address);
+    return address ? ipv4::SubnetText(*address, adapter.prefix_length) : std::string();
 }
 
 Reachability JudgeReachability(std::u16string_view ip, const std::vector<DeviceReply>& replies,
                                const std::vector<std::string>& own_addresses) {
     Reachability r;
-    const std::optional<std::uint32_t> ip_value = ParseIpv4(ip);
+    const std::optional<std::uint32_t> ip_value = Parse(ip);
     r.ip_valid = ip_value.has_value();
 
     std::vector<std::u16string> macs;
@@ -142,17 +81,17 @@ Reachability JudgeReachability(std::u16string_view ip, const std::vector<DeviceR
         for (const AdapterAddress& a : reply.adapters) {
             AddOnce(r.adapters, a);
         }
-        const std::optional<std::uint32_t> source = ParseIpv4(reply.source);
+        const std::optional<std::uint32_t> source = Parse(reply.source);
         if (source && source != ip_value &&
             std::any_of(reply.adapters.begin(), reply.adapters.end(),
                         [&](const AdapterAddress& a) { return InSubnet(*source, a); })) {
-            AddOnce(r.noted_sources, Dotted(*source));
+            AddOnce(r.noted_sources, ipv4::Format(*source));
         }
     }
 
     r.own_address =
         ip_value && std::any_of(own_addresses.begin(), own_addresses.end(),
-                                [&](const std::string& own) { return ParseIpv4(own) == ip_value; });
+                                [&](const std::string& own) { return Parse(own) == ip_value; });
     // Records without a MAC still prove that one device answered; they only add a
     // device when no record of the ip has a MAC at all.
     r.conflict_count =
@@ -183,7 +122,7 @@ Reachability JudgeReachability(std::u16string_view ip, const std::vector<DeviceR
         r.status = ReachStatus::kOk;
     } else if (ip_value && IsLinkLocal(*ip_value) &&
                std::none_of(r.adapters.begin(), r.adapters.end(), [](const AdapterAddress& a) {
-                   const auto v = ParseIpv4(a.address);
+                   const auto v = Parse(a.address);
                    return v && IsLinkLocal(*v);
                })) {
         r.status = ReachStatus::kLinkLocal;

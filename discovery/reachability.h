@@ -69,11 +69,6 @@ std::vector<Reachability> JudgeDevices(const std::vector<DeviceInfo>& listed,
                                        const std::vector<DeviceReply>& replies,
                                        const std::vector<std::string>& own_addresses);
 
-// Address helpers, exposed for the texts that name them.
-// A dotted IPv4 address of four decimal parts 0..255 without leading zeros;
-// anything else (spaces, signs, hex, five parts) is nullopt.
-std::optional<std::uint32_t> ParseIpv4(std::u16string_view text);
-std::optional<std::uint32_t> ParseIpv4(std::string_view text);
 // "10.77.0.0/24" for 10.77.0.1 with prefix 24; empty when the address or the
 // prefix is unusable.
 std::string SubnetText(const AdapterAddress& adapter);

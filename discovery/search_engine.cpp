@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "discovery/collection.h"
+#include "discovery/ipv4.h"
 #include "discovery/reply_parser.h"
 
 namespace orvandel {
@@ -14,11 +15,6 @@ namespace {
 constexpr int kStopPauseMs = 100;
 // The longest the timer sleeps before looking at its flag again.
 constexpr int kTimerSliceMs = 50;
-
-std::string AddressText(std::uint32_t v) {
-    return std::to_string(v >> 24) + "." + std::to_string((v >> 16) & 0xFF) + "." +
-           std::to_string((v >> 8) & 0xFF) + "." + std::to_string(v & 0xFF);
-}
 }  // namespace
 
 SearchEngine::SearchEngine() : SearchEngine(SystemAdapters(), SystemClock()) {}
@@ -121,7 +117,7 @@ std::vector<std::string> SearchEngine::TakeReplies(std::vector<DeviceReply>* jud
             }
         }
         for (std::uint32_t source : origin.sources) {
-            reply.source = source != 0 ? AddressText(source) : std::string();
+            reply.source = source != 0 ? ipv4::Format(source) : std::string();
             judged->push_back(reply);
         }
         if (origin.sources.empty()) {

@@ -327,40 +327,6 @@ TEST(StatusWord, FixedWordsOfTheTable) {
     EXPECT_EQ(StatusWord(ReachStatus::kConflict), "conflict");
 }
 
-struct ParseCase {
-    const char* label;
-    std::u16string_view text;
-    std::optional<std::uint32_t> value;
-};
-
-void PrintTo(const ParseCase& row, std::ostream* os) {
-    *os << row.label;
-}
-
-class Ipv4Text : public ::testing::TestWithParam<ParseCase> {};
-
-TEST_P(Ipv4Text, Parses) {
-    EXPECT_EQ(ParseIpv4(GetParam().text), GetParam().value);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, Ipv4Text,
-    ::testing::Values(ParseCase{"Ordinary", u"192.168.0.57", 0xC0A80039},
-                      ParseCase{"Zeros", u"0.0.0.0", 0}, ParseCase{"Max", u"255.255.255.255", ~0u},
-                      ParseCase{"PartTooLarge", u"256.1.1.1", std::nullopt},
-                      ParseCase{"LeadingZero", u"10.07.0.1", std::nullopt},
-                      ParseCase{"FourDigits", u"1000.0.0.1", std::nullopt},
-                      ParseCase{"ThreeParts", u"10.0.1", std::nullopt},
-                      ParseCase{"FiveParts", u"10.0.0.1.5", std::nullopt},
-                      ParseCase{"TrailingDot", u"10.0.0.1.", std::nullopt},
-                      ParseCase{"EmptyPart", u"10..0.1", std::nullopt},
-                      ParseCase{"Space", u" 10.0.0.1", std::nullopt},
-                      ParseCase{"Sign", u"+10.0.0.1", std::nullopt},
-                      ParseCase{"Hex", u"0x0a.0.0.1", std::nullopt},
-                      ParseCase{"FullwidthDigits", u"\uFF11\uFF10.0.0.1", std::nullopt},
-                      ParseCase{"Empty", u"", std::nullopt}),
-    [](const auto& info) { return std::string(info.param.label); });
-
 TEST(SubnetText, NetworkAndPrefix) {
     EXPECT_EQ(SubnetText(kEth0), "10.77.0.0/24");
     EXPECT_EQ(SubnetText(Adapter("a", "169.254.3.4", 16)), "169.254.0.0/16");
