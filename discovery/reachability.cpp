@@ -55,6 +55,8 @@ std::string_view StatusWord(ReachStatus status) {
             return "other-network";
         case ReachStatus::kConflict:
             return "conflict";
+        case ReachStatus::kRouted:
+            return "routed";
     }
     return "ok";
 }
@@ -64,38 +66,43 @@ std::string SubnetText(const AdapterAddress& adapter) {
     return address ? ipv4::SubnetText(*address, adapter.prefix_length) : std::string();
 }
 
-Reachability JudgeReachability(std::u16string_view ip, const std::vector<DeviceReply>& replies,
-                               const std::vector<std::string>& own_addresses) {
-    Reachability r;
-    const std::optional<std::uint32_t> ip_value = Parse(ip);
-    r.ip_valid = ip_value.has_value();
+ReachabilityTally::ReachabilityTally(std::u16string_view ip) : ip_(ip), ip_value_(Parse(ip)) {}
 
-    std::vector<std::u16string> macs;
-    for (const DeviceReply& reply : replies) {
-        if (reply.record.ip != ip) {
+void ReachabilityTally::Add(const DeviceInfo& record, const std::vector<AdapterAddress>& adapters,
+                            std::span<const std::uint32_t> sources) {
+    if (record.id.empty()) {
+        mac_less_ = true;
+    } else {
+        macs_.insert(MacKey(record.id));
+    }
+    for (const AdapterAddress& a : adapters) {
+        AddOnce(r_.adapters, a);
+    }
+    for (const std::uint32_t source : sources) {
+        if (source == 0 || source == ip_value_ || noted_.count(source) != 0) {
             continue;
         }
-        if (!reply.record.id.empty()) {
-            AddOnce(macs, MacKey(reply.record.id));
-        }
-        for (const AdapterAddress& a : reply.adapters) {
-            AddOnce(r.adapters, a);
-        }
-        const std::optional<std::uint32_t> source = Parse(reply.source);
-        if (source && source != ip_value &&
-            std::any_of(reply.adapters.begin(), reply.adapters.end(),
-                        [&](const AdapterAddress& a) { return InSubnet(*source, a); })) {
-            AddOnce(r.noted_sources, ipv4::Format(*source));
+        if (std::any_of(adapters.begin(), adapters.end(),
+                        [&](const AdapterAddress& a) { return InSubnet(source, a); })) {
+            noted_.insert(source);
+            r_.noted_sources.push_back(ipv4::Format(source));
         }
     }
+}
 
+Reachability ReachabilityTally::Judge(const JudgeContext& context) const {
+    Reachability r = r_;
+    const std::optional<std::uint32_t>& ip_value = ip_value_;
+    r.ip_valid = ip_value.has_value();
     r.own_address =
-        ip_value && std::any_of(own_addresses.begin(), own_addresses.end(),
+        ip_value && std::any_of(context.own_addresses.begin(), context.own_addresses.end(),
                                 [&](const std::string& own) { return Parse(own) == ip_value; });
-    // Records without a MAC still prove that one device answered; they only add a
-    // device when no record of the ip has a MAC at all.
-    r.conflict_count =
-        static_cast<int>(std::max<std::size_t>(macs.size(), 1)) + (r.own_address ? 1 : 0);
+    // Each MAC is a device. A record without one proves that one device answered;
+    // beside records with a MAC it is one more device, since a device that sends
+    // its MAC sends it in every reply.
+    const std::size_t devices =
+        std::max<std::size_t>(macs_.size(), 1) + (mac_less_ && !macs_.empty() ? 1 : 0);
+    r.conflict_count = static_cast<int>(devices) + (r.own_address ? 1 : 0);
     if (ip_value) {
         for (const AdapterAddress& a : r.adapters) {
             if (InSubnet(*ip_value, a)) {
@@ -103,16 +110,24 @@ Reachability JudgeReachability(std::u16string_view ip, const std::vector<DeviceR
             }
         }
     }
+    const bool routed =
+        ip_value &&
+        std::any_of(context.routed.begin(), context.routed.end(), [&](const RoutedTarget& t) {
+            const auto target = Parse(t.address);
+            return target && ipv4::InSubnet(*ip_value, *target, t.prefix_length);
+        });
 
     // Precedence, most specific cause first:
     // - conflict: whichever network it is on, the page that opens may be another
     //   device's (or this computer's), and no subnet fix helps until the address
     //   is unique; the adapters seen may even belong to different devices.
+    // - ok before the rest: ok needs one adapter whose subnet holds the ip, so a
+    //   device answering on two adapters where one matches is ok.
+    // - routed: the device is where a command was sent through a router, so its
+    //   page opens through that router too.
     // - link-local: such an address is outside every ordinary subnet, so it would
     //   also read as other-network; "got no address from the router" names the
     //   cause and a different remedy (DHCP, restart) than a wrong static address.
-    // - other-network before ok: ok needs one adapter whose subnet holds the ip, so
-    //   a device answering on two adapters where one matches is ok.
     const bool any_known = std::any_of(r.adapters.begin(), r.adapters.end(), SubnetKnown);
     if (r.conflict_count >= 2) {
         r.status = ReachStatus::kConflict;
@@ -120,6 +135,8 @@ Reachability JudgeReachability(std::u16string_view ip, const std::vector<DeviceR
         // Without one adapter of known subnet there is nothing to judge by; a
         // warning needs evidence.
         r.status = ReachStatus::kOk;
+    } else if (routed) {
+        r.status = ReachStatus::kRouted;
     } else if (ip_value && IsLinkLocal(*ip_value) &&
                std::none_of(r.adapters.begin(), r.adapters.end(), [](const AdapterAddress& a) {
                    const auto v = Parse(a.address);
@@ -132,15 +149,24 @@ Reachability JudgeReachability(std::u16string_view ip, const std::vector<DeviceR
     return r;
 }
 
-std::vector<Reachability> JudgeDevices(const std::vector<DeviceInfo>& listed,
-                                       const std::vector<DeviceReply>& replies,
-                                       const std::vector<std::string>& own_addresses) {
-    std::vector<Reachability> out;
-    out.reserve(listed.size());
-    for (const DeviceInfo& device : listed) {
-        out.push_back(JudgeReachability(device.ip, replies, own_addresses));
+Reachability JudgeReachability(std::u16string_view ip, const std::vector<DeviceReply>& replies,
+                               const JudgeContext& context) {
+    ReachabilityTally tally(ip);
+    for (const DeviceReply& reply : replies) {
+        if (reply.record.ip == ip) {
+            const std::optional<std::uint32_t> source = Parse(reply.source);
+            const std::uint32_t sources[1] = {source.value_or(0)};
+            tally.Add(reply.record, reply.adapters, sources);
+        }
     }
-    return out;
+    return tally.Judge(context);
+}
+
+Reachability JudgeReachability(std::u16string_view ip, const std::vector<DeviceReply>& replies,
+                               const std::vector<std::string>& own_addresses) {
+    JudgeContext context;
+    context.own_addresses = own_addresses;
+    return JudgeReachability(ip, replies, context);
 }
 
 }  // namespace orvandel

@@ -194,9 +194,17 @@ INSTANTIATE_TEST_SUITE_P(
             kOwn,
             ReachStatus::kOk,
             1},
-        ReachCase{"EmptyMacBesideMacIsOneDevice",
+        // A device that sends its MAC sends it in every reply: a record without
+        // one at the same ip is another device.
+        ReachCase{"EmptyMacBesideMacIsASecondDevice",
                   u"10.77.0.57",
                   {Reply(u"10.77.0.57", u"", {kEth0}), Reply(u"10.77.0.57", u"aa", {kEth0})},
+                  kOwn,
+                  ReachStatus::kConflict,
+                  2},
+        ReachCase{"TwoRecordsWithoutMacAreOneDevice",
+                  u"10.77.0.57",
+                  {Reply(u"10.77.0.57", u"", {kEth0}), Reply(u"10.77.0.57", u"", {kEth0})},
                   kOwn,
                   ReachStatus::kOk,
                   1},
@@ -292,7 +300,7 @@ TEST(Reachability, ReportsAdaptersSeenAndMatchingOnce) {
         u"192.168.0.57",
         {Reply(u"192.168.0.57", u"aa", {kEth0}), Reply(u"192.168.0.57", u"aa", {kEth1, kEth0}),
          Reply(u"192.168.0.57", u"aa", {kEth1})},
-        {});
+        JudgeContext{});
     EXPECT_EQ(r.adapters, (std::vector<AdapterAddress>{kEth0, kEth1}));
     EXPECT_EQ(r.matching, (std::vector<AdapterAddress>{kEth1}));
     EXPECT_TRUE(r.ip_valid);
@@ -308,23 +316,32 @@ TEST(Reachability, OwnAddressFlagAndInvalidIp) {
     EXPECT_FALSE(bad.own_address) << "own addresses compare as addresses, not as text";
 }
 
-TEST(Reachability, JudgeDevicesKeepsListOrder) {
-    DeviceInfo a, b;
-    a.ip = u"10.77.0.5";
-    b.ip = u"169.254.1.1";
-    const std::vector<DeviceReply> replies = {Reply(u"169.254.1.1", u"bb", {kEth0}),
-                                              Reply(u"10.77.0.5", u"aa", {kEth0})};
-    const auto verdicts = JudgeDevices({a, b}, replies, kOwn);
-    ASSERT_EQ(verdicts.size(), 2u);
-    EXPECT_EQ(verdicts[0].status, ReachStatus::kOk);
-    EXPECT_EQ(verdicts[1].status, ReachStatus::kLinkLocal);
-}
-
 TEST(StatusWord, FixedWordsOfTheTable) {
     EXPECT_EQ(StatusWord(ReachStatus::kOk), "ok");
     EXPECT_EQ(StatusWord(ReachStatus::kLinkLocal), "link-local");
     EXPECT_EQ(StatusWord(ReachStatus::kOtherNetwork), "other-network");
     EXPECT_EQ(StatusWord(ReachStatus::kConflict), "conflict");
+    EXPECT_EQ(StatusWord(ReachStatus::kRouted), "routed");
+}
+
+// A device found through a router with --target: its page opens through it.
+TEST(Reachability, DeviceAtATargetIsRouted) {
+    JudgeContext context;
+    context.own_addresses = kOwn;
+    context.routed = {{"192.168.20.255", 24}, {"172.16.0.9", 32}};
+    const auto judge = [&](std::u16string ip) {
+        return JudgeReachability(ip, {Reply(ip, u"aa", {kEth0}, "")}, context).status;
+    };
+    EXPECT_EQ(judge(u"192.168.20.57"), ReachStatus::kRouted);  // in the target subnet
+    EXPECT_EQ(judge(u"172.16.0.9"), ReachStatus::kRouted);     // the target host
+    EXPECT_EQ(judge(u"172.16.0.10"), ReachStatus::kOtherNetwork);
+    EXPECT_EQ(judge(u"10.77.0.57"), ReachStatus::kOk);  // on the adapter's subnet
+    EXPECT_EQ(StatusWord(ReachStatus::kRouted), "routed");
+    // A conflict there is still a conflict.
+    const Reachability twins = JudgeReachability(
+        u"172.16.0.9", {Reply(u"172.16.0.9", u"aa", {kEth0}), Reply(u"172.16.0.9", u"bb", {kEth0})},
+        context);
+    EXPECT_EQ(twins.status, ReachStatus::kConflict);
 }
 
 TEST(SubnetText, NetworkAndPrefix) {

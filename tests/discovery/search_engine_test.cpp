@@ -160,22 +160,6 @@ TEST(SearchEngine, DestructionDuringSearchJoinsAndSilences) {
     EXPECT_EQ(seen.late_calls, 0);
 }
 
-TEST(SearchEngine, RepeatedRepliesCollectLikeAllReplies) {
-    const std::string a = sim::MakeReply("A", "TR400", "aa:00", "10.1.0.1");
-    const std::string b = sim::MakeReply("B", "TR400", "aa:00", "10.1.0.1");  // same address
-    const std::string c = sim::MakeReply("C", "TR9100", "cc:00", "10.1.0.2");
-    const std::vector<std::string> replies = {a, b, c, a, c, "{}", "{}"};
-    EXPECT_EQ(SearchEngine::WithoutRepeats(replies), (std::vector<std::string>{b, a, c, "{}"}));
-    const auto all = CollectDevices(replies);
-    const auto fewer = CollectDevices(SearchEngine::WithoutRepeats(replies));
-    ASSERT_EQ(fewer.size(), all.size());
-    ASSERT_EQ(all.size(), 2u);
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        EXPECT_EQ(fewer[i].raw_text, all[i].raw_text);
-    }
-    EXPECT_EQ(all[0].device_name, u"A");  // the last answer of 10.1.0.1
-}
-
 class EngineOnLoopback : public ::testing::Test {
 protected:
     FixedAdapters adapters_{{LoopbackAdapter()}};
@@ -198,11 +182,11 @@ TEST_F(EngineOnLoopback, StopRunsTheStopSequenceAndCollectEmptiesTheStore) {
     EXPECT_GE(took, std::chrono::milliseconds(200));  // two 100 ms pauses
     EXPECT_LT(took, std::chrono::milliseconds(1000));
 
-    const auto devices = engine_.Collect();
+    const auto devices = test::Records(engine_.CollectFound());
     ASSERT_EQ(devices.size(), 2u);
     EXPECT_EQ(devices[0].ip, u"10.1.0.10");
     EXPECT_EQ(devices[1].device_name, u"Den");
-    EXPECT_TRUE(engine_.Collect().empty());
+    EXPECT_TRUE(test::Records(engine_.CollectFound()).empty());
 }
 
 TEST_F(EngineOnLoopback, NextStartDiscardsWhatAnAbandonedSearchGathered) {
@@ -214,7 +198,7 @@ TEST_F(EngineOnLoopback, NextStartDiscardsWhatAnAbandonedSearchGathered) {
     device_.Send(sim::MakeReply("New", "TR400", "aa:bb:cc:00:00:02", "10.1.0.2"));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     engine_.Stop();
-    const auto devices = engine_.Collect();
+    const auto devices = test::Records(engine_.CollectFound());
     ASSERT_EQ(devices.size(), 1u);
     EXPECT_EQ(devices[0].device_name, u"New");
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "discovery/discovery_transport.h"
+#include "discovery/found_device.h"
 #include "platform/adapters.h"
 #include "platform/clock.h"
 #include "platform/udp_socket.h"
@@ -134,6 +135,15 @@ inline bool WaitFor(const std::function<bool()>& done, int limit_ms = 3000) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+}
+
+// The listed records of found devices, in their order.
+inline std::vector<DeviceInfo> Records(const std::vector<FoundDevice>& found) {
+    std::vector<DeviceInfo> out;
+    for (const FoundDevice& device : found) {
+        out.push_back(device.record);
+    }
+    return out;
 }
 
 }  // namespace orvandel::test

@@ -153,7 +153,7 @@ TEST(JsonString, EscapesSeparatorsAndInvisibleCharacters) {
 TEST(ResultJson, ClearNamesNullForAbsentAndEveryReplyField) {
     const std::string json =
         FormatResultJson({{"eth0", "10.0.0.7", 24}}, {FullDevice()}, {}, false);
-    EXPECT_NE(json.find("\"schema_version\": \"1.0\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"schema_version\": \"1.1\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"name\": \"say \\\"hi\\\"\\\\\\n\\u001b\\u0085\""), std::string::npos)
         << json;
     EXPECT_NE(json.find("\"mac\": \"AA:BB:CC:DD:EE:FF\""), std::string::npos);  // as the table
@@ -212,7 +212,7 @@ TEST(StreamJson, OneLineWithTheEvent) {
     const std::string line = FormatStreamJson(FullDevice(), {}, true);
     EXPECT_EQ(line.find('\n'), line.size() - 1);
     EXPECT_EQ(
-        line.rfind("{\"schema_version\": \"1.0\", \"kind\": \"stream\", \"event\": \"update\"", 0),
+        line.rfind("{\"schema_version\": \"1.1\", \"kind\": \"stream\", \"event\": \"update\"", 0),
         0u)
         << line;
 }
