@@ -203,5 +203,51 @@ TEST_F(EngineOnLoopback, NextStartDiscardsWhatAnAbandonedSearchGathered) {
     EXPECT_EQ(devices[0].device_name, u"New");
 }
 
+// A device at an address of this computer on an adapter the search skips (one
+// without a hardware address, like a VPN) shares that address: a conflict.
+TEST_F(EngineOnLoopback, AnAddressOnASkippedAdapterCountsAsThisComputers) {
+    AdapterRecord tunnel;
+    tunnel.name = "tun0";
+    tunnel.description = "tun0";
+    tunnel.ipv4 = {"10.1.0.77"};
+    tunnel.up = true;
+    tunnel.running = true;
+    FixedAdapters adapters({test::LoopbackAdapter(), tunnel});
+    SearchEngine engine(adapters, SystemClock(), options_);
+    std::mutex lock;
+    std::condition_variable changed;
+    bool heard = false;
+    engine.SetChangeListener([&] {
+        std::lock_guard guard(lock);
+        heard = true;
+        changed.notify_all();
+    });
+    engine.Start(long_search_, nullptr, nullptr);
+    EXPECT_EQ(engine.Adapters(), std::vector<std::string>{test::kAdapter});
+    device_.Send(sim::MakeReply("Tunnel", "TR400", "aa:bb:cc:00:00:07", "10.1.0.77"));
+    {
+        std::unique_lock guard(lock);
+        ASSERT_TRUE(changed.wait_for(guard, std::chrono::seconds(5), [&] { return heard; }));
+    }
+    const auto changes = engine.TakeChanged();
+    ASSERT_EQ(changes.size(), 1u);
+    engine.Stop();
+    const auto found = engine.CollectFound();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].verdict.status, ReachStatus::kConflict);
+    EXPECT_TRUE(found[0].verdict.own_address);
+}
+
+// Shutdown does not wait out the send thread's 100 ms pause or the timer's slice:
+// the command-line finder's --first exits right after its result.
+TEST_F(EngineOnLoopback, DestroyingARunningSearchDoesNotWaitOutItsPauses) {
+    auto engine = std::make_unique<SearchEngine>(adapters_, SystemClock(), options_);
+    engine->Start(long_search_, nullptr, nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the sender is in its pause
+    const auto begin = std::chrono::steady_clock::now();
+    engine.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(60));
+}
+
 }  // namespace
 }  // namespace orvandel
