@@ -219,6 +219,13 @@ ReplyOrigin DiscoveryTransport::GetReplyOrigin(std::size_t index) const {
     return reply != nullptr ? reply->origin : ReplyOrigin();
 }
 
+ReplyStore DiscoveryTransport::TakeStore() {
+    std::lock_guard lock(reply_lock_);
+    ReplyStore taken = std::move(store_);
+    store_.Clear();
+    return taken;
+}
+
 void DiscoveryTransport::ClearReplies() {
     std::lock_guard lock(reply_lock_);
     store_.Clear();

@@ -136,6 +136,8 @@ public:
     // Replies refused or pushed out by the store's bounds since the last
     // ClearReplies.
     std::size_t DroppedReplies() const;
+    // Hands the whole store over and leaves an empty one (a move: O(1) under the lock).
+    ReplyStore TakeStore();
     // Calls fn(const ReplyStore&) under the store's lock.
     template <typename Fn>
     void VisitStore(Fn&& fn) const {

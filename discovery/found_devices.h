@@ -17,5 +17,9 @@ namespace orvandel {
 std::vector<FoundDevice> BuildFoundDevices(const ReplyStore& store,
                                            const std::vector<AdapterAddress>& searched,
                                            const JudgeContext& context);
+// The same, moving the listed records out of `store` instead of copying them.
+std::vector<FoundDevice> BuildFoundDevices(ReplyStore&& store,
+                                           const std::vector<AdapterAddress>& searched,
+                                           const JudgeContext& context);
 
 }  // namespace orvandel

@@ -73,18 +73,18 @@ void ReachabilityTally::Add(const DeviceInfo& record, const std::vector<AdapterA
     if (record.id.empty()) {
         mac_less_ = true;
     } else {
-        macs_.insert(MacKey(record.id));
+        macs_.Insert(MacKey(record.id));
     }
     for (const AdapterAddress& a : adapters) {
         AddOnce(r_.adapters, a);
     }
     for (const std::uint32_t source : sources) {
-        if (source == 0 || source == ip_value_ || noted_.count(source) != 0) {
+        if (source == 0 || source == ip_value_) {
             continue;
         }
         if (std::any_of(adapters.begin(), adapters.end(),
-                        [&](const AdapterAddress& a) { return InSubnet(source, a); })) {
-            noted_.insert(source);
+                        [&](const AdapterAddress& a) { return InSubnet(source, a); }) &&
+            noted_.Insert(source)) {
             r_.noted_sources.push_back(ipv4::Format(source));
         }
     }
@@ -101,7 +101,7 @@ Reachability ReachabilityTally::Judge(const JudgeContext& context) const {
     // beside records with a MAC it is one more device, since a device that sends
     // its MAC sends it in every reply.
     const std::size_t devices =
-        std::max<std::size_t>(macs_.size(), 1) + (mac_less_ && !macs_.empty() ? 1 : 0);
+        std::max<std::size_t>(macs_.Size(), 1) + (mac_less_ && macs_.Size() > 0 ? 1 : 0);
     r.conflict_count = static_cast<int>(devices) + (r.own_address ? 1 : 0);
     if (ip_value) {
         for (const AdapterAddress& a : r.adapters) {

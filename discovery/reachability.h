@@ -9,10 +9,10 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "discovery/device_info.h"
+#include "discovery/small_set.h"
 
 namespace orvandel {
 
@@ -92,9 +92,9 @@ private:
     std::u16string ip_;
     std::optional<std::uint32_t> ip_value_;
     Reachability r_;  // adapters and noted sources so far
-    std::unordered_set<std::u16string> macs_;
+    SmallSet<std::u16string> macs_;
     bool mac_less_ = false;
-    std::unordered_set<std::uint32_t> noted_;
+    SmallSet<std::uint32_t> noted_;
 };
 
 // Judges the device listed under `ip` from `replies`, which may hold the replies

@@ -86,10 +86,17 @@ public:
     std::size_t Dropped() const { return dropped_; }
     void Clear();
 
-    // Every stored reply in the order of its latest arrival (oldest first).
+    // Every stored reply in the order of its latest arrival (oldest first). The
+    // mutable form is for taking records out of a store that is then cleared.
     template <typename Fn>
     void ForEach(Fn&& fn) const {
         for (const Entry& entry : entries_) {
+            fn(entry.reply);
+        }
+    }
+    template <typename Fn>
+    void ForEach(Fn&& fn) {
+        for (Entry& entry : entries_) {
             fn(entry.reply);
         }
     }

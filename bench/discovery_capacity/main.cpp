@@ -196,6 +196,7 @@ std::vector<FoundDevice> TimeUserPath(const std::vector<Datagram>& datagrams, do
             std::printf(" ");
         }
         ReplyStore store;
+        dropped = 0;
         store_s = std::min(
             store_s, Seconds([&] {
                 for (const Datagram& d : datagrams) {
@@ -204,9 +205,10 @@ std::vector<FoundDevice> TimeUserPath(const std::vector<Datagram>& datagrams, do
                     }
                 }
             }));
-        found_s = std::min(found_s,
-                           Seconds([&] { found = BuildFoundDevices(store, searched, context); }));
         dropped = store.Dropped();
+        found_s = std::min(found_s, Seconds([&] {
+                               found = BuildFoundDevices(std::move(store), searched, context);
+                           }));
     }
     return found;
 }
