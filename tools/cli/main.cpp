@@ -1,6 +1,7 @@
 // orvandel-cli: runs one device search and prints what the window would list.
 // Results go to stdout and nothing else does; every message goes to stderr.
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -285,6 +286,13 @@ int Search(const Options& options) {
     const bool listening = options.stream || options.first;
     Wakeup wakeup;
     std::atomic<bool> timed_out{false};
+    // The engine's threads start with SIGINT and SIGTERM blocked, so the signal
+    // reaches this thread and interrupts a write to a stalled reader.
+    sigset_t ending;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGINT);
+    sigaddset(&ending, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &ending, nullptr);
     auto engine = std::make_unique<orvandel::SearchEngine>(source, orvandel::SystemClock());
     engine->SetUnicastTargets(targets);
     // Every address of this computer counts against a device, chosen adapter or not.
@@ -306,6 +314,7 @@ int Search(const Options& options) {
             timed_out = true;
             wakeup.Notify();
         });
+    ::pthread_sigmask(SIG_UNBLOCK, &ending, nullptr);
 
     Output out;
     Listed listed;
@@ -359,7 +368,12 @@ int Search(const Options& options) {
         while (!timed_out && !g_interrupted) {
             wakeup.Wait(50);
         }
-        engine->Stop();
+        if (g_interrupted) {
+            // Ended early: no pauses for late replies, the collection stops the rest.
+            engine->Abandon();
+        } else {
+            engine->Stop();
+        }
     }
     if (progress) {
         WriteStderr("\r\033[K");
