@@ -19,7 +19,6 @@ namespace orvandel {
 namespace {
 
 using test::Device;
-using test::FakeClock;
 using test::FixedAdapters;
 using test::LoopbackAdapter;
 using test::LoopbackOptions;
@@ -80,7 +79,7 @@ std::vector<int> Frames(int count, int frames) {
 class TimerRows : public ::testing::TestWithParam<TimerCase> {};
 
 TEST_P(TimerRows, TicksEachFrameAndTimesOutAtFirstCheckPastDuration) {
-    FakeClock clock;
+    test::StepClock clock(test::StepClock::kAdvancesOnSleep);
     FixedAdapters none;
     SearchEngine engine(none, clock);
     Recorder seen;

@@ -22,30 +22,6 @@
 
 namespace orvandel::test {
 
-// Time moves only when told to, or when someone sleeps on it. `real_sleep_divisor`
-// > 0 also sleeps for real (ms / divisor) so that other threads get to run.
-class FakeClock final : public Clock {
-public:
-    explicit FakeClock(int real_sleep_divisor = 0) : divisor_(real_sleep_divisor) {}
-    std::int64_t NowMs() const override { return now_.load(); }
-    void SleepMs(int ms) override {
-        if (ms <= 0) {
-            return;
-        }
-        now_ += ms;
-        if (divisor_ > 0) {
-            std::this_thread::sleep_for(std::chrono::microseconds(ms * 1000 / divisor_));
-        } else {
-            std::this_thread::yield();
-        }
-    }
-    void Advance(std::int64_t ms) { now_ += ms; }
-
-private:
-    std::atomic<std::int64_t> now_{1000};
-    const int divisor_;
-};
-
 class FixedAdapters final : public AdapterSource {
 public:
     explicit FixedAdapters(std::vector<AdapterRecord> list = {}) : list_(std::move(list)) {}
