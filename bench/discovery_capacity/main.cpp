@@ -17,7 +17,7 @@
 // bench/python_anchor search the same 5,000 simulated devices; their CPU seconds.
 //
 //   discovery_capacity [--counts 100,1000,2000] [--duration MS] [--runs K] [--flood N]
-//                      [--anchor-devices N] [--user-path-only]
+//                      [--anchor-devices N] [--user-path-only] [--anchor-only]
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -496,6 +496,11 @@ int main(int argc, char** argv) {
         std::printf("  python anchor     %5zu found  CPU %.3f s\n", py_lines, py);
         std::printf("  ratio CLI/anchor  %.2f\n\n", py > 0 ? cli / py : 0.0);
         std::fflush(stdout);
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--anchor-only") {
+            return 0;
+        }
     }
     for (int count : counts) {
         for (const Mode& mode : modes) {
