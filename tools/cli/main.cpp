@@ -256,7 +256,7 @@ bool ResolveTargets(const Options& options, const std::vector<std::string>& sear
                     ", which is not a searched adapter ('orvandel-cli --adapters' says why)");
             return false;
         }
-        targets.push_back({target.address, from});
+        targets.push_back({target.address, from, target.prefix_length});
     }
     return true;
 }

@@ -396,6 +396,11 @@ TEST_P(Targets, SendsToTheHostOrTheSubnetBroadcast) {
         EXPECT_EQ(target->address, GetParam().address);
         EXPECT_EQ(target->subnet, GetParam().subnet);
         EXPECT_EQ(target->given, GetParam().given);
+        // The prefix goes with it: a device anywhere in the subnet is reached routed.
+        const std::string given = GetParam().given;
+        const std::size_t slash = given.find('/');
+        EXPECT_EQ(target->prefix_length,
+                  slash == std::string::npos ? 32 : std::stoi(given.substr(slash + 1)));
     } else {
         EXPECT_NE(error.find(GetParam().why), std::string::npos) << error;
     }
