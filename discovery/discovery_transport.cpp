@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
 
 #include "discovery/reply_parser.h"
@@ -26,18 +27,11 @@ std::string TrimReply(std::string_view datagram) {
     return std::string(TrimmedView(datagram));
 }
 
-namespace {
-template <typename T>
-void AddOnce(std::vector<T>& list, T item, std::size_t capacity) {
-    if (list.size() < capacity && std::find(list.begin(), list.end(), item) == list.end()) {
-        list.push_back(item);
-    }
-}
-}  // namespace
-
 DiscoveryTransport::DiscoveryTransport(Clock& clock, TransportOptions options)
     : clock_(clock),
       options_(std::move(options)),
+      store_(ReplyStoreLimits{options_.max_replies, options_.max_replies_per_source,
+                              kMaxSourcesPerReply}),
       command_buffer_(std::make_unique<char[]>(kCommandCapacity)) {}
 
 DiscoveryTransport::~DiscoveryTransport() {
@@ -67,9 +61,20 @@ void DiscoveryTransport::SetUnicastTargets(std::vector<UnicastTarget> targets) {
     unicast_targets_ = std::move(targets);
 }
 
-void DiscoveryTransport::SetReplyListener(ReplyListener listener) {
+void DiscoveryTransport::SetChangeListener(ChangeListener listener) {
     std::lock_guard lock(reply_lock_);
     listener_ = std::move(listener);
+}
+
+std::vector<DeviceInfo> DiscoveryTransport::TakeChanged() {
+    std::lock_guard lock(reply_lock_);
+    return store_.TakeChanged();
+}
+
+void DiscoveryTransport::WakeIfDue() {
+    if (store_.TakeWake() && listener_) {
+        listener_();
+    }
 }
 
 void DiscoveryTransport::StartReceiving() {
@@ -145,15 +150,22 @@ void DiscoveryTransport::StartSending() {
 
 void DiscoveryTransport::RequestStop() {
     receiving_ = false;
-    sending_ = false;
+    {
+        std::lock_guard lock(send_pause_lock_);
+        sending_ = false;
+    }
+    send_pause_.notify_all();
 }
 
 void DiscoveryTransport::StopSending() {
-    sending_ = false;
+    {
+        std::lock_guard lock(send_pause_lock_);
+        sending_ = false;
+    }
+    send_pause_.notify_all();
     if (send_slots_.empty()) {
         return;
     }
-    clock_.SleepMs(kPollIntervalMs);
     for (auto& slot : send_slots_) {
         if (slot->thread.joinable()) {
             slot->thread.join();
@@ -168,7 +180,6 @@ void DiscoveryTransport::StopReceiving() {
     if (receive_slots_.empty()) {
         return;
     }
-    clock_.SleepMs(kPollIntervalMs);
     for (auto& slot : receive_slots_) {
         if (slot->thread.joinable()) {
             slot->thread.join();
@@ -179,130 +190,83 @@ void DiscoveryTransport::StopReceiving() {
 
 std::size_t DiscoveryTransport::ReplyCount() const {
     std::lock_guard lock(reply_lock_);
-    return replies_.size();
+    return store_.Size();
 }
 
-std::size_t DiscoveryTransport::InOrder(std::size_t index) const {
-    if (!in_order_valid_) {
-        in_order_.resize(replies_.size());
-        for (std::size_t i = 0; i < in_order_.size(); ++i) {
-            in_order_[i] = i;
+namespace {
+// The index-th reply of the store in order, or nullptr.
+const StoredReply* Nth(const ReplyStore& store, std::size_t index) {
+    const StoredReply* found = nullptr;
+    std::size_t i = 0;
+    store.ForEach([&](const StoredReply& reply) {
+        if (i++ == index) {
+            found = &reply;
         }
-        std::sort(in_order_.begin(), in_order_.end(), [this](std::size_t a, std::size_t b) {
-            return replies_[a].order < replies_[b].order;
-        });
-        in_order_valid_ = true;
-    }
-    return in_order_[index];
+    });
+    return found;
 }
+}  // namespace
 
 std::string DiscoveryTransport::GetReply(std::size_t index) const {
     std::lock_guard lock(reply_lock_);
-    if (index >= replies_.size()) {
-        return {};
-    }
-    return replies_[InOrder(index)].bytes;
+    const StoredReply* reply = Nth(store_, index);
+    return reply != nullptr ? reply->bytes : std::string();
 }
 
 ReplyOrigin DiscoveryTransport::GetReplyOrigin(std::size_t index) const {
     std::lock_guard lock(reply_lock_);
-    if (index >= replies_.size()) {
-        return {};
-    }
-    return replies_[InOrder(index)].origin;
+    const StoredReply* reply = Nth(store_, index);
+    return reply != nullptr ? reply->origin : ReplyOrigin();
+}
+
+ReplyStore DiscoveryTransport::TakeStore() {
+    std::lock_guard lock(reply_lock_);
+    ReplyStore taken = std::move(store_);
+    store_.Clear();
+    return taken;
 }
 
 void DiscoveryTransport::ClearReplies() {
     std::lock_guard lock(reply_lock_);
-    by_bytes_ = {};
-    per_source_ = {};
-    replies_ = {};
-    in_order_ = {};
-    in_order_valid_ = true;
-    next_order_ = 0;
-    dropped_ = 0;
+    store_.Clear();
 }
 
 std::size_t DiscoveryTransport::DroppedReplies() const {
     std::lock_guard lock(reply_lock_);
-    return dropped_;
-}
-
-bool DiscoveryTransport::RefreshRepeat(std::string_view reply, std::uint32_t source,
-                                       std::size_t adapter) {
-    const auto it = by_bytes_.find(reply);
-    if (it == by_bytes_.end()) {
-        return false;
-    }
-    StoredReply& stored = replies_[it->second];
-    // A repeat costs no quota, so a device heard on a second adapter (or relayed by
-    // a second host) is still recorded there; both lists stay small.
-    AddOnce(stored.origin.adapters, adapter, adapters_.size());
-    AddOnce(stored.origin.sources, source, kMaxSourcesPerReply);
-    // Already last: the order does not change.
-    if (stored.order + 1 != next_order_) {
-        stored.order = next_order_++;
-        in_order_valid_ = false;
-    }
-    return true;
-}
-
-bool DiscoveryTransport::HasRoom(std::uint32_t source) {
-    const auto it = per_source_.find(source);
-    if (replies_.size() >= options_.max_replies ||
-        (it != per_source_.end() && it->second >= options_.max_replies_per_source)) {
-        ++dropped_;
-        return false;
-    }
-    return true;
+    return store_.Dropped();
 }
 
 void DiscoveryTransport::Store(std::string_view reply, std::uint32_t source, std::size_t adapter) {
-    // A reply without an ip would be dropped by the collection anyway; keeping it
-    // would let junk fill the store. Most junk is told by a search of its bytes,
-    // before any lock or parse.
+    // A reply without an ip is never stored; most junk is told by a search of its
+    // bytes, before any lock or parse.
     if (reply.empty() || !MayGiveIp(reply)) {
         return;
     }
-    // Under reply_lock_: a repeat moves its reply last, which may change the
-    // record that wins for its ip, so the listener hears of repeats too.
-    auto stored_already = [&] {
-        if (!RefreshRepeat(reply, source, adapter)) {
-            return false;
-        }
-        if (listener_) {
-            listener_(reply);
-        }
-        return true;
-    };
     {
         std::lock_guard lock(reply_lock_);
-        if (stored_already() || !HasRoom(source)) {
+        if (store_.Repeat(reply, source, adapter) || store_.Refuses(reply, source)) {
+            WakeIfDue();
             return;
         }
     }
     // Parsed outside the lock, so that the other adapters' threads keep storing.
-    if (ParseReply(reply).ip.empty()) {
+    DeviceInfo record = ParseReply(reply);
+    if (record.ip.empty()) {
         return;
     }
     std::lock_guard lock(reply_lock_);
-    // Another adapter may have stored the same bytes meanwhile.
-    if (stored_already() || !HasRoom(source)) {
+    store_.Add(reply, std::move(record), source, adapter);
+    WakeIfDue();
+}
+
+void DiscoveryTransport::SendPause(int ms) {
+    // A stop must not wait out the pause; a test clock keeps its own time.
+    if (&clock_ != &SystemClock()) {
+        clock_.SleepMs(ms);
         return;
     }
-    StoredReply& stored = replies_.emplace_back();
-    stored.bytes = std::string(reply);
-    stored.order = next_order_++;
-    stored.origin.adapters.push_back(adapter);
-    stored.origin.sources.push_back(source);
-    by_bytes_.emplace(stored.bytes, replies_.size() - 1);
-    ++per_source_[source];
-    if (in_order_valid_) {
-        in_order_.push_back(replies_.size() - 1);
-    }
-    if (listener_) {
-        listener_(reply);
-    }
+    std::unique_lock lock(send_pause_lock_);
+    send_pause_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !sending_; });
 }
 
 void DiscoveryTransport::SendThread(SendSlot& slot, std::string command) {
@@ -315,7 +279,7 @@ void DiscoveryTransport::SendThread(SendSlot& slot, std::string command) {
         for (const std::string& target : slot.targets) {
             SendDatagram(slot.socket.Get(), target, options_.port, command);
         }
-        clock_.SleepMs(kSendIntervalMs);
+        SendPause(kSendIntervalMs);
         if (!sending_) {
             break;
         }

@@ -5,18 +5,19 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
+#include "discovery/device_info.h"
+#include "discovery/reply_store.h"
 #include "platform/adapters.h"
 #include "platform/clock.h"
 #include "platform/udp_socket.h"
@@ -64,18 +65,13 @@ struct TransportOptions {
     bool broadcast = true;
 };
 
-// Where the copies of one stored reply came from. Never decides what is listed.
-struct ReplyOrigin {
-    std::vector<std::size_t> adapters;   // indices into AdapterAddresses(), first seen first
-    std::vector<std::uint32_t> sources;  // host byte order, first seen first, at most 8
-};
-
 // Where the browse command also goes by unicast (or to a subnet broadcast
 // address), and the searched adapter address it leaves from, so that the answer
 // comes back to that adapter's socket.
 struct UnicastTarget {
     std::string address;
     std::string adapter;
+    int prefix_length = 32;  // of the subnet `address` is the broadcast address of
 };
 
 // What the receive side keeps of one datagram: everything up to and including its
@@ -104,11 +100,14 @@ public:
     // targets whose adapter is not searched are not sent to.
     void SetUnicastTargets(std::vector<UnicastTarget> targets);
 
-    // Called on a receive thread for every reply stored (a repeat included), in
-    // the order of the store, under the store's lock: it must be quick and must not
-    // call back into the transport. Set it before StartReceiving.
-    using ReplyListener = std::function<void(std::string_view reply)>;
-    void SetReplyListener(ReplyListener listener);
+    // Called on a receive thread, under the store's lock, when the store's list of
+    // changed devices (ReplyStore::TakeChanged) goes from empty to not empty: once
+    // per batch, however many datagrams arrive before TakeChanged. It must be quick
+    // and must not call back into the transport. Set it before StartReceiving.
+    using ChangeListener = std::function<void()>;
+    void SetChangeListener(ChangeListener listener);
+    // The records of the ips whose listed record changed since the last call.
+    std::vector<DeviceInfo> TakeChanged();
 
     // Sets Receiving and Sending, opens each adapter's receive sockets and starts
     // one receive thread per adapter that has a socket. Per adapter: the group
@@ -118,27 +117,33 @@ public:
     void StartReceiving();
     // Sets Sending and starts one send thread per adapter that has a socket.
     void StartSending();
-    // Clears both flags; threads leave their loops within one pause.
+    // Clears both flags; threads leave their loops within one poll (10 ms); a send
+    // thread's pause between commands ends at once.
     void RequestStop();
-    // Clear the side's flag, pause 10 ms, wait for the side's threads, close its
-    // sockets, empty its slots. No effect on empty slots.
+    // Clear the side's flag, wait for the side's threads, close its sockets, empty
+    // its slots. No effect on empty slots.
     void StopSending();
     void StopReceiving();
 
-    // The store keeps what the collection needs and no more: a reply whose parse
-    // gives no ip is not kept, and a repeat of a kept reply moves that reply to the
-    // end of the order instead of being kept twice (the record that survives for an
-    // ip is the one stored last, so collecting gives the same devices). The order
-    // is that of each distinct reply's last arrival.
+    // The store (see ReplyStore for what it keeps). The order is that of each
+    // distinct reply's last arrival. Index access walks the store: for tests.
     std::size_t ReplyCount() const;
     std::string GetReply(std::size_t index) const;  // empty past the end
     // The adapters and senders of every copy of reply `index`, repeats included;
     // empty past the end.
     ReplyOrigin GetReplyOrigin(std::size_t index) const;
     void ClearReplies();
-    // Datagrams dropped unread, since the last ClearReplies, because the store was
-    // full or their sender had stored its quota of distinct replies.
+    // Replies refused or pushed out by the store's bounds since the last
+    // ClearReplies.
     std::size_t DroppedReplies() const;
+    // Hands the whole store over and leaves an empty one (a move: O(1) under the lock).
+    ReplyStore TakeStore();
+    // Calls fn(const ReplyStore&) under the store's lock.
+    template <typename Fn>
+    void VisitStore(Fn&& fn) const {
+        std::lock_guard lock(reply_lock_);
+        fn(store_);
+    }
 
     bool Receiving() const { return receiving_.load(); }
     bool Sending() const { return sending_.load(); }
@@ -153,11 +158,6 @@ private:
         std::size_t adapter = 0;     // index into adapter_addresses_
         std::thread thread;
     };
-    struct StoredReply {
-        std::string bytes;
-        std::uint64_t order = 0;  // of its latest arrival
-        ReplyOrigin origin;
-    };
     struct SendSlot {
         UniqueFd socket;
         std::vector<std::string> targets;  // unicast or subnet broadcast, after the group
@@ -167,13 +167,10 @@ private:
     void ReceiveThread(ReceiveSlot& slot);
     void SendThread(SendSlot& slot, std::string command);
     void Store(std::string_view reply, std::uint32_t source, std::size_t adapter);
-    // Under reply_lock_: true when `reply` is stored already (and moves it last,
-    // adding the adapter and the sender to its origin).
-    bool RefreshRepeat(std::string_view reply, std::uint32_t source, std::size_t adapter);
-    // Under reply_lock_: the replies_ index of the index-th reply in order.
-    std::size_t InOrder(std::size_t index) const;
-    // Under reply_lock_: false (and counts a drop) when `source` may store no more.
-    bool HasRoom(std::uint32_t source);
+    // Under reply_lock_: tells the listener when a batch of changes begins.
+    void WakeIfDue();
+    // Pauses the send thread up to `ms`, returning early once sending stops.
+    void SendPause(int ms);
 
     Clock& clock_;
     const TransportOptions options_;
@@ -186,18 +183,14 @@ private:
     // to the send side: only one of our sockets may be bound to adapter:port, or the
     // unicast replies would go to whichever was bound last.
     std::vector<UniqueFd> shared_adapter_sockets_;
-    // Guarded by reply_lock_. A deque, so the views in by_bytes_ stay valid.
-    std::deque<StoredReply> replies_;
-    std::unordered_map<std::string_view, std::size_t> by_bytes_;  // index in replies_
-    std::unordered_map<std::uint32_t, std::size_t> per_source_;   // distinct stored
-    std::uint64_t next_order_ = 0;
-    std::size_t dropped_ = 0;
-    mutable std::vector<std::size_t> in_order_;  // replies_ indices by order
-    mutable bool in_order_valid_ = true;
+    ReplyStore store_;  // guarded by reply_lock_
+    // Wakes the send threads' pauses when sending stops.
+    std::mutex send_pause_lock_;
+    std::condition_variable send_pause_;
     std::atomic<bool> receiving_{false};
     std::atomic<bool> sending_{false};
     std::vector<UnicastTarget> unicast_targets_;
-    ReplyListener listener_;  // called under reply_lock_
+    ChangeListener listener_;  // called under reply_lock_
     std::unique_ptr<char[]> command_buffer_;
     std::size_t command_length_ = 0;
 };

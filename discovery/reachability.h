@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "discovery/device_info.h"
+#include "discovery/small_set.h"
 
 namespace orvandel {
 
@@ -31,16 +33,17 @@ struct DeviceReply {
     std::string source;
 };
 
-enum class ReachStatus { kOk, kLinkLocal, kOtherNetwork, kConflict };
+enum class ReachStatus { kOk, kLinkLocal, kOtherNetwork, kConflict, kRouted };
 
 // The fixed words of the command-line table and JSON: "ok", "link-local",
-// "other-network", "conflict".
+// "other-network", "conflict", "routed".
 std::string_view StatusWord(ReachStatus status);
 
 struct Reachability {
     ReachStatus status = ReachStatus::kOk;
     // Devices that use the ip: distinct MACs of its records (at least 1), plus 1
-    // when the ip is one of this computer's own addresses. Status is kConflict
+    // for records without a MAC beside records with one, plus 1 when the ip is one
+    // of this computer's own addresses. Status is kConflict
     // exactly when this is 2 or more.
     int conflict_count = 1;
     bool own_address = false;  // the ip is one of this computer's addresses
@@ -48,6 +51,8 @@ struct Reachability {
     // Every adapter the records of the ip came in on, first seen first, no repeats.
     std::vector<AdapterAddress> adapters;
     // Of those, the ones whose subnet holds the ip (empty unless kOk or kConflict).
+    // kRouted: none holds it, but the command was also sent to the ip through a
+    // router (--target), so its page opens through that router.
     std::vector<AdapterAddress> matching;
     // Datagram sources that differ from the ip and lie in the arrival adapter's
     // subnet: a device with two interfaces, or a host answering for another.
@@ -56,24 +61,49 @@ struct Reachability {
     bool operator==(const Reachability&) const = default;
 };
 
+// An address or subnet the command was also sent to (the command-line finder's
+// --target): `address` is the host, or any address of the subnet.
+struct RoutedTarget {
+    std::string address;
+    int prefix_length = 32;
+};
+
+// What the verdicts know besides the replies.
+struct JudgeContext {
+    // Every IPv4 address of this computer, dotted, on searched and skipped adapters
+    // alike; unparsable entries are ignored.
+    std::vector<std::string> own_addresses;
+    std::vector<RoutedTarget> routed;
+};
+
+// The replies of one ip, gathered one at a time, then judged: linear in the
+// replies. When no reply of the ip came with an adapter of known subnet the
+// verdict is kOk (or kConflict): a warning needs evidence.
+class ReachabilityTally {
+public:
+    explicit ReachabilityTally(std::u16string_view ip);
+    // One reply of the ip: its record, the adapters its copies came in on and their
+    // senders (host byte order; 0 when unknown).
+    void Add(const DeviceInfo& record, const std::vector<AdapterAddress>& adapters,
+             std::span<const std::uint32_t> sources);
+    Reachability Judge(const JudgeContext& context) const;
+
+private:
+    std::u16string ip_;
+    std::optional<std::uint32_t> ip_value_;
+    Reachability r_;  // adapters and noted sources so far
+    SmallSet<std::u16string> macs_;
+    bool mac_less_ = false;
+    SmallSet<std::uint32_t> noted_;
+};
+
 // Judges the device listed under `ip` from `replies`, which may hold the replies
-// of every ip (those of other ips are ignored). `own_addresses` are this
-// computer's IPv4 addresses, dotted; unparsable entries are ignored. When no
-// reply of the ip came with an adapter of known subnet the verdict is kOk (or
-// kConflict): a warning needs evidence.
+// of every ip (those of other ips are ignored).
+Reachability JudgeReachability(std::u16string_view ip, const std::vector<DeviceReply>& replies,
+                               const JudgeContext& context);
 Reachability JudgeReachability(std::u16string_view ip, const std::vector<DeviceReply>& replies,
                                const std::vector<std::string>& own_addresses);
 
-// One verdict per device of `listed` (as CollectDevices gives them), same order.
-std::vector<Reachability> JudgeDevices(const std::vector<DeviceInfo>& listed,
-                                       const std::vector<DeviceReply>& replies,
-                                       const std::vector<std::string>& own_addresses);
-
-// Address helpers, exposed for the texts that name them.
-// A dotted IPv4 address of four decimal parts 0..255 without leading zeros;
-// anything else (spaces, signs, hex, five parts) is nullopt.
-std::optional<std::uint32_t> ParseIpv4(std::u16string_view text);
-std::optional<std::uint32_t> ParseIpv4(std::string_view text);
 // "10.77.0.0/24" for 10.77.0.1 with prefix 24; empty when the address or the
 // prefix is unusable.
 std::string SubnetText(const AdapterAddress& adapter);

@@ -1,11 +1,11 @@
 #include "discovery/search_engine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string_view>
 #include <system_error>
-#include <unordered_set>
 
-#include "discovery/collection.h"
+#include "discovery/found_devices.h"
 #include "discovery/reply_parser.h"
 
 namespace orvandel {
@@ -14,17 +14,26 @@ namespace {
 constexpr int kStopPauseMs = 100;
 // The longest the timer sleeps before looking at its flag again.
 constexpr int kTimerSliceMs = 50;
-
-std::string AddressText(std::uint32_t v) {
-    return std::to_string(v >> 24) + "." + std::to_string((v >> 16) & 0xFF) + "." +
-           std::to_string((v >> 8) & 0xFF) + "." + std::to_string(v & 0xFF);
-}
 }  // namespace
 
 SearchEngine::SearchEngine() : SearchEngine(SystemAdapters(), SystemClock()) {}
 
 SearchEngine::SearchEngine(AdapterSource& adapters, Clock& clock, TransportOptions options)
-    : adapters_(adapters), clock_(clock), transport_(clock, std::move(options)) {}
+    : adapters_(adapters),
+      own_source_(&adapters),
+      clock_(clock),
+      transport_(clock, std::move(options)) {}
+
+void SearchEngine::SetUnicastTargets(std::vector<UnicastTarget> targets) {
+    {
+        std::lock_guard lock(adapters_lock_);
+        judge_context_.routed.clear();
+        for (const UnicastTarget& target : targets) {
+            judge_context_.routed.push_back({target.address, target.prefix_length});
+        }
+    }
+    transport_.SetUnicastTargets(std::move(targets));
+}
 
 SearchEngine::~SearchEngine() {
     StopTimer();
@@ -41,8 +50,15 @@ std::uint64_t SearchEngine::Start(const SearchTiming& timing, TickFn tick, Timeo
 
     transport_.ClearAdapters();
     transport_.EnumerateAdapters(adapters_);
+    std::vector<std::string> own;
+    for (const AdapterRecord& record : own_source_->List()) {
+        if (!record.loopback) {
+            own.insert(own.end(), record.ipv4.begin(), record.ipv4.end());
+        }
+    }
     {
         std::lock_guard lock(adapters_lock_);
+        judge_context_.own_addresses = std::move(own);
         searched_ = transport_.AdapterAddresses();
         searched_adapters_.clear();
         for (const AdapterVerdict& v : transport_.SearchedAdapters()) {
@@ -70,8 +86,26 @@ std::uint64_t SearchEngine::Start(const SearchTiming& timing, TickFn tick, Timeo
     return generation;
 }
 
+void SearchEngine::EndTimer() {
+    {
+        std::lock_guard lock(timer_pause_lock_);
+        timer_running_ = false;
+    }
+    timer_pause_.notify_all();
+}
+
+void SearchEngine::TimerPause(int ms) {
+    // A test clock keeps its own time; the system clock's pause ends on a stop.
+    if (&clock_ != &SystemClock()) {
+        clock_.SleepMs(ms);
+        return;
+    }
+    std::unique_lock lock(timer_pause_lock_);
+    timer_pause_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !timer_running_; });
+}
+
 void SearchEngine::StopTimer() {
-    timer_running_ = false;
+    EndTimer();
     {
         std::lock_guard gate(callback_gate_);
         callbacks_open_ = false;
@@ -91,86 +125,26 @@ void SearchEngine::Stop() {
 }
 
 void SearchEngine::Abandon() {
-    timer_running_ = false;
+    EndTimer();
     std::lock_guard gate(callback_gate_);
     callbacks_open_ = false;
 }
 
-std::vector<std::string> SearchEngine::TakeReplies(std::vector<DeviceReply>* judged) {
+std::vector<FoundDevice> SearchEngine::CollectFound() {
     transport_.StopSending();
     transport_.StopReceiving();
-    std::vector<AdapterAddress> adapters;
-    if (judged != nullptr) {
+    std::vector<AdapterAddress> searched;
+    JudgeContext context;
+    {
         std::lock_guard lock(adapters_lock_);
-        adapters = searched_adapters_;
+        searched = searched_adapters_;
+        context = judge_context_;
     }
-    const std::size_t count = transport_.ReplyCount();
-    std::vector<std::string> replies;
-    replies.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        replies.push_back(transport_.GetReply(i));
-        if (judged == nullptr) {
-            continue;
-        }
-        const ReplyOrigin origin = transport_.GetReplyOrigin(i);
-        DeviceReply reply;
-        reply.record = ParseReply(replies.back());
-        for (std::size_t a : origin.adapters) {
-            if (a < adapters.size()) {
-                reply.adapters.push_back(adapters[a]);
-            }
-        }
-        for (std::uint32_t source : origin.sources) {
-            reply.source = source != 0 ? AddressText(source) : std::string();
-            judged->push_back(reply);
-        }
-        if (origin.sources.empty()) {
-            judged->push_back(std::move(reply));
-        }
-    }
+    std::vector<FoundDevice> found;
+    transport_.VisitStore(
+        [&](const ReplyStore& store) { found = BuildFoundDevices(store, searched, context); });
     transport_.ClearReplies();
-    return replies;
-}
-
-std::vector<DeviceInfo> SearchEngine::Collect() {
-    return CollectDevices(WithoutRepeats(TakeReplies(nullptr)));
-}
-
-JudgedDevices SearchEngine::CollectWithReachability() {
-    std::vector<DeviceReply> judged;
-    JudgedDevices out;
-    out.devices = CollectDevices(WithoutRepeats(TakeReplies(&judged)));
-    out.verdicts = JudgeDevices(out.devices, judged, Adapters());
-    for (const DeviceInfo& device : out.devices) {
-        std::vector<std::string>& sources = out.sources.emplace_back();
-        for (const DeviceReply& reply : judged) {
-            if (reply.record.ip == device.ip && !reply.source.empty() &&
-                std::find(sources.begin(), sources.end(), reply.source) == sources.end()) {
-                sources.push_back(reply.source);
-            }
-        }
-    }
-    return out;
-}
-
-std::vector<std::string> SearchEngine::WithoutRepeats(std::vector<std::string> replies) {
-    // Every device answers each of the five commands with the same bytes. Of equal
-    // replies only the last is kept: the collection keeps the last record of each
-    // address, and that record's bytes are always the last copy of themselves, so
-    // the result is the same, for a fifth of the parsing.
-    std::unordered_set<std::string_view> seen;
-    seen.reserve(replies.size());
-    std::vector<bool> keep(replies.size());
-    for (std::size_t i = replies.size(); i-- > 0;) {
-        keep[i] = seen.insert(replies[i]).second;
-    }
-    std::vector<std::string> out;
-    for (std::size_t i = 0; i < replies.size(); ++i) {
-        if (keep[i]) {
-            out.push_back(std::move(replies[i]));
-        }
-    }
-    return out;
+    return found;
 }
 
 std::uint64_t SearchEngine::Generation() const {
@@ -215,7 +189,7 @@ void SearchEngine::TimerThread(SearchTiming timing, TickFn tick, TimeoutFn timeo
         const std::int64_t wake = clock_.NowMs() + interval;
         for (std::int64_t left = interval; left > 0 && timer_running_;
              left = wake - clock_.NowMs()) {
-            clock_.SleepMs(static_cast<int>(std::min<std::int64_t>(left, kTimerSliceMs)));
+            TimerPause(static_cast<int>(std::min<std::int64_t>(left, kTimerSliceMs)));
         }
         ++frame;
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -14,20 +15,12 @@
 
 #include "discovery/device_info.h"
 #include "discovery/discovery_transport.h"
+#include "discovery/found_device.h"
 #include "discovery/reachability.h"
 #include "platform/adapters.h"
 #include "platform/clock.h"
 
 namespace orvandel {
-
-// The devices of a search with one verdict each, same order.
-struct JudgedDevices {
-    std::vector<DeviceInfo> devices;
-    std::vector<Reachability> verdicts;
-    // Per device, the dotted source addresses of the datagrams of its ip, first
-    // seen first, no repeats.
-    std::vector<std::vector<std::string>> sources;
-};
 
 struct SearchTiming {
     int duration_ms = 5000;
@@ -57,43 +50,47 @@ public:
     virtual void Stop();
     // Timer off only; the transport keeps running until the next Start cleans it up.
     virtual void Abandon();
-    // The devices of the stored replies (sorted, de-duplicated); empties the store.
-    virtual std::vector<DeviceInfo> Collect();
-    // The same devices as Collect, each judged from the adapters and senders of
-    // its replies; this computer's own addresses are the searched ones.
-    virtual JudgedDevices CollectWithReachability();
+    // Stops the transport and empties its store into one FoundDevice per ip (see
+    // BuildFoundDevices), sorted by ip. This computer's own addresses are every
+    // address of the own-address source (the adapter source unless set).
+    virtual std::vector<FoundDevice> CollectFound();
     virtual std::uint64_t Generation() const;
     // The addresses searched by the latest Start.
     virtual std::vector<std::string> Adapters() const;
 
     // Passed to the transport; call them before Start, not during a search (see
     // DiscoveryTransport). Without them a search runs exactly as before.
-    void SetUnicastTargets(std::vector<UnicastTarget> targets) {
-        transport_.SetUnicastTargets(std::move(targets));
+    // Devices at a target are judged kRouted rather than kOtherNetwork.
+    void SetUnicastTargets(std::vector<UnicastTarget> targets);
+    // As replies arrive: the listener hears (on a receive thread) that a batch of
+    // changes began, TakeChanged gives the records whose listed record changed.
+    void SetChangeListener(DiscoveryTransport::ChangeListener listener) {
+        transport_.SetChangeListener(std::move(listener));
     }
-    void SetReplyListener(DiscoveryTransport::ReplyListener listener) {
-        transport_.SetReplyListener(std::move(listener));
-    }
+    std::vector<DeviceInfo> TakeChanged() { return transport_.TakeChanged(); }
+    // Where this computer's own addresses are read at each Start (all adapters,
+    // searched or not, loopback interfaces aside). Must outlive the engine.
+    void SetOwnAddressSource(AdapterSource& source) { own_source_ = &source; }
 
-    // Replies the latest search dropped because the store was full.
+    // Replies the latest search dropped over the store's bounds.
     std::size_t DroppedReplies() const { return transport_.DroppedReplies(); }
-
-    // The replies with every repeated byte string removed but its last copy, in
-    // arrival order; collecting them gives the same devices as collecting all.
-    static std::vector<std::string> WithoutRepeats(std::vector<std::string> replies);
 
 private:
     void StopTimer();
-    // Stops the transport and empties its store, returning each stored reply with
-    // where it came from (one entry per sender; the bytes repeat).
-    std::vector<std::string> TakeReplies(std::vector<DeviceReply>* judged);
+    // Clears timer_running_ and ends a pause of the timer at once.
+    void EndTimer();
+    // The timer's pause between checks; ends early once the timer is stopped.
+    void TimerPause(int ms);
     void TimerThread(SearchTiming timing, TickFn tick, TimeoutFn timeout, std::uint64_t generation);
 
     AdapterSource& adapters_;
+    AdapterSource* own_source_;  // not owned; &adapters_ unless set
     Clock& clock_;
     DiscoveryTransport transport_;
     std::thread timer_;
     std::atomic<bool> timer_running_{false};
+    std::mutex timer_pause_lock_;
+    std::condition_variable timer_pause_;
     // Held while a callback runs; the stop operations take it to close the gate, so
     // no callback starts after they return. A plain mutex: callbacks only hand work
     // over to their owner's thread and never call back into the engine.
@@ -103,6 +100,7 @@ private:
     mutable std::mutex adapters_lock_;
     std::vector<std::string> searched_;              // guarded by adapters_lock_
     std::vector<AdapterAddress> searched_adapters_;  // guarded by adapters_lock_
+    JudgeContext judge_context_;                     // guarded by adapters_lock_
 };
 
 }  // namespace orvandel

@@ -44,15 +44,17 @@ std::u16string ReachabilityTip(const UiStrings& strings, std::u16string_view ip,
         case ReachStatus::kOk:
             break;
         case ReachStatus::kLinkLocal:
-        case ReachStatus::kOtherNetwork: {
+        case ReachStatus::kOtherNetwork:
+        case ReachStatus::kRouted: {
             const AdapterAddress* adapter = NamedAdapter(verdict);
             subnet = adapter != nullptr ? Wide(SubnetText(*adapter)) : u"";
             name = adapter != nullptr ? Wide(adapter->name) : u"";
             values.subnet = subnet;
             values.interface_name = name;
-            const std::u16string& text = verdict.status == ReachStatus::kLinkLocal
-                                             ? strings.TipLinkLocal
-                                             : strings.TipOtherNetwork;
+            const std::u16string& text =
+                verdict.status == ReachStatus::kLinkLocal ? strings.TipLinkLocal
+                : verdict.status == ReachStatus::kRouted  ? strings.TipRouted
+                                                          : strings.TipOtherNetwork;
             Append(out, FillPlaceholders(text, values));
             break;
         }

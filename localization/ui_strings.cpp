@@ -137,13 +137,28 @@ void UiStrings::ClearLocked() {
                               &ScrollUpButton, &ScrollDownButton, &AboutOkButton}) {
         *b = {};
     }
-    for (std::u16string* s : {&BeginSearchLabel,       &SearchAgainLabel,   &StopLabel,
-                              &MenuLanguage,           &MenuEnglish,        &MenuSimplifiedChinese,
-                              &MenuTraditionalChinese, &MenuJapanese,       &MenuAbout,
-                              &TipOtherNetwork,        &TipLinkLocal,       &TipConflictDevices,
-                              &TipConflictOwnAddress,  &TipNotedSource,     &AccessibleSettings,
-                              &AccessibleNext,         &AccessiblePrevious, &AccessibleDeviceList,
-                              &MenuOpenDevicePage,     &MenuCopyIp,         &MenuCopyMac,
+    for (std::u16string* s : {&BeginSearchLabel,
+                              &SearchAgainLabel,
+                              &StopLabel,
+                              &MenuLanguage,
+                              &MenuEnglish,
+                              &MenuSimplifiedChinese,
+                              &MenuTraditionalChinese,
+                              &MenuJapanese,
+                              &MenuAbout,
+                              &TipOtherNetwork,
+                              &TipLinkLocal,
+                              &TipConflictDevices,
+                              &TipConflictOwnAddress,
+                              &TipNotedSource,
+                              &TipRouted,
+                              &AccessibleSettings,
+                              &AccessibleNext,
+                              &AccessiblePrevious,
+                              &AccessibleDeviceList,
+                              &MenuOpenDevicePage,
+                              &MenuCopyIp,
+                              &MenuCopyMac,
                               &MenuCopyDetails}) {
         s->clear();
         s->shrink_to_fit();
@@ -246,6 +261,7 @@ void UiStrings::BuildLocked(LanguageId id) {
     TipConflictDevices = Cut(t->tip_conflict_devices, kTextCapacity);
     TipConflictOwnAddress = Cut(t->tip_conflict_own, kTextCapacity);
     TipNotedSource = Cut(t->tip_noted_source, kTextCapacity);
+    TipRouted = Cut(t->tip_routed, kTextCapacity);
 
     ScrollUpButton = Button(u"img\\finder_win_btn_scrollup_", u".png", 13, 13, 307, 130);
     ScrollDownButton = Button(u"img\\finder_win_btn_scrolldown_", u".png", 13, 13, 307, 397);

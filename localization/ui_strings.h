@@ -103,7 +103,7 @@ public:
     // tooltip texts with their {placeholders} (fill with FillPlaceholders).
     UiImageElement WarningBadge;
     std::u16string TipOtherNetwork, TipLinkLocal, TipConflictDevices, TipConflictOwnAddress,
-        TipNotedSource;
+        TipNotedSource, TipRouted;
 
     // --- Accessible names of the controls that show only an image; the search and
     // OK buttons are announced by their captions.

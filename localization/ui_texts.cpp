@@ -57,6 +57,9 @@ constexpr LanguageTexts kEnglishTexts{
     .tip_noted_source =
         u"Its reply came from {source}: the device may have a second network connection, or "
         u"another host answered for it.",
+    .tip_routed =
+        u"This device is at {ip}, outside {subnet} ({interface}), and answered a search sent "
+        u"through a router. Its page opens through that router.",
     .accessible_settings = u"Settings",
     .accessible_next = u"Next step",
     .accessible_previous = u"Previous step",
@@ -124,6 +127,9 @@ constexpr LanguageTexts kTraditionalChineseTexts{
     .tip_conflict_own =
         u"此裝置使用 {ip}，與這台電腦的位址相同，因此無法開啟其網頁。請為裝置或電腦改用其他位址。",
     .tip_noted_source = u"回應來自 {source}：裝置可能有第二個網路連線，或由其他主機代為回應。",
+    .tip_routed =
+        u"此裝置的位址為 {ip}，不在 {subnet}（{interface}）內，並回應了經由路由器送出的搜尋。"
+        u"其網頁會經由該路由器開啟。",
     .accessible_settings = u"設定",
     .accessible_next = u"下一步",
     .accessible_previous = u"上一步",
@@ -193,6 +199,9 @@ constexpr LanguageTexts kSimplifiedChineseTexts{
         u"此装置使用 "
         u"{ip}，与这台计算机的地址相同，因此无法打开其网页。请为装置或计算机改用其他地址。",
     .tip_noted_source = u"回应来自 {source}：装置可能有第二个网络连接，或由其他主机代为回应。",
+    .tip_routed =
+        u"此装置的地址为 {ip}，不在 {subnet}（{interface}）内，并响应了经由路由器发送的搜索。"
+        u"其网页会经由该路由器打开。",
     .accessible_settings = u"设置",
     .accessible_next = u"下一步",
     .accessible_previous = u"上一步",
@@ -269,6 +278,9 @@ constexpr LanguageTexts kJapaneseTexts{
     .tip_noted_source =
         u"応答は {source} から届きました。デバイスに 2 つ目のネットワーク接続があるか、別のホストが"
         u"代わりに応答しています。",
+    .tip_routed =
+        u"このデバイスのアドレスは {ip} で、{subnet}（{interface}）の外にあり、ルーター経由で送った"
+        u"検索に応答しました。ページはそのルーター経由で開きます。",
     .accessible_settings = u"設定",
     .accessible_next = u"次のステップ",
     .accessible_previous = u"前のステップ",

@@ -46,6 +46,7 @@ struct LanguageTexts {
     std::u16string_view tip_conflict_devices;  // {ip} {count}
     std::u16string_view tip_conflict_own;      // {ip}
     std::u16string_view tip_noted_source;      // {source}; a remark added to the above
+    std::u16string_view tip_routed;            // {ip} {subnet} {interface}
     // Names a screen reader announces for the controls that show only an image.
     std::u16string_view accessible_settings;
     std::u16string_view accessible_next;

@@ -486,9 +486,13 @@ void CKestriTR400DeviceFinderDlg::StopSearch() {
 }
 
 bool CKestriTR400DeviceFinderDlg::CollectReplies() {
-    JudgedDevices judged = m_engine->CollectWithReachability();
-    m_devices = std::move(judged.devices);
-    m_verdicts = std::move(judged.verdicts);
+    std::vector<FoundDevice> found = m_engine->CollectFound();
+    m_devices.clear();
+    m_verdicts.clear();
+    for (FoundDevice& device : found) {
+        m_devices.push_back(std::move(device.record));
+        m_verdicts.push_back(std::move(device.verdict));
+    }
     return !m_devices.empty();
 }
 

@@ -7,18 +7,30 @@
 // The flood rows: 50 devices answer 50-400 ms after each command while another
 // sender sends 120,000 junk datagrams as fast as it can after the first one.
 //
+// The user path rows come first and need no network: replies fed straight into a
+// reply store (parse and store, as the receive threads do), then the found devices
+// built from it (as the end of a search does), at 1,000 to 16,384 replies, and the
+// flood and spoof cases. Times are reported with their ratio to an anchor measured
+// in the same run: hashing every reply's bytes once, the least any store must do.
+//
+// The anchor row: orvandel-cli -p and the 40-line Python finder in
+// bench/python_anchor search the same 5,000 simulated devices; their CPU seconds.
+//
 //   discovery_capacity [--counts 100,1000,2000] [--duration MS] [--runs K] [--flood N]
+//                      [--anchor-devices N] [--user-path-only] [--anchor-only]
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -27,7 +39,12 @@
 #include <thread>
 #include <vector>
 
+#include "discovery/found_devices.h"
+#include "discovery/ipv4.h"
+#include "discovery/reply_parser.h"
+#include "discovery/reply_store.h"
 #include "discovery/search_engine.h"
+#include "tools/devicesim/device_sim.h"
 #include "tools/devicesim/net_lab.h"
 
 extern char** environ;
@@ -148,6 +165,201 @@ std::vector<int> ParseCounts(const std::string& text) {
     return out;
 }
 
+double Seconds(const std::function<void()>& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+struct Datagram {
+    std::string bytes;
+    std::uint32_t sender = 0;
+};
+
+// The best of three runs of feeding `datagrams` to a store and building the found
+// devices; returns the found devices of the last run.
+std::vector<FoundDevice> TimeUserPath(const std::vector<Datagram>& datagrams, double& store_s,
+                                      double& found_s, double& anchor_s, std::size_t& dropped) {
+    store_s = found_s = anchor_s = 1e9;
+    std::vector<FoundDevice> found;
+    const std::vector<AdapterAddress> searched = {{"veth0", "10.55.0.1", 16}};
+    JudgeContext context;
+    context.own_addresses = {"10.55.0.1"};
+    for (int run = 0; run < 3; ++run) {
+        std::size_t sink = 0;
+        anchor_s = std::min(anchor_s, Seconds([&] {
+                                for (const Datagram& d : datagrams) {
+                                    sink += std::hash<std::string_view>()(d.bytes);
+                                }
+                            }));
+        if (sink == 42) {
+            std::printf(" ");
+        }
+        ReplyStore store;
+        dropped = 0;
+        store_s = std::min(
+            store_s, Seconds([&] {
+                for (const Datagram& d : datagrams) {
+                    if (!store.Repeat(d.bytes, d.sender, 0) && !store.Refuses(d.bytes, d.sender)) {
+                        store.Add(d.bytes, ParseReply(d.bytes), d.sender, 0);
+                    }
+                }
+            }));
+        dropped = store.Dropped();
+        found_s = std::min(found_s, Seconds([&] {
+                               found = BuildFoundDevices(std::move(store), searched, context);
+                           }));
+    }
+    return found;
+}
+
+std::string Dotted(std::uint32_t a) {
+    return ipv4::Format(a);
+}
+
+std::string DeviceReply(int i, std::uint32_t ip) {
+    char mac[18];
+    std::snprintf(mac, sizeof mac, "0c:1a:%02x:%02x:%02x:%02x", (i >> 24) & 0xFF, (i >> 16) & 0xFF,
+                  (i >> 8) & 0xFF, i & 0xFF);
+    return sim::MakeReply("Sim Device " + std::to_string(i), "TR400", mac, Dotted(ip));
+}
+
+std::size_t CountIn(const std::vector<FoundDevice>& found, std::uint32_t first, int count,
+                    bool* conflict = nullptr) {
+    std::size_t listed = 0;
+    for (const FoundDevice& d : found) {
+        const auto ip = ipv4::Parse(d.record.ip);
+        if (ip && *ip >= first && *ip < first + static_cast<std::uint32_t>(count)) {
+            ++listed;
+            if (conflict != nullptr && d.verdict.status == ReachStatus::kConflict) {
+                *conflict = true;
+            }
+        }
+    }
+    return listed;
+}
+
+void UserPath() {
+    std::printf(
+        "User path: replies -> reply store -> found devices (best of 3; anchor: one "
+        "hash of every datagram's bytes)\n");
+    std::printf("%-28s %9s %9s %9s %9s %10s %10s %9s\n", "case", "datagrams", "store ms",
+                "found ms", "anchor ms", "found/anc", "us/reply", "listed");
+    const std::uint32_t base = *ipv4::Parse("10.55.1.0");
+    auto row = [&](const char* name, const std::vector<Datagram>& datagrams, const char* listed_of,
+                   std::uint32_t first, int count) {
+        double store_s = 0, found_s = 0, anchor_s = 0;
+        std::size_t dropped = 0;
+        const auto found = TimeUserPath(datagrams, store_s, found_s, anchor_s, dropped);
+        bool conflict = false;
+        const std::size_t listed = CountIn(found, first, count, &conflict);
+        char shown[64];
+        std::snprintf(shown, sizeof shown, "%zu/%d%s%s", listed, count, listed_of,
+                      conflict ? " (conflict)" : "");
+        std::printf("%-28s %9zu %9.2f %9.2f %9.3f %10.1f %10.2f %9s\n", name, datagrams.size(),
+                    store_s * 1e3, found_s * 1e3, anchor_s * 1e3, found_s / anchor_s,
+                    (store_s + found_s) * 1e6 / static_cast<double>(datagrams.size()), shown);
+        std::fflush(stdout);
+    };
+    // Growth: N devices, each answering five times from its own address.
+    for (const int n : {1000, 2000, 5000, 16384}) {
+        std::vector<Datagram> datagrams;
+        std::vector<std::string> replies;
+        for (int i = 0; i < n; ++i) {
+            replies.push_back(DeviceReply(i, base + static_cast<std::uint32_t>(i)));
+        }
+        for (int copy = 0; copy < 5; ++copy) {
+            for (int i = 0; i < n; ++i) {
+                datagrams.push_back(
+                    {replies[static_cast<std::size_t>(i)], base + static_cast<std::uint32_t>(i)});
+            }
+        }
+        const std::string name = std::to_string(n) + " devices x 5";
+        row(name.c_str(), datagrams, "", base, n);
+    }
+    const std::uint32_t real = *ipv4::Parse("10.200.0.1");
+    // Flood: 16,384 distinct forged replies, each from 8 senders, then 5 devices.
+    {
+        std::vector<Datagram> datagrams;
+        const std::uint32_t forged = *ipv4::Parse("10.99.0.0");
+        for (int i = 0; i < 16384; ++i) {
+            const std::string bytes =
+                DeviceReply(100000 + i, forged + static_cast<std::uint32_t>(i));
+            for (std::uint32_t s = 0; s < 8; ++s) {
+                datagrams.push_back({bytes, *ipv4::Parse("10.66.0.1") + s});
+            }
+        }
+        for (int d = 0; d < 5; ++d) {
+            datagrams.push_back({DeviceReply(d, real + d), real + static_cast<std::uint32_t>(d)});
+        }
+        row("flood 16384 x 8 senders + 5", datagrams, "", real, 5);
+    }
+    // Spoof: 16,384 distinct replies from 256 forged senders, then 50 devices.
+    {
+        std::vector<Datagram> datagrams;
+        for (int s = 0; s < 256; ++s) {
+            for (int k = 0; k < 64; ++k) {
+                const std::uint32_t claimed =
+                    *ipv4::Parse("10.99.0.0") + static_cast<std::uint32_t>(s * 64 + k);
+                datagrams.push_back({DeviceReply(200000 + s * 64 + k, claimed),
+                                     *ipv4::Parse("10.66.0.0") + static_cast<std::uint32_t>(s)});
+            }
+        }
+        for (int d = 0; d < 50; ++d) {
+            datagrams.push_back({DeviceReply(d, real + d), real + static_cast<std::uint32_t>(d)});
+        }
+        row("spoof 256 senders + 50", datagrams, "", real, 50);
+    }
+    // Decoys: 64 distinct replies sent from a device's address before its own, half
+    // claiming its address.
+    {
+        std::vector<Datagram> datagrams;
+        for (int k = 0; k < 64; ++k) {
+            const std::uint32_t claimed = k % 2 == 0 ? real : *ipv4::Parse("10.98.0.1") + k;
+            datagrams.push_back({DeviceReply(300000 + k, claimed), real});
+        }
+        datagrams.push_back({DeviceReply(0, real), real});
+        row("64 decoys from its address", datagrams, "", real, 1);
+    }
+    std::printf("\n");
+}
+
+// CPU seconds of a child run to its end (user + system).
+double ChildCpu(std::vector<std::string> args, std::size_t* lines) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return -1;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    std::size_t count = 0;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) {
+        count += static_cast<std::size_t>(std::count(buffer, buffer + n, '\n'));
+    }
+    close(fds[0]);
+    if (spawned != 0) {
+        return -1;
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    *lines = count;
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -155,8 +367,19 @@ int main(int argc, char** argv) {
     int duration = 5000;
     int runs = 1;
     int flood_count = 120000;
+    int anchor_devices = 5000;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--user-path-only") {
+            UserPath();
+            return 0;
+        }
+    }
+    UserPath();
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string arg = argv[i];
+        if (arg == "--anchor-devices") {
+            anchor_devices = std::stoi(argv[i + 1]);
+        }
         if (arg == "--counts") {
             counts = ParseCounts(argv[i + 1]);
         } else if (arg == "--duration") {
@@ -229,7 +452,7 @@ int main(int argc, char** argv) {
         }
         engine.Stop();
         const double cpu_network = CpuSeconds() - cpu_before;
-        const std::size_t found = engine.Collect().size();
+        const std::size_t found = engine.CollectFound().size();
         const double cpu = CpuSeconds() - cpu_before;
         const long drops = ReceiveBufferErrors() - drops_before;
         devices.Finish();
@@ -243,6 +466,42 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         return true;
     };
+    if (anchor_devices > 0) {
+        // The CLI and the Python anchor, one after the other, against the same devices.
+        sim::NetLab lab;
+        std::string error;
+        if (!lab.Create(1, error) || !lab.EnterFinder()) {
+            std::cout << "discovery_capacity: SKIPPED: " << error << "\n";
+            return 0;
+        }
+        std::vector<std::string> sources;
+        for (const std::string& address : lab.AddDeviceAddresses(1, 150)) {
+            sources.push_back("--source");
+            sources.push_back(address);
+        }
+        SimProcess devices(lab.DeviceNamespace(1), sim::NetLab::DeviceAddress(1), anchor_devices,
+                           "0-100", sources);
+        if (!devices.WaitReady()) {
+            std::cout << "discovery_capacity: the simulator did not start\n";
+            return 0;
+        }
+        const std::string ms = std::to_string(duration);
+        std::size_t cli_lines = 0;
+        std::size_t py_lines = 0;
+        const double cli = ChildCpu({ORVANDEL_CLI_PATH, "-p", "--timeout", ms}, &cli_lines);
+        const double py = ChildCpu(
+            {"python3", ORVANDEL_PYTHON_ANCHOR, sim::NetLab::FinderAddress(1), ms}, &py_lines);
+        std::printf("Anchor: %d devices, %d ms search\n", anchor_devices, duration);
+        std::printf("  orvandel-cli -p   %5zu found  CPU %.3f s\n", cli_lines, cli);
+        std::printf("  python anchor     %5zu found  CPU %.3f s\n", py_lines, py);
+        std::printf("  ratio CLI/anchor  %.2f\n\n", py > 0 ? cli / py : 0.0);
+        std::fflush(stdout);
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--anchor-only") {
+            return 0;
+        }
+    }
     for (int count : counts) {
         for (const Mode& mode : modes) {
             for (int run = 0; run < runs; ++run) {

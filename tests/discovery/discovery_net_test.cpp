@@ -51,6 +51,15 @@ std::vector<std::u16string> Ips(const std::vector<DeviceInfo>& devices) {
     return out;
 }
 
+// Empties the engine's store into the listed records.
+std::vector<DeviceInfo> Records(SearchEngine& engine) {
+    std::vector<DeviceInfo> records;
+    for (FoundDevice& device : engine.CollectFound()) {
+        records.push_back(std::move(device.record));
+    }
+    return records;
+}
+
 // One search with the engine, ended by its own time-out; `dropped` gets the
 // store's drop count, which the collection resets.
 std::vector<DeviceInfo> Search(SearchEngine& engine, int duration_ms,
@@ -65,7 +74,7 @@ std::vector<DeviceInfo> Search(SearchEngine& engine, int duration_ms,
     if (dropped != nullptr) {
         *dropped = engine.DroppedReplies();
     }
-    return engine.Collect();
+    return Records(engine);
 }
 
 std::vector<std::string> Replies(const DiscoveryTransport& transport) {
@@ -177,6 +186,14 @@ TEST_F(TwoLinks, EachDeviceIsFoundOnceThroughItsOwnAdapter) {
     EXPECT_EQ(CountContaining(replies, "Sim Device 0001"), 1u);
     EXPECT_EQ(CountContaining(replies, std::string(kBrowseCommand)), 0u);
     EXPECT_EQ(Ips(CollectDevices(replies)), (std::vector<std::u16string>{SimIp(0), SimIp(1)}));
+    // Each reply came in on its own link's adapter only: the group sockets do not
+    // hear the other link's multicast.
+    ASSERT_EQ(replies.size(), 2u);
+    for (std::size_t i = 0; i < replies.size(); ++i) {
+        const std::size_t link = replies[i].find("Sim Device 0000") != std::string::npos ? 0 : 1;
+        EXPECT_EQ(transport.GetReplyOrigin(i).adapters, std::vector<std::size_t>{link})
+            << "reply " << i;
+    }
 }
 
 TEST_F(TwoLinks, SendingClearedAfter150MsSendsTwoCommandsPerAdapter) {
@@ -233,7 +250,7 @@ TEST_F(NetTest, TwoFindersAtOnceBothFindAMulticastDevice) {
         Pause(10);
     }
     engine.Stop();
-    const auto devices = engine.Collect();
+    const auto devices = Records(engine);
     EXPECT_EQ(other.status, 0) << other.output;
     EXPECT_NE(other.output.find("\"ip\": \"10.200.0.1\""), std::string::npos) << other.output;
     ASSERT_EQ(devices.size(), 1u);
@@ -341,7 +358,7 @@ TEST_F(TwoLinks, BroadcastRepliesCountOnlyOnSearchedLinks) {
     stop = true;
     EXPECT_EQ(first.Adapters(), std::vector<std::string>{NetLab::FinderAddress(1)});
     for (SearchEngine* engine : {&first, &second}) {
-        EXPECT_EQ(Ips(engine->Collect()), (std::vector<std::u16string>{SimIp(0), SimIp(1)}));
+        EXPECT_EQ(Ips(Records(*engine)), (std::vector<std::u16string>{SimIp(0), SimIp(1)}));
     }
 }
 
@@ -460,29 +477,34 @@ TEST_F(NetTest, EachDeviceIsJudgedFromWhereItsRepliesCame) {
         Pause(10);
     }
     engine.Stop();
-    const JudgedDevices judged = engine.CollectWithReachability();
+    const std::vector<FoundDevice> found = engine.CollectFound();
+    std::vector<DeviceInfo> devices;
+    std::vector<Reachability> verdicts;
+    for (const FoundDevice& device : found) {
+        devices.push_back(device.record);
+        verdicts.push_back(device.verdict);
+    }
     // Listed as the collection lists them: sorted by ip, the twins folded into one.
-    ASSERT_EQ(Ips(judged.devices),
-              (std::vector<std::u16string>{u"10.77.1.1", u"10.77.1.2", u"10.77.1.50",
-                                           u"169.254.12.34", u"192.168.0.57"}));
-    ASSERT_EQ(judged.verdicts.size(), 5u);
+    ASSERT_EQ(Ips(devices), (std::vector<std::u16string>{u"10.77.1.1", u"10.77.1.2", u"10.77.1.50",
+                                                         u"169.254.12.34", u"192.168.0.57"}));
+    ASSERT_EQ(verdicts.size(), 5u);
     const AdapterAddress finder{lab_.FinderInterface(1), NetLab::FinderAddress(1), 24};
-    const Reachability& own = judged.verdicts[0];
+    const Reachability& own = verdicts[0];
     EXPECT_EQ(own.status, ReachStatus::kConflict);
     EXPECT_TRUE(own.own_address);
     EXPECT_EQ(own.conflict_count, 2);
     // It spoke for an address that is not its own.
     EXPECT_EQ(own.noted_sources, std::vector<std::string>{NetLab::DeviceAddress(1)});
-    const Reachability& fine = judged.verdicts[1];
+    const Reachability& fine = verdicts[1];
     EXPECT_EQ(fine.status, ReachStatus::kOk);
     EXPECT_EQ(fine.adapters, std::vector<AdapterAddress>{finder});
     EXPECT_TRUE(fine.noted_sources.empty());
-    EXPECT_EQ(judged.verdicts[2].status, ReachStatus::kConflict);
-    EXPECT_EQ(judged.verdicts[2].conflict_count, 2);
-    EXPECT_FALSE(judged.verdicts[2].own_address);
-    EXPECT_EQ(judged.verdicts[3].status, ReachStatus::kLinkLocal);
-    EXPECT_EQ(judged.verdicts[4].status, ReachStatus::kOtherNetwork);
-    EXPECT_EQ(judged.verdicts[4].adapters, std::vector<AdapterAddress>{finder});
+    EXPECT_EQ(verdicts[2].status, ReachStatus::kConflict);
+    EXPECT_EQ(verdicts[2].conflict_count, 2);
+    EXPECT_FALSE(verdicts[2].own_address);
+    EXPECT_EQ(verdicts[3].status, ReachStatus::kLinkLocal);
+    EXPECT_EQ(verdicts[4].status, ReachStatus::kOtherNetwork);
+    EXPECT_EQ(verdicts[4].adapters, std::vector<AdapterAddress>{finder});
 }
 
 // The same bytes heard on two adapters are stored once, with both adapters and

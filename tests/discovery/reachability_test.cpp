@@ -194,9 +194,17 @@ INSTANTIATE_TEST_SUITE_P(
             kOwn,
             ReachStatus::kOk,
             1},
-        ReachCase{"EmptyMacBesideMacIsOneDevice",
+        // A device that sends its MAC sends it in every reply: a record without
+        // one at the same ip is another device.
+        ReachCase{"EmptyMacBesideMacIsASecondDevice",
                   u"10.77.0.57",
                   {Reply(u"10.77.0.57", u"", {kEth0}), Reply(u"10.77.0.57", u"aa", {kEth0})},
+                  kOwn,
+                  ReachStatus::kConflict,
+                  2},
+        ReachCase{"TwoRecordsWithoutMacAreOneDevice",
+                  u"10.77.0.57",
+                  {Reply(u"10.77.0.57", u"", {kEth0}), Reply(u"10.77.0.57", u"", {kEth0})},
                   kOwn,
                   ReachStatus::kOk,
                   1},
@@ -292,7 +300,7 @@ TEST(Reachability, ReportsAdaptersSeenAndMatchingOnce) {
         u"192.168.0.57",
         {Reply(u"192.168.0.57", u"aa", {kEth0}), Reply(u"192.168.0.57", u"aa", {kEth1, kEth0}),
          Reply(u"192.168.0.57", u"aa", {kEth1})},
-        {});
+        JudgeContext{});
     EXPECT_EQ(r.adapters, (std::vector<AdapterAddress>{kEth0, kEth1}));
     EXPECT_EQ(r.matching, (std::vector<AdapterAddress>{kEth1}));
     EXPECT_TRUE(r.ip_valid);
@@ -308,58 +316,33 @@ TEST(Reachability, OwnAddressFlagAndInvalidIp) {
     EXPECT_FALSE(bad.own_address) << "own addresses compare as addresses, not as text";
 }
 
-TEST(Reachability, JudgeDevicesKeepsListOrder) {
-    DeviceInfo a, b;
-    a.ip = u"10.77.0.5";
-    b.ip = u"169.254.1.1";
-    const std::vector<DeviceReply> replies = {Reply(u"169.254.1.1", u"bb", {kEth0}),
-                                              Reply(u"10.77.0.5", u"aa", {kEth0})};
-    const auto verdicts = JudgeDevices({a, b}, replies, kOwn);
-    ASSERT_EQ(verdicts.size(), 2u);
-    EXPECT_EQ(verdicts[0].status, ReachStatus::kOk);
-    EXPECT_EQ(verdicts[1].status, ReachStatus::kLinkLocal);
-}
-
 TEST(StatusWord, FixedWordsOfTheTable) {
     EXPECT_EQ(StatusWord(ReachStatus::kOk), "ok");
     EXPECT_EQ(StatusWord(ReachStatus::kLinkLocal), "link-local");
     EXPECT_EQ(StatusWord(ReachStatus::kOtherNetwork), "other-network");
     EXPECT_EQ(StatusWord(ReachStatus::kConflict), "conflict");
+    EXPECT_EQ(StatusWord(ReachStatus::kRouted), "routed");
 }
 
-struct ParseCase {
-    const char* label;
-    std::u16string_view text;
-    std::optional<std::uint32_t> value;
-};
-
-void PrintTo(const ParseCase& row, std::ostream* os) {
-    *os << row.label;
+// A device found through a router with --target: its page opens through it.
+TEST(Reachability, DeviceAtATargetIsRouted) {
+    JudgeContext context;
+    context.own_addresses = kOwn;
+    context.routed = {{"192.168.20.255", 24}, {"172.16.0.9", 32}};
+    const auto judge = [&](std::u16string ip) {
+        return JudgeReachability(ip, {Reply(ip, u"aa", {kEth0}, "")}, context).status;
+    };
+    EXPECT_EQ(judge(u"192.168.20.57"), ReachStatus::kRouted);  // in the target subnet
+    EXPECT_EQ(judge(u"172.16.0.9"), ReachStatus::kRouted);     // the target host
+    EXPECT_EQ(judge(u"172.16.0.10"), ReachStatus::kOtherNetwork);
+    EXPECT_EQ(judge(u"10.77.0.57"), ReachStatus::kOk);  // on the adapter's subnet
+    EXPECT_EQ(StatusWord(ReachStatus::kRouted), "routed");
+    // A conflict there is still a conflict.
+    const Reachability twins = JudgeReachability(
+        u"172.16.0.9", {Reply(u"172.16.0.9", u"aa", {kEth0}), Reply(u"172.16.0.9", u"bb", {kEth0})},
+        context);
+    EXPECT_EQ(twins.status, ReachStatus::kConflict);
 }
-
-class Ipv4Text : public ::testing::TestWithParam<ParseCase> {};
-
-TEST_P(Ipv4Text, Parses) {
-    EXPECT_EQ(ParseIpv4(GetParam().text), GetParam().value);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, Ipv4Text,
-    ::testing::Values(ParseCase{"Ordinary", u"192.168.0.57", 0xC0A80039},
-                      ParseCase{"Zeros", u"0.0.0.0", 0}, ParseCase{"Max", u"255.255.255.255", ~0u},
-                      ParseCase{"PartTooLarge", u"256.1.1.1", std::nullopt},
-                      ParseCase{"LeadingZero", u"10.07.0.1", std::nullopt},
-                      ParseCase{"FourDigits", u"1000.0.0.1", std::nullopt},
-                      ParseCase{"ThreeParts", u"10.0.1", std::nullopt},
-                      ParseCase{"FiveParts", u"10.0.0.1.5", std::nullopt},
-                      ParseCase{"TrailingDot", u"10.0.0.1.", std::nullopt},
-                      ParseCase{"EmptyPart", u"10..0.1", std::nullopt},
-                      ParseCase{"Space", u" 10.0.0.1", std::nullopt},
-                      ParseCase{"Sign", u"+10.0.0.1", std::nullopt},
-                      ParseCase{"Hex", u"0x0a.0.0.1", std::nullopt},
-                      ParseCase{"FullwidthDigits", u"\uFF11\uFF10.0.0.1", std::nullopt},
-                      ParseCase{"Empty", u"", std::nullopt}),
-    [](const auto& info) { return std::string(info.param.label); });
 
 TEST(SubnetText, NetworkAndPrefix) {
     EXPECT_EQ(SubnetText(kEth0), "10.77.0.0/24");

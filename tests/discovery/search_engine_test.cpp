@@ -19,7 +19,6 @@ namespace orvandel {
 namespace {
 
 using test::Device;
-using test::FakeClock;
 using test::FixedAdapters;
 using test::LoopbackAdapter;
 using test::LoopbackOptions;
@@ -80,7 +79,7 @@ std::vector<int> Frames(int count, int frames) {
 class TimerRows : public ::testing::TestWithParam<TimerCase> {};
 
 TEST_P(TimerRows, TicksEachFrameAndTimesOutAtFirstCheckPastDuration) {
-    FakeClock clock;
+    test::StepClock clock(test::StepClock::kAdvancesOnSleep);
     FixedAdapters none;
     SearchEngine engine(none, clock);
     Recorder seen;
@@ -160,22 +159,6 @@ TEST(SearchEngine, DestructionDuringSearchJoinsAndSilences) {
     EXPECT_EQ(seen.late_calls, 0);
 }
 
-TEST(SearchEngine, RepeatedRepliesCollectLikeAllReplies) {
-    const std::string a = sim::MakeReply("A", "TR400", "aa:00", "10.1.0.1");
-    const std::string b = sim::MakeReply("B", "TR400", "aa:00", "10.1.0.1");  // same address
-    const std::string c = sim::MakeReply("C", "TR9100", "cc:00", "10.1.0.2");
-    const std::vector<std::string> replies = {a, b, c, a, c, "{}", "{}"};
-    EXPECT_EQ(SearchEngine::WithoutRepeats(replies), (std::vector<std::string>{b, a, c, "{}"}));
-    const auto all = CollectDevices(replies);
-    const auto fewer = CollectDevices(SearchEngine::WithoutRepeats(replies));
-    ASSERT_EQ(fewer.size(), all.size());
-    ASSERT_EQ(all.size(), 2u);
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        EXPECT_EQ(fewer[i].raw_text, all[i].raw_text);
-    }
-    EXPECT_EQ(all[0].device_name, u"A");  // the last answer of 10.1.0.1
-}
-
 class EngineOnLoopback : public ::testing::Test {
 protected:
     FixedAdapters adapters_{{LoopbackAdapter()}};
@@ -198,11 +181,11 @@ TEST_F(EngineOnLoopback, StopRunsTheStopSequenceAndCollectEmptiesTheStore) {
     EXPECT_GE(took, std::chrono::milliseconds(200));  // two 100 ms pauses
     EXPECT_LT(took, std::chrono::milliseconds(1000));
 
-    const auto devices = engine_.Collect();
+    const auto devices = test::Records(engine_.CollectFound());
     ASSERT_EQ(devices.size(), 2u);
     EXPECT_EQ(devices[0].ip, u"10.1.0.10");
     EXPECT_EQ(devices[1].device_name, u"Den");
-    EXPECT_TRUE(engine_.Collect().empty());
+    EXPECT_TRUE(test::Records(engine_.CollectFound()).empty());
 }
 
 TEST_F(EngineOnLoopback, NextStartDiscardsWhatAnAbandonedSearchGathered) {
@@ -214,9 +197,55 @@ TEST_F(EngineOnLoopback, NextStartDiscardsWhatAnAbandonedSearchGathered) {
     device_.Send(sim::MakeReply("New", "TR400", "aa:bb:cc:00:00:02", "10.1.0.2"));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     engine_.Stop();
-    const auto devices = engine_.Collect();
+    const auto devices = test::Records(engine_.CollectFound());
     ASSERT_EQ(devices.size(), 1u);
     EXPECT_EQ(devices[0].device_name, u"New");
+}
+
+// A device at an address of this computer on an adapter the search skips (one
+// without a hardware address, like a VPN) shares that address: a conflict.
+TEST_F(EngineOnLoopback, AnAddressOnASkippedAdapterCountsAsThisComputers) {
+    AdapterRecord tunnel;
+    tunnel.name = "tun0";
+    tunnel.description = "tun0";
+    tunnel.ipv4 = {"10.1.0.77"};
+    tunnel.up = true;
+    tunnel.running = true;
+    FixedAdapters adapters({test::LoopbackAdapter(), tunnel});
+    SearchEngine engine(adapters, SystemClock(), options_);
+    std::mutex lock;
+    std::condition_variable changed;
+    bool heard = false;
+    engine.SetChangeListener([&] {
+        std::lock_guard guard(lock);
+        heard = true;
+        changed.notify_all();
+    });
+    engine.Start(long_search_, nullptr, nullptr);
+    EXPECT_EQ(engine.Adapters(), std::vector<std::string>{test::kAdapter});
+    device_.Send(sim::MakeReply("Tunnel", "TR400", "aa:bb:cc:00:00:07", "10.1.0.77"));
+    {
+        std::unique_lock guard(lock);
+        ASSERT_TRUE(changed.wait_for(guard, std::chrono::seconds(5), [&] { return heard; }));
+    }
+    const auto changes = engine.TakeChanged();
+    ASSERT_EQ(changes.size(), 1u);
+    engine.Stop();
+    const auto found = engine.CollectFound();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].verdict.status, ReachStatus::kConflict);
+    EXPECT_TRUE(found[0].verdict.own_address);
+}
+
+// Shutdown does not wait out the send thread's 100 ms pause or the timer's slice:
+// the command-line finder's --first exits right after its result.
+TEST_F(EngineOnLoopback, DestroyingARunningSearchDoesNotWaitOutItsPauses) {
+    auto engine = std::make_unique<SearchEngine>(adapters_, SystemClock(), options_);
+    engine->Start(long_search_, nullptr, nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the sender is in its pause
+    const auto begin = std::chrono::steady_clock::now();
+    engine.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(60));
 }
 
 }  // namespace

@@ -15,35 +15,12 @@
 #include <vector>
 
 #include "discovery/discovery_transport.h"
+#include "discovery/found_device.h"
 #include "platform/adapters.h"
 #include "platform/clock.h"
 #include "platform/udp_socket.h"
 
 namespace orvandel::test {
-
-// Time moves only when told to, or when someone sleeps on it. `real_sleep_divisor`
-// > 0 also sleeps for real (ms / divisor) so that other threads get to run.
-class FakeClock final : public Clock {
-public:
-    explicit FakeClock(int real_sleep_divisor = 0) : divisor_(real_sleep_divisor) {}
-    std::int64_t NowMs() const override { return now_.load(); }
-    void SleepMs(int ms) override {
-        if (ms <= 0) {
-            return;
-        }
-        now_ += ms;
-        if (divisor_ > 0) {
-            std::this_thread::sleep_for(std::chrono::microseconds(ms * 1000 / divisor_));
-        } else {
-            std::this_thread::yield();
-        }
-    }
-    void Advance(std::int64_t ms) { now_ += ms; }
-
-private:
-    std::atomic<std::int64_t> now_{1000};
-    const int divisor_;
-};
 
 class FixedAdapters final : public AdapterSource {
 public:
@@ -134,6 +111,15 @@ inline bool WaitFor(const std::function<bool()>& done, int limit_ms = 3000) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+}
+
+// The listed records of found devices, in their order.
+inline std::vector<DeviceInfo> Records(const std::vector<FoundDevice>& found) {
+    std::vector<DeviceInfo> out;
+    for (const FoundDevice& device : found) {
+        out.push_back(device.record);
+    }
+    return out;
 }
 
 }  // namespace orvandel::test

@@ -12,7 +12,6 @@ namespace orvandel {
 namespace {
 
 using test::Device;
-using test::FakeClock;
 using test::FixedAdapters;
 using test::LoopbackAdapter;
 using test::LoopbackOptions;
@@ -203,7 +202,7 @@ TEST_F(TransportTest, OneSenderStoresAtMostItsQuota) {
 }
 
 TEST_F(TransportTest, NothingIsStoredAfterTheReceiveWindow) {
-    FakeClock clock;
+    test::StepClock clock(test::StepClock::kAdvancesOnSleep);
     DiscoveryTransport transport(clock, options_);
     transport.EnumerateAdapters(adapters_);
     transport.StartReceiving();

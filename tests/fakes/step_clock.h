@@ -1,7 +1,10 @@
-// A clock that moves only when the test moves it. SleepMs() blocks until the time
-// has been advanced past the sleeper's wake-up, so a test decides exactly when each
-// pause of the code under test ends, and a 5-second search takes milliseconds.
-// For tests about logic; tests about timing use the system clock.
+// The tests' one fake clock. Stepped (the default), it moves only when the test
+// moves it: SleepMs() blocks until the time has been advanced past the sleeper's
+// wake-up, so a test decides exactly when each pause of the code under test ends,
+// and a 5-second search takes milliseconds. Free-running (kAdvancesOnSleep), a
+// sleeper moves the time itself and returns at once, for code that only needs
+// its pauses to pass. For tests about logic; tests about timing use the system
+// clock.
 #pragma once
 
 #include <atomic>
@@ -19,6 +22,9 @@ namespace orvandel::test {
 
 class StepClock final : public Clock {
 public:
+    enum Mode { kStepped, kAdvancesOnSleep };
+    explicit StepClock(Mode mode = kStepped) : mode_(mode) {}
+
     std::int64_t NowMs() const override {
         std::lock_guard lock(mutex_);
         return now_;
@@ -26,6 +32,11 @@ public:
 
     void SleepMs(int ms) override {
         if (ms <= 0) {
+            return;
+        }
+        if (mode_ == kAdvancesOnSleep) {
+            Advance(ms);
+            std::this_thread::yield();
             return;
         }
         std::unique_lock lock(mutex_);
@@ -121,6 +132,7 @@ private:
         return false;
     }
 
+    const Mode mode_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::int64_t now_ = 1000;

@@ -5,13 +5,12 @@
 // UTF-16 units, so that non-ASCII digits, NULs and lone surrogates come up.
 #include <arpa/inet.h>
 
-#include <QString>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
-#include "controls/device_address.h"
+#include "discovery/ipv4.h"
 
 namespace {
 
@@ -23,13 +22,13 @@ void Check(bool ok) {
 
 // What the C library says of the text: 0 when it is no dotted address as inet_ntop
 // writes one, else the first number plus one.
-int RoundTrip(const QString& text) {
+int RoundTrip(const std::u16string& text) {
     std::string ascii;
-    for (const QChar c : text) {
-        if (c.unicode() >= 0x80) {
+    for (const char16_t c : text) {
+        if (c >= 0x80) {
             return 0;
         }
-        ascii.push_back(static_cast<char>(c.unicode()));
+        ascii.push_back(static_cast<char>(c));
     }
     in_addr address{};
     if (ascii.find('\0') != std::string::npos ||
@@ -44,21 +43,27 @@ int RoundTrip(const QString& text) {
     return static_cast<int>(ntohl(address.s_addr) >> 24) + 1;
 }
 
-void CheckGate(const QString& text) {
+void CheckGate(const std::u16string& text) {
     const int first = RoundTrip(text) - 1;
-    Check(orvandel::IsDottedDecimalIPv4(text) == (first >= 0));
+    const auto parsed = orvandel::ipv4::Parse(text);
+    Check(parsed.has_value() == (first >= 0));
     const bool unicast = first >= 1 && first != 127 && first < 224;
-    Check(orvandel::IsOpenableDeviceAddress(text) == unicast);
+    Check(orvandel::ipv4::IsOpenableText(text) == unicast);
+    if (parsed) {
+        // What is read is written back unchanged, through both faces of the parser.
+        std::string ascii(text.begin(), text.end());
+        Check(orvandel::ipv4::Format(*parsed) == ascii);
+        Check(orvandel::ipv4::Parse(std::string_view(ascii)) == parsed);
+    }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    CheckGate(
-        QString::fromLatin1(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
-    QString units(static_cast<qsizetype>(size / 2), QChar());
-    for (qsizetype i = 0; i < units.size(); ++i) {
-        units[i] = QChar(static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8)));
+    CheckGate(std::u16string(data, data + size));  // Latin-1: one unit per byte
+    std::u16string units(size / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        units[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
     }
     CheckGate(units);
     return 0;

@@ -449,6 +449,7 @@ const TipRole kTipRoles[] = {
     {"TipConflictDevices", &UiStrings::TipConflictDevices, {u"{ip}", u"{count}"}},
     {"TipConflictOwnAddress", &UiStrings::TipConflictOwnAddress, {u"{ip}"}},
     {"TipNotedSource", &UiStrings::TipNotedSource, {u"{source}"}},
+    {"TipRouted", &UiStrings::TipRouted, {u"{ip}", u"{subnet}", u"{interface}"}},
 };
 
 void PrintTo(const TipRole& r, std::ostream* os) {

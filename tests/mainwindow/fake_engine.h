@@ -86,15 +86,14 @@ public:
         StopTimer();
         ++m_state->abandons;
     }
-    std::vector<DeviceInfo> Collect() override {
+    std::vector<FoundDevice> CollectFound() override {
         std::lock_guard lock(m_state->lock);
-        return m_state->devices;
-    }
-    JudgedDevices CollectWithReachability() override {
-        std::lock_guard lock(m_state->lock);
-        JudgedDevices out{m_state->devices, m_state->verdicts, {}};
-        out.verdicts.resize(out.devices.size());
-        out.sources.resize(out.devices.size());
+        std::vector<FoundDevice> out;
+        for (std::size_t i = 0; i < m_state->devices.size(); ++i) {
+            out.push_back({m_state->devices[i],
+                           i < m_state->verdicts.size() ? m_state->verdicts[i] : Reachability{},
+                           {}});
+        }
         return out;
     }
     std::uint64_t Generation() const override { return m_generation; }

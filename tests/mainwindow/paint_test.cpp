@@ -325,7 +325,10 @@ private slots:
         h.SetDevices(devices);
         {
             std::lock_guard lock(h.engine->lock);
-            h.engine->verdicts = JudgeDevices(devices, replies, {"10.77.0.1"});
+            h.engine->verdicts.clear();
+            for (const DeviceInfo& device : devices) {
+                h.engine->verdicts.push_back(JudgeReachability(device.ip, replies, {"10.77.0.1"}));
+            }
         }
         QVERIFY(h.OpenReady());
         h.ClickSearch();

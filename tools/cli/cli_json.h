@@ -1,4 +1,4 @@
-// The command-line finder's JSON documents (schema version 1.0, described by
+// The command-line finder's JSON documents (schema version 1.1, described by
 // tools/cli/orvandel-cli.schema.json and the manual page): the search result, the
 // streamed lines and the adapter listing. Keys are fixed; absent values are null;
 // every text from the network or the system is escaped as JsonString does.
@@ -15,7 +15,7 @@ namespace orvandel::cli {
 
 // Major.minor: the minor number grows when fields are added, the major one when a
 // field changes or goes.
-inline constexpr std::string_view kSchemaVersion = "1.0";
+inline constexpr std::string_view kSchemaVersion = "1.1";
 
 // An adapter a search ran on; prefix_length < 0 when unknown.
 struct SearchedAdapter {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "discovery/reachability.h"
+#include "discovery/ipv4.h"
 #include "tools/cli/cli_output.h"
 
 namespace orvandel::cli {
@@ -17,26 +17,21 @@ std::string Shown(std::string_view text) {
     return "'" + EscapeForTerminal(text) + "'";
 }
 
-std::string Dotted(std::uint32_t address) {
-    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
-           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
-}
-
 // Why `address` cannot be sent to; empty when it can.
-std::string Refusal(std::uint32_t address) {
-    const std::uint32_t top = address >> 24;
-    if (top == 127) {
-        return "a loopback address: devices are never on this computer's loopback";
-    }
-    if (top >= 224 && top <= 239) {
-        return "a multicast address: the search already sends to the multicast group";
-    }
-    if (top >= 240) {
-        return "a reserved or the limited broadcast address: give a device's address or its "
-               "subnet";
-    }
-    if (top == 0) {
-        return "not an address of a host or a subnet";
+std::string Refusal(ipv4::Address address) {
+    switch (ipv4::Classify(address)) {
+        case ipv4::Kind::kLoopback:
+            return "a loopback address: devices are never on this computer's loopback";
+        case ipv4::Kind::kMulticast:
+            return "a multicast address: the search already sends to the multicast group";
+        case ipv4::Kind::kReserved:
+            return "a reserved or the limited broadcast address: give a device's address or its "
+                   "subnet";
+        case ipv4::Kind::kThisNetwork:
+            return "not an address of a host or a subnet";
+        case ipv4::Kind::kLinkLocal:
+        case ipv4::Kind::kUnicast:
+            break;
     }
     return {};
 }
@@ -167,7 +162,7 @@ const LongOption* FindLong(char short_name) {
 std::optional<Target> ParseTarget(std::string_view text, std::string& error) {
     const std::size_t slash = text.find('/');
     const std::string_view host = text.substr(0, slash);
-    const auto address = ParseIpv4(host);
+    const auto address = ipv4::Parse(host);
     int prefix = 32;
     if (slash != std::string_view::npos) {
         const std::string_view digits = text.substr(slash + 1);
@@ -188,10 +183,10 @@ std::optional<Target> ParseTarget(std::string_view text, std::string& error) {
     }
     Target target;
     target.given = std::string(text);
-    std::uint32_t send_to = *address;
-    std::uint32_t judged = *address;
+    ipv4::Address send_to = *address;
+    ipv4::Address judged = *address;
     if (prefix < 32) {
-        const std::uint32_t mask = ~std::uint32_t{0} << (32 - prefix);
+        const ipv4::Address mask = ipv4::Mask(prefix);
         judged = *address & mask;  // the subnet's own address says what it is
         send_to = judged | ~mask;
         target.subnet = true;
@@ -201,7 +196,8 @@ std::optional<Target> ParseTarget(std::string_view text, std::string& error) {
         error = "--target " + Shown(text) + " is " + why;
         return std::nullopt;
     }
-    target.address = Dotted(send_to);
+    target.address = ipv4::Format(send_to);
+    target.prefix_length = prefix;
     return target;
 }
 

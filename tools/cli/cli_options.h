@@ -13,9 +13,10 @@ enum class Format { kTable, kJson, kParsable };
 
 // Where --target sends the browse command besides the multicast group.
 struct Target {
-    std::string given;    // as typed, for messages
-    std::string address;  // dotted IPv4: the host itself, or its subnet's broadcast address
-    bool subnet = false;  // `address` is a subnet broadcast address
+    std::string given;       // as typed, for messages
+    std::string address;     // dotted IPv4: the host itself, or its subnet's broadcast address
+    bool subnet = false;     // `address` is a subnet broadcast address
+    int prefix_length = 32;  // of the subnet (32: the host alone)
 };
 
 struct Options {

@@ -246,7 +246,8 @@ std::string StreamTableLine(const DeviceInfo& device, std::string_view status, b
     return out + '\n';
 }
 
-bool WriteFully(int fd, std::string_view text, std::string& error) {
+bool WriteFully(int fd, std::string_view text, std::string& error,
+                const std::atomic<bool>* cancel) {
     while (!text.empty()) {
         const ssize_t n = ::write(fd, text.data(), text.size());
         if (n > 0) {
@@ -254,11 +255,20 @@ bool WriteFully(int fd, std::string_view text, std::string& error) {
             continue;
         }
         if (n < 0 && errno == EINTR) {
+            // A signal that ends the program must not wait for a stalled reader.
+            if (cancel != nullptr && cancel->load()) {
+                error = "interrupted while the reader was not reading";
+                return false;
+            }
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             pollfd ready{fd, POLLOUT, 0};
             if (::poll(&ready, 1, -1) >= 0 || errno == EINTR) {
+                if (cancel != nullptr && cancel->load()) {
+                    error = "interrupted while the reader was not reading";
+                    return false;
+                }
                 continue;
             }
         }

@@ -2,6 +2,7 @@
 // printed as data, never as terminal control sequences.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +54,7 @@ std::string StreamTableLine(const DeviceInfo& device, std::string_view status, b
 // Writes all of `text` to `fd`, through short writes, EINTR and a non-blocking
 // descriptor. On failure returns false and `error` says why (EPIPE comes back as
 // an error only when SIGPIPE is ignored).
-bool WriteFully(int fd, std::string_view text, std::string& error);
+bool WriteFully(int fd, std::string_view text, std::string& error,
+                const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace orvandel::cli

@@ -1,6 +1,7 @@
 // orvandel-cli: runs one device search and prints what the window would list.
 // Results go to stdout and nothing else does; every message goes to stderr.
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,7 +12,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -92,7 +92,7 @@ class Output {
 public:
     bool Write(const std::string& text) {
         std::string error;
-        if (!failed_ && !orvandel::cli::WriteFully(STDOUT_FILENO, text, error)) {
+        if (!failed_ && !orvandel::cli::WriteFully(STDOUT_FILENO, text, error, &g_interrupted)) {
             Fail(error);
         }
         return !failed_;
@@ -210,36 +210,28 @@ int ListAdapters(const Options& options) {
     return Emit(out, kFound);
 }
 
-// The devices as replies arrive. The transport hands over every stored reply in
-// store order; the main thread parses and prints them. The record listed for an
-// ip is that of its latest reply, as in the collection at the end.
-class Stream {
+// Wakes the main thread when a batch of changed devices is waiting in the engine,
+// or when the search ends: at most one wake-up per batch, however many datagrams.
+class Wakeup {
 public:
-    // Receive threads, under the transport's lock: only queue the bytes.
-    void Arrived(std::string_view reply) {
-        std::lock_guard lock(mutex_);
-        pending_.emplace_back(reply);
+    void Notify() {
+        {
+            std::lock_guard lock(mutex_);
+            due_ = true;
+        }
         wake_.notify_one();
     }
-    // Waits up to `ms` for replies or `Wake`; returns what arrived.
-    std::deque<std::string> Take(int ms) {
+    // Waits up to `ms` for Notify.
+    void Wait(int ms) {
         std::unique_lock lock(mutex_);
-        wake_.wait_for(lock, std::chrono::milliseconds(ms),
-                       [this] { return !pending_.empty() || woken_; });
-        woken_ = false;
-        return std::exchange(pending_, {});
-    }
-    void Wake() {
-        std::lock_guard lock(mutex_);
-        woken_ = true;
-        wake_.notify_one();
+        wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return due_; });
+        due_ = false;
     }
 
 private:
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<std::string> pending_;
-    bool woken_ = false;
+    bool due_ = false;
 };
 
 struct Listed {
@@ -264,7 +256,7 @@ bool ResolveTargets(const Options& options, const std::vector<std::string>& sear
                     ", which is not a searched adapter ('orvandel-cli --adapters' says why)");
             return false;
         }
-        targets.push_back({target.address, from});
+        targets.push_back({target.address, from, target.prefix_length});
     }
     return true;
 }
@@ -284,16 +276,29 @@ int Search(const Options& options) {
         return kCannotSearch;
     }
 
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    // Without SA_RESTART, so that a write to a stalled reader returns to be ended.
+    struct sigaction interrupt {};
+    interrupt.sa_handler = OnInterrupt;
+    sigemptyset(&interrupt.sa_mask);
+    ::sigaction(SIGINT, &interrupt, nullptr);
+    ::sigaction(SIGTERM, &interrupt, nullptr);
     const bool progress = ::isatty(STDERR_FILENO) == 1 && !options.stream;
     const bool listening = options.stream || options.first;
-    Stream stream;
+    Wakeup wakeup;
     std::atomic<bool> timed_out{false};
+    // The engine's threads start with SIGINT and SIGTERM blocked, so the signal
+    // reaches this thread and interrupts a write to a stalled reader.
+    sigset_t ending;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGINT);
+    sigaddset(&ending, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &ending, nullptr);
     auto engine = std::make_unique<orvandel::SearchEngine>(source, orvandel::SystemClock());
     engine->SetUnicastTargets(targets);
+    // Every address of this computer counts against a device, chosen adapter or not.
+    engine->SetOwnAddressSource(orvandel::SystemAdapters());
     if (listening) {
-        engine->SetReplyListener([&stream](std::string_view reply) { stream.Arrived(reply); });
+        engine->SetChangeListener([&wakeup] { wakeup.Notify(); });
     }
     orvandel::SearchTiming timing;
     timing.duration_ms = options.timeout_ms;
@@ -307,64 +312,74 @@ int Search(const Options& options) {
         },
         [&](std::uint64_t) {
             timed_out = true;
-            stream.Wake();
+            wakeup.Notify();
         });
+    ::pthread_sigmask(SIG_UNBLOCK, &ending, nullptr);
 
     Output out;
     Listed listed;
     const bool json = options.format == Format::kJson;
     const bool parsable = options.format == Format::kParsable;
-    // Prints what arrived; true once --first has its device.
-    auto take = [&](std::deque<std::string> replies) {
-        for (const std::string& bytes : replies) {
-            orvandel::DeviceInfo device = orvandel::ParseReply(bytes);
-            if (device.ip.empty()) {
-                continue;
-            }
+    // Prints what changed, in one write; true once --first has its device.
+    auto take = [&](std::vector<orvandel::DeviceInfo> changed) {
+        std::string batch;
+        bool first = false;
+        for (orvandel::DeviceInfo& device : changed) {
             auto [at, added] = listed.by_ip.try_emplace(device.ip, device);
             if (!added && at->second == device) {
                 continue;
             }
-            at->second = device;
             if (added) {
                 listed.order.push_back(device.ip);
+            } else {
+                at->second = device;
             }
-            if (options.stream && !out.Failed()) {
+            if (options.stream) {
                 if (json) {
-                    out.Write(orvandel::cli::FormatStreamJson(device, {}, !added));
+                    batch += orvandel::cli::FormatStreamJson(device, {}, !added);
                 } else if (parsable) {
-                    out.Write(orvandel::cli::ParsableLine(device, {}, added ? "found" : "update"));
+                    batch += orvandel::cli::ParsableLine(device, {}, added ? "found" : "update");
                 } else {
                     if (listed.order.size() == 1 && added) {
-                        out.Write(orvandel::cli::StreamTableHeader(false));
+                        batch += orvandel::cli::StreamTableHeader(false);
                     }
-                    out.Write(orvandel::cli::StreamTableLine(device, {}, !added));
+                    batch += orvandel::cli::StreamTableLine(device, {}, !added);
                 }
             }
             if (options.first) {
-                return true;
+                first = true;
+                break;
             }
         }
-        return false;
+        if (!batch.empty() && !out.Failed()) {
+            out.Write(batch);
+        }
+        return first;
     };
     bool first_found = false;
-    while (!timed_out && !g_interrupted && !first_found && !out.Failed()) {
-        auto replies = stream.Take(50);
-        first_found = take(std::move(replies));
+    while (listening && !timed_out && !g_interrupted && !first_found && !out.Failed()) {
+        wakeup.Wait(50);
+        first_found = take(engine->TakeChanged());
     }
-    if (first_found || out.Failed()) {
-        // Nothing more is wanted from this search: stop at once, without the
-        // pauses that let late replies in.
-        engine.reset();
-    } else {
+    if (listening && !first_found && !out.Failed()) {
         engine->Stop();
-        take(stream.Take(0));
+        take(engine->TakeChanged());
+    } else if (!listening) {
+        while (!timed_out && !g_interrupted) {
+            wakeup.Wait(50);
+        }
+        if (g_interrupted) {
+            // Ended early: no pauses for late replies, the collection stops the rest.
+            engine->Abandon();
+        } else {
+            engine->Stop();
+        }
     }
     if (progress) {
         WriteStderr("\r\033[K");
     }
     std::vector<orvandel::DeviceInfo> devices;
-    orvandel::JudgedDevices judged;  // verdicts of a collected (not streamed) search
+    std::vector<orvandel::FoundDevice> found;  // a collected (not streamed) search
     std::vector<orvandel::cli::SearchedAdapter> searched;
     for (const auto& verdict : orvandel::JudgeAdapters(records)) {
         if (!verdict.address.empty()) {
@@ -384,8 +399,10 @@ int Search(const Options& options) {
         const std::size_t dropped = engine->DroppedReplies();
         // Every record with an IP address is a device found, with or without a MAC
         // address: the window, too, leaves the not-found page for such a record.
-        judged = engine->CollectWithReachability();
-        devices = judged.devices;
+        found = engine->CollectFound();
+        for (const orvandel::FoundDevice& device : found) {
+            devices.push_back(device.record);
+        }
         if (dropped > 0) {
             Message("note: " + std::to_string(dropped) +
                     " replies were dropped over the reply store's bounds");
@@ -401,11 +418,9 @@ int Search(const Options& options) {
     }
     std::vector<orvandel::cli::DeviceFacts> facts;
     std::vector<std::string> statuses;
-    if (judged.verdicts.size() == devices.size() && judged.sources.size() == devices.size()) {
-        for (std::size_t i = 0; i < devices.size(); ++i) {
-            facts.push_back({&judged.verdicts[i], judged.sources[i]});
-            statuses.emplace_back(orvandel::StatusWord(judged.verdicts[i].status));
-        }
+    for (const orvandel::FoundDevice& device : found) {
+        facts.push_back({&device.verdict, device.sources});
+        statuses.emplace_back(orvandel::StatusWord(device.verdict.status));
     }
     if (json) {
         out.Write(orvandel::cli::FormatResultJson(searched, devices, facts, g_interrupted.load()));

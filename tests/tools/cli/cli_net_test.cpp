@@ -672,7 +672,11 @@ TEST_F(CliNetRouted, TargetReachesADeviceBehindARouter) {
     const CliRun subnet = RunCli({"-j", "--target=10.78.2.0/24", kTimeout});
     EXPECT_EQ(subnet.status, 0) << subnet.err;
     EXPECT_NE(subnet.out.find("\"ip\": \"10.78.2.2\""), std::string::npos) << subnet.out;
+    // Outside the adapter's subnet, but its page opens through the router.
+    EXPECT_NE(subnet.out.find("\"status\": \"routed\""), std::string::npos) << subnet.out;
     EXPECT_EQ(test::SchemaErrors({{".json", subnet.out}}), "");
+    const CliRun table = RunCli({"-T", "10.78.2.2", kTimeout});
+    EXPECT_NE(table.out.find("routed"), std::string::npos) << table.out;
 }
 
 }  // namespace

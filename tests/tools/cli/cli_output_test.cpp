@@ -153,7 +153,7 @@ TEST(JsonString, EscapesSeparatorsAndInvisibleCharacters) {
 TEST(ResultJson, ClearNamesNullForAbsentAndEveryReplyField) {
     const std::string json =
         FormatResultJson({{"eth0", "10.0.0.7", 24}}, {FullDevice()}, {}, false);
-    EXPECT_NE(json.find("\"schema_version\": \"1.0\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"schema_version\": \"1.1\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"name\": \"say \\\"hi\\\"\\\\\\n\\u001b\\u0085\""), std::string::npos)
         << json;
     EXPECT_NE(json.find("\"mac\": \"AA:BB:CC:DD:EE:FF\""), std::string::npos);  // as the table
@@ -212,7 +212,7 @@ TEST(StreamJson, OneLineWithTheEvent) {
     const std::string line = FormatStreamJson(FullDevice(), {}, true);
     EXPECT_EQ(line.find('\n'), line.size() - 1);
     EXPECT_EQ(
-        line.rfind("{\"schema_version\": \"1.0\", \"kind\": \"stream\", \"event\": \"update\"", 0),
+        line.rfind("{\"schema_version\": \"1.1\", \"kind\": \"stream\", \"event\": \"update\"", 0),
         0u)
         << line;
 }
@@ -396,6 +396,11 @@ TEST_P(Targets, SendsToTheHostOrTheSubnetBroadcast) {
         EXPECT_EQ(target->address, GetParam().address);
         EXPECT_EQ(target->subnet, GetParam().subnet);
         EXPECT_EQ(target->given, GetParam().given);
+        // The prefix goes with it: a device anywhere in the subnet is reached routed.
+        const std::string given = GetParam().given;
+        const std::size_t slash = given.find('/');
+        EXPECT_EQ(target->prefix_length,
+                  slash == std::string::npos ? 32 : std::stoi(given.substr(slash + 1)));
     } else {
         EXPECT_NE(error.find(GetParam().why), std::string::npos) << error;
     }

@@ -1,0 +1,238 @@
+#include "discovery/reply_store.h"
+
+#include <algorithm>
+#include <iterator>
+#include <optional>
+#include <utility>
+
+#include "discovery/ipv4.h"
+
+namespace orvandel {
+
+namespace {
+
+// The adapters of one reply: as many as this computer has, and no more than this.
+constexpr std::size_t kMaxAdaptersPerReply = 64;
+
+template <typename T>
+void AddOnce(std::vector<T>& list, T item, std::size_t capacity) {
+    if (list.size() < capacity && std::find(list.begin(), list.end(), item) == list.end()) {
+        list.push_back(item);
+    }
+}
+
+int ClassOf(bool self_consistent) {
+    return self_consistent ? 1 : 0;
+}
+
+}  // namespace
+
+ReplyStore::ReplyStore(ReplyStoreLimits limits) : limits_(limits) {
+    Clear();
+}
+
+void ReplyStore::Clear() {
+    by_bytes_ = {};
+    by_ip_ = {};
+    senders_ = {};
+    entries_.clear();
+    const std::size_t most = std::min(limits_.max_per_source, limits_.max_replies) + 1;
+    for (auto& buckets : by_held_) {
+        buckets.assign(most, {});
+    }
+    most_held_ = {};
+    changed_.clear();
+    changed_set_.clear();
+    wake_due_ = false;
+    dropped_ = 0;
+}
+
+bool ReplyStore::Repeat(std::string_view bytes, std::uint32_t source, std::size_t adapter) {
+    const auto found = by_bytes_.find(bytes);
+    if (found == by_bytes_.end()) {
+        return false;
+    }
+    const EntryIt it = found->second;
+    AddOnce(it->reply.origin.adapters, adapter, kMaxAdaptersPerReply);
+    AddOnce(it->reply.origin.sources, source, limits_.max_sources_per_reply);
+    entries_.splice(entries_.end(), entries_, it);
+    Group& group = by_ip_.at(it->reply.record.ip);
+    if (group.members.back() != it) {
+        // An older record of the ip becomes the listed one again.
+        group.members.splice(group.members.end(), group.members, it->in_group);
+        MarkChanged(it->reply.record.ip);
+    }
+    return true;
+}
+
+ReplyStore::EntryIt ReplyStore::Victim(int cls, std::size_t newcomer_held) {
+    for (int k = 0; k <= cls; ++k) {
+        const std::size_t most = most_held_[k];
+        if (most == 0) {
+            continue;
+        }
+        // A newcomer of the same class wins only from a sender that holds more.
+        if (k == cls && newcomer_held + 1 >= most) {
+            return entries_.end();
+        }
+        const std::uint32_t sender = *by_held_[k][most].begin();
+        return senders_.at(sender).held[k].front();
+    }
+    return entries_.end();
+}
+
+bool ReplyStore::Admits(int cls, std::uint32_t source, EntryIt& victim) {
+    victim = entries_.end();
+    const auto sender = senders_.find(source);
+    if (sender != senders_.end() && sender->second.Total() >= limits_.max_per_source) {
+        if (cls == 0) {
+            return false;
+        }
+        const auto& held = sender->second.held;
+        victim = !held[0].empty() ? held[0].front() : held[1].front();
+        return true;
+    }
+    if (limits_.max_per_source == 0) {
+        return false;
+    }
+    if (entries_.size() >= limits_.max_replies) {
+        const std::size_t newcomer_held =
+            sender != senders_.end() ? sender->second.held[cls].size() : 0;
+        victim = Victim(cls, newcomer_held);
+        return victim != entries_.end();
+    }
+    return true;
+}
+
+bool ReplyStore::Refuses(std::string_view bytes, std::uint32_t source) {
+    // The most a reply can be: self-consistent only if it spells its sender.
+    const bool may_be_self =
+        source != 0 && bytes.find(ipv4::Format(source)) != std::string_view::npos;
+    EntryIt victim;
+    if (Admits(ClassOf(may_be_self), source, victim)) {
+        return false;
+    }
+    ++dropped_;
+    return true;
+}
+
+ReplyStore::Outcome ReplyStore::Add(std::string_view bytes, DeviceInfo record, std::uint32_t source,
+                                    std::size_t adapter) {
+    if (Repeat(bytes, source, adapter)) {
+        return Outcome::kRepeat;
+    }
+    if (record.ip.empty()) {
+        return Outcome::kNoIp;
+    }
+    const std::optional<ipv4::Address> ip = ipv4::Parse(record.ip);
+    const bool self_consistent = source != 0 && ip == source;
+    const int cls = ClassOf(self_consistent);
+    EntryIt victim;
+    if (!Admits(cls, source, victim)) {
+        ++dropped_;
+        return Outcome::kDropped;
+    }
+    if (victim != entries_.end()) {
+        Evict(victim);
+        ++dropped_;
+    }
+
+    Entry& entry = entries_.emplace_back();
+    const EntryIt it = std::prev(entries_.end());
+    entry.reply.bytes = std::string(bytes);
+    entry.reply.record = std::move(record);
+    entry.reply.origin.adapters.push_back(adapter);
+    entry.reply.origin.sources.push_back(source);
+    entry.reply.self_consistent = self_consistent;
+    entry.owner = source;
+    by_bytes_.emplace(entry.reply.bytes, it);
+
+    Sender& sender = senders_[source];
+    const std::size_t before = sender.held[cls].size();
+    sender.held[cls].push_back(it);
+    SetHeld(cls, source, before, before + 1);
+
+    Group& group = by_ip_[entry.reply.record.ip];
+    group.members.push_back(it);
+    entry.in_group = std::prev(group.members.end());
+    MarkChanged(entry.reply.record.ip);
+    return Outcome::kStored;
+}
+
+void ReplyStore::Evict(EntryIt it) {
+    by_bytes_.erase(std::string_view(it->reply.bytes));
+    const int cls = ClassOf(it->reply.self_consistent);
+    const auto sender = senders_.find(it->owner);
+    if (sender != senders_.end()) {
+        auto& held = sender->second.held[cls];
+        const std::size_t before = held.size();
+        // Victims are always a sender's oldest; the search is for safety only.
+        if (!held.empty() && held.front() == it) {
+            held.pop_front();
+        } else {
+            held.erase(std::find(held.begin(), held.end(), it));
+        }
+        SetHeld(cls, it->owner, before, held.size());
+        if (sender->second.Total() == 0) {
+            senders_.erase(sender);
+        }
+    }
+    const auto group = by_ip_.find(it->reply.record.ip);
+    if (group != by_ip_.end()) {
+        const bool was_listed = group->second.members.back() == it;
+        group->second.members.erase(it->in_group);
+        if (group->second.members.empty()) {
+            by_ip_.erase(group);
+        } else if (was_listed) {
+            MarkChanged(it->reply.record.ip);
+        }
+    }
+    entries_.erase(it);
+}
+
+void ReplyStore::SetHeld(int cls, std::uint32_t source, std::size_t before, std::size_t after) {
+    auto& buckets = by_held_[cls];
+    if (before > 0 && before < buckets.size()) {
+        buckets[before].erase(source);
+    }
+    if (after > 0 && after < buckets.size()) {
+        buckets[after].insert(source);
+    }
+    std::size_t& most = most_held_[cls];
+    if (after > most && after < buckets.size()) {
+        most = after;
+    }
+    while (most > 0 && buckets[most].empty()) {
+        --most;
+    }
+}
+
+void ReplyStore::MarkChanged(const std::u16string& ip) {
+    if (changed_set_.insert(ip).second) {
+        if (changed_.empty()) {
+            wake_due_ = true;
+        }
+        changed_.push_back(ip);
+    }
+}
+
+std::vector<DeviceInfo> ReplyStore::TakeChanged() {
+    std::vector<DeviceInfo> out;
+    out.reserve(changed_.size());
+    for (const std::u16string& ip : changed_) {
+        const auto group = by_ip_.find(ip);
+        if (group != by_ip_.end()) {
+            out.push_back(group->second.members.back()->reply.record);
+        }
+    }
+    changed_.clear();
+    changed_set_.clear();
+    wake_due_ = false;
+    return out;
+}
+
+bool ReplyStore::TakeWake() {
+    return std::exchange(wake_due_, false);
+}
+
+}  // namespace orvandel

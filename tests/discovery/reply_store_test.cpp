@@ -1,0 +1,221 @@
+#include "discovery/reply_store.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "discovery/collection.h"
+#include "discovery/found_devices.h"
+#include "discovery/ipv4.h"
+#include "discovery/reply_parser.h"
+#include "tools/devicesim/device_sim.h"
+
+namespace orvandel {
+namespace {
+
+std::uint32_t Ip(std::string_view dotted) {
+    return *ipv4::Parse(dotted);
+}
+
+// One arrival: `sender` sends a reply claiming `claimed` (distinct bytes per tag).
+struct Arrival {
+    std::string sender;
+    std::string claimed;
+    std::string tag;
+};
+
+std::string Bytes(const Arrival& a) {
+    return sim::MakeReply(a.tag, "TR400", "aa:" + a.tag, a.claimed);
+}
+
+ReplyStore::Outcome Feed(ReplyStore& store, const Arrival& a, std::size_t adapter = 0) {
+    const std::string bytes = Bytes(a);
+    return store.Add(bytes, ParseReply(bytes), Ip(a.sender), adapter);
+}
+
+std::vector<std::u16string> ListedIps(const ReplyStore& store) {
+    std::vector<std::u16string> ips;
+    for (const FoundDevice& d : BuildFoundDevices(store, {}, {})) {
+        ips.push_back(d.record.ip);
+    }
+    return ips;
+}
+
+// Admission under the bounds: each row fills a small store, then offers one
+// newcomer; `stored` says whether it got in, `listed` what is listed after.
+struct AdmitCase {
+    const char* name;
+    ReplyStoreLimits limits;
+    std::vector<Arrival> before;
+    Arrival newcomer;
+    ReplyStore::Outcome outcome;
+    std::vector<std::u16string> listed;
+};
+
+void PrintTo(const AdmitCase& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class ReplyStoreAdmits : public ::testing::TestWithParam<AdmitCase> {};
+
+TEST_P(ReplyStoreAdmits, Rows) {
+    const AdmitCase& row = GetParam();
+    ReplyStore store(row.limits);
+    for (const Arrival& a : row.before) {
+        Feed(store, a);
+    }
+    EXPECT_EQ(Feed(store, row.newcomer), row.outcome);
+    EXPECT_EQ(ListedIps(store), row.listed);
+    EXPECT_LE(store.Size(), row.limits.max_replies);
+}
+
+// A device at 10.0.0.5 answers from 10.0.0.5 (self-consistent); decoys sent from
+// its address claim other ips, or its own.
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ReplyStoreAdmits,
+    ::testing::Values(
+        // The quota keeps a flooding sender's forgeries out...
+        AdmitCase{"QuotaRefusesAForgery",
+                  {16, 2, 8},
+                  {{"10.0.0.9", "10.9.0.1", "a"}, {"10.0.0.9", "10.9.0.2", "b"}},
+                  {"10.0.0.9", "10.9.0.3", "c"},
+                  ReplyStore::Outcome::kDropped,
+                  {u"10.9.0.1", u"10.9.0.2"}},
+        // ...but never the sender's own reply: it takes a forgery's place.
+        AdmitCase{"DecoysFromTheDevicesAddressDoNotHideIt",
+                  {16, 2, 8},
+                  {{"10.0.0.5", "10.9.0.1", "a"}, {"10.0.0.5", "10.9.0.2", "b"}},
+                  {"10.0.0.5", "10.0.0.5", "dev"},
+                  ReplyStore::Outcome::kStored,
+                  {u"10.0.0.5", u"10.9.0.2"}},
+        // Decoys that claim the device's own address are self-consistent too; the
+        // device's reply replaces the oldest, and the ip stays listed.
+        AdmitCase{"DecoysClaimingItsAddressKeepItListed",
+                  {16, 2, 8},
+                  {{"10.0.0.5", "10.0.0.5", "a"}, {"10.0.0.5", "10.0.0.5", "b"}},
+                  {"10.0.0.5", "10.0.0.5", "dev"},
+                  ReplyStore::Outcome::kStored,
+                  {u"10.0.0.5"}},
+        // Full of forgeries: a device's own reply pushes the biggest sender's oldest out.
+        AdmitCase{"FullStoreMakesRoomForADevice",
+                  {3, 8, 8},
+                  {{"10.0.0.9", "10.9.0.1", "a"},
+                   {"10.0.0.9", "10.9.0.2", "b"},
+                   {"10.0.0.8", "10.8.0.1", "c"}},
+                  {"10.0.0.5", "10.0.0.5", "dev"},
+                  ReplyStore::Outcome::kStored,
+                  {u"10.0.0.5", u"10.8.0.1", u"10.9.0.2"}},
+        // Full of devices, one reply each: the newcomer is no likelier; first come stay.
+        AdmitCase{"FullStoreOfDevicesKeepsThem",
+                  {2, 8, 8},
+                  {{"10.0.0.1", "10.0.0.1", "a"}, {"10.0.0.2", "10.0.0.2", "b"}},
+                  {"10.0.0.3", "10.0.0.3", "c"},
+                  ReplyStore::Outcome::kDropped,
+                  {u"10.0.0.1", u"10.0.0.2"}},
+        // Full of one sender's self-consistent replies: a sender with fewer wins.
+        AdmitCase{"FullStoreFavoursTheSenderWithFewer",
+                  {2, 8, 8},
+                  {{"10.0.0.1", "10.0.0.1", "a"}, {"10.0.0.1", "10.0.0.1", "b"}},
+                  {"10.0.0.3", "10.0.0.3", "c"},
+                  ReplyStore::Outcome::kStored,
+                  {u"10.0.0.1", u"10.0.0.3"}},
+        // A forgery never pushes a device out.
+        AdmitCase{"FullStoreRefusesAForgery",
+                  {2, 8, 8},
+                  {{"10.0.0.1", "10.0.0.1", "a"}, {"10.0.0.2", "10.0.0.2", "b"}},
+                  {"10.0.0.9", "10.9.0.1", "c"},
+                  ReplyStore::Outcome::kDropped,
+                  {u"10.0.0.1", u"10.0.0.2"}},
+        AdmitCase{"NoIpIsNeverStored",
+                  {16, 2, 8},
+                  {},
+                  {"10.0.0.5", "", "x"},
+                  ReplyStore::Outcome::kNoIp,
+                  {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReplyStore, RepeatRecordsTheCopyAndListsTheLatestRecordOfItsIp) {
+    ReplyStore store;
+    const Arrival first{"10.0.0.5", "10.0.0.5", "first"};
+    const Arrival second{"10.0.0.5", "10.0.0.5", "second"};
+    Feed(store, first, 0);
+    Feed(store, second, 0);
+    EXPECT_EQ(store.TakeChanged().size(), 1u);  // one ip changed, however often
+    EXPECT_EQ(Feed(store, first, 1), ReplyStore::Outcome::kRepeat);
+    EXPECT_EQ(store.Size(), 2u);
+    const auto found = BuildFoundDevices(store, {{"a", "10.0.0.1", 24}, {"b", "10.1.0.1", 24}}, {});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].record.device_name, u"first");  // moved last by its repeat
+    EXPECT_EQ(found[0].sources, std::vector<std::string>{"10.0.0.5"});
+    EXPECT_EQ(found[0].verdict.adapters.size(), 2u);
+    // The repeat made an older record the listed one again: that is a change.
+    const auto changed = store.TakeChanged();
+    ASSERT_EQ(changed.size(), 1u);
+    EXPECT_EQ(changed[0].device_name, u"first");
+    // A repeat of the listed reply changes nothing and wakes nobody.
+    EXPECT_FALSE(store.TakeWake());
+    Feed(store, first, 1);
+    EXPECT_TRUE(store.TakeChanged().empty());
+    EXPECT_FALSE(store.TakeWake());
+}
+
+TEST(ReplyStore, OneWakeUpPerBatchOfChanges) {
+    ReplyStore store;
+    Feed(store, {"10.0.0.1", "10.0.0.1", "a"});
+    EXPECT_TRUE(store.TakeWake());
+    Feed(store, {"10.0.0.2", "10.0.0.2", "b"});
+    EXPECT_FALSE(store.TakeWake());  // the batch is still waiting
+    EXPECT_EQ(store.TakeChanged().size(), 2u);
+    Feed(store, {"10.0.0.3", "10.0.0.3", "c"});
+    EXPECT_TRUE(store.TakeWake());
+}
+
+// The collection of every reply and the store's found devices list the same
+// records: the last record of each ip, sorted by ip.
+TEST(ReplyStore, FoundDevicesListWhatTheCollectionOfAllRepliesLists) {
+    const std::string a = sim::MakeReply("A", "TR400", "aa:00", "10.1.0.1");
+    const std::string b = sim::MakeReply("B", "TR400", "aa:00", "10.1.0.1");  // same address
+    const std::string c = sim::MakeReply("C", "TR9100", "cc:00", "10.1.0.2");
+    const std::vector<std::string> replies = {a, b, c, a, c, "{}", "{}"};
+    ReplyStore store;
+    for (const std::string& r : replies) {
+        store.Add(r, ParseReply(r), Ip("10.1.0.1"), 0);
+    }
+    const auto all = CollectDevices(replies);
+    const auto found = BuildFoundDevices(store, {}, {});
+    ASSERT_EQ(found.size(), all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        EXPECT_EQ(found[i].record, all[i]);
+    }
+    EXPECT_EQ(found[0].record.device_name, u"A");
+}
+
+// The flood of the capacity case, at full size: 16,384 distinct forgeries from 256
+// senders fill the store before 50 devices answer; all 50 are listed.
+TEST(ReplyStore, FloodFromManySendersHidesNoDevice) {
+    ReplyStore store;
+    for (int s = 0; s < 256; ++s) {
+        for (int k = 0; k < 64; ++k) {
+            const std::string sender = "10.66." + std::to_string(s) + ".1";
+            const std::string claimed = "10.99." + std::to_string(s) + "." + std::to_string(k + 1);
+            Feed(store, {sender, claimed, std::to_string(s) + "-" + std::to_string(k)});
+        }
+    }
+    ASSERT_EQ(store.Size(), 16384u);
+    for (int d = 1; d <= 50; ++d) {
+        const std::string ip = "10.200.0." + std::to_string(d);
+        EXPECT_EQ(Feed(store, {ip, ip, "dev" + std::to_string(d)}), ReplyStore::Outcome::kStored);
+    }
+    int listed = 0;
+    for (const FoundDevice& d : BuildFoundDevices(store, {}, {})) {
+        listed += d.record.ip.starts_with(u"10.200.") ? 1 : 0;
+    }
+    EXPECT_EQ(listed, 50);
+    EXPECT_EQ(store.Size(), 16384u);
+    EXPECT_EQ(store.Dropped(), 50u);
+}
+
+}  // namespace
+}  // namespace orvandel
