@@ -1,8 +1,8 @@
 // Orvandel: finds the streaming devices on the local network and opens their pages.
 // Command-line arguments are ignored, Qt's own options included.
-#include <unistd.h>
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -15,8 +15,9 @@ std::vector<std::pair<QtMsgType, std::string>> g_startup_messages;
 QtMessageHandler g_previous_handler = nullptr;
 
 void PrintNoDisplay() {
-    const std::string line = std::string(orvandel::kNoDisplayMessage) + "\n";
-    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(orvandel::kNoDisplayMessage.size()),
+                 orvandel::kNoDisplayMessage.data());
+    std::fflush(stderr);
 }
 
 // A display that is named but cannot be reached (a stale DISPLAY, a compositor that
@@ -25,7 +26,7 @@ void PrintNoDisplay() {
 void StartupMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     if (type == QtFatalMsg) {
         PrintNoDisplay();
-        ::_exit(1);
+        std::_Exit(1);
     }
     (void)context;
     g_startup_messages.emplace_back(type, text.toStdString());
