@@ -143,11 +143,11 @@ CScrollBarList::CScrollBarList(QWidget* parent) : QTreeWidget(parent) {
     setItemDelegate(new DeviceRowDelegate(this));
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::Fixed);
-    // The skin bars are 13 pixels wide; the real bars underneath match them.
-    verticalScrollBar()->setStyleSheet(
+    // The skin's bar, 13 pixels wide; the style lays out its arrows and slider.
+    m_vbar = new CScrollBarControl(this);
+    setVerticalScrollBar(m_vbar);  // the scroll area owns it from here
+    m_vbar->setStyleSheet(
         QStringLiteral("QScrollBar:vertical { width: %1px; }").arg(kBarThickness));
-    horizontalScrollBar()->setStyleSheet(
-        QStringLiteral("QScrollBar:horizontal { height: %1px; }").arg(kBarThickness));
     // The rows always fit the width (FitTextColumn): the list never scrolls sideways,
     // not by wheel or keys either, which would cut the icons.
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -159,48 +159,6 @@ CScrollBarList::CScrollBarList(QWidget* parent) : QTreeWidget(parent) {
     m_rest_timer.setInterval(kRestMs);
     connect(&m_rest_timer, &QTimer::timeout, this, &CScrollBarList::SelectRowUnderPointer);
     connect(this, &QAbstractItemView::clicked, this, &CScrollBarList::OpenRow);
-    CreateSkinBars();
-}
-
-CScrollBarList::~CScrollBarList() {
-    // The bars belong to our parent but follow this list: they go with it.
-    delete m_hbar.data();
-    delete m_vbar.data();
-}
-
-void CScrollBarList::CreateSkinBars() {
-    QWidget* parent = parentWidget();
-    if (parent == nullptr) {
-        return;
-    }
-    for (int kind : {CScrollBarControl::kHorizontal, CScrollBarControl::kVertical}) {
-        QPointer<CScrollBarControl>& bar = kind == CScrollBarControl::kHorizontal ? m_hbar : m_vbar;
-        if (bar != nullptr) {
-            if (bar->parentWidget() != parent) {
-                bar->setParent(parent);
-            }
-        } else {
-            bar = new CScrollBarControl(parent);  // owned by the parent, like the list
-            bar->SetOwner(this, kind);
-        }
-        QRect r = geometry();
-        if (kind == CScrollBarControl::kHorizontal) {
-            r.setTop(r.bottom() + 1 - kBarThickness);
-        } else {
-            r.setLeft(r.right() + 1 - kBarThickness);
-        }
-        bar->setGeometry(r);
-        bar->show();
-        bar->Reposition();
-    }
-}
-
-bool CScrollBarList::event(QEvent* event) {
-    const bool result = QTreeWidget::event(event);
-    if (event->type() == QEvent::ParentChange) {
-        CreateSkinBars();
-    }
-    return result;
 }
 
 void CScrollBarList::ClearDevices() {
@@ -212,9 +170,6 @@ void CScrollBarList::ClearDevices() {
     // A new search starts at the top, with the bars of the new rows only.
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
-    if (m_bars_active) {
-        RepositionSkinBars();
-    }
 }
 
 void CScrollBarList::CreateColumns() {
@@ -330,39 +285,10 @@ bool CScrollBarList::SetScrollImage(const std::u16string& path, int index) {
     if (path.size() > kMaxPath || index < 0 || index > 15) {
         return false;
     }
-    CScrollBarControl* bar = index < 8 ? m_vbar.data() : m_hbar.data();
-    if (bar != nullptr) {
-        bar->SetSlotImage(path, index);
+    if (index < 8) {
+        m_vbar->SetSlotImage(path, index);
     }
     return true;
-}
-
-void CScrollBarList::SetScrollBarsActive(bool active) {
-    m_bars_active = active;
-}
-
-void CScrollBarList::SetSkinBarsVisible(bool visible) {
-    for (CScrollBarControl* bar : {m_hbar.data(), m_vbar.data()}) {
-        if (bar != nullptr) {
-            bar->setVisible(visible);
-        }
-    }
-}
-
-void CScrollBarList::paintEvent(QPaintEvent* event) {
-    QTreeWidget::paintEvent(event);
-    if (m_bars_active) {
-        RepositionSkinBars();
-    }
-}
-
-void CScrollBarList::RepositionSkinBars() {
-    if (m_hbar != nullptr) {
-        m_hbar->Reposition();
-    }
-    if (m_vbar != nullptr) {
-        m_vbar->Reposition();
-    }
 }
 
 void CScrollBarList::mouseMoveEvent(QMouseEvent* event) {

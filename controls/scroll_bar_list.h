@@ -3,7 +3,7 @@
 // row, opens the device's web page. A row's context menu (right click, Menu key,
 // Shift+F10) opens the page or copies the row's IP, MAC or details; Ctrl+C copies
 // the IP.
-// Two skin bars (CScrollBarControl) are laid over the list's own scroll bars.
+// Its vertical scroll bar is the skin's (CScrollBarControl); it never scrolls sideways.
 #pragma once
 
 #include <QIcon>
@@ -33,7 +33,6 @@ public:
     static constexpr int kIconColumnWidth = 72;
 
     explicit CScrollBarList(QWidget* parent = nullptr);
-    ~CScrollBarList() override;
 
     // Removes every row, the columns and the icons, and scrolls back to the top.
     void ClearDevices();
@@ -55,20 +54,15 @@ public:
     // badge. Applies to rows set later.
     void SetWarningBadge(const std::u16string& path, int width, int height, int left, int top);
 
-    // Slots 0-7 go to the vertical bar (0 up arrow, 4 down arrow), 8-15 to the
-    // horizontal one. False for a path over 260 units or a slot outside 0-15; an
-    // image that does not load leaves the slot as it was.
+    // Slots 0-7 go to the vertical bar (0 up arrow, 4 down arrow); 8-15 were the
+    // horizontal bar's, which the list does not have: accepted, and not loaded.
+    // False for a path over 260 units or a slot outside 0-15; an image that does
+    // not load leaves the slot as it was.
     bool SetScrollImage(const std::u16string& path, int index);
-    // While active, every repaint of the list moves and repaints both skin bars.
-    void SetScrollBarsActive(bool active);
-    void SetSkinBarsVisible(bool visible);
 
-    CScrollBarControl* HorizontalSkinBar() const { return m_hbar; }
     CScrollBarControl* VerticalSkinBar() const { return m_vbar; }
 
 protected:
-    bool event(QEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -76,10 +70,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    void CreateSkinBars();
     void CreateColumns();
     void FitTextColumn();
-    void RepositionSkinBars();
     void OpenRow(const QModelIndex& index);
     void SelectRowUnderPointer();
     int SelectedRow() const;
@@ -89,9 +81,7 @@ private:
     void ApplyView(QTreeWidgetItem& item, const RowView& view);
     void ExecRowMenu(int row, const QPoint& global_pos);
 
-    QPointer<CScrollBarControl> m_hbar;
-    QPointer<CScrollBarControl> m_vbar;
-    bool m_bars_active = false;
+    CScrollBarControl* m_vbar = nullptr;  // owned by the scroll area
     int m_device_count = 0;
     // What the last SetRows was given (icon and address per view) and which row
     // each view got (-1: none), so that a refill with the same devices keeps its rows.

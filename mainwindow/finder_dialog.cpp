@@ -277,8 +277,6 @@ void CKestriTR400DeviceFinderDlg::OnPrevious() {
 }
 
 void CKestriTR400DeviceFinderDlg::HideDeviceList() {
-    m_device_list->SetScrollBarsActive(false);
-    m_device_list->SetSkinBarsVisible(false);
     m_device_list->hide();
 }
 
@@ -476,8 +474,6 @@ void CKestriTR400DeviceFinderDlg::ListResults() {
     m_slots.title.clear();
     m_slots.body.clear();
 
-    m_device_list->SetScrollBarsActive(true);
-    m_device_list->SetSkinBarsVisible(true);
     m_device_list->show();
     update();
 }
