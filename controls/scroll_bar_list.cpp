@@ -42,8 +42,9 @@ QString RowToolTip(const RowView& view) {
     if (!view.warning.empty())
         tip +=
             Qt::convertFromPlainText(QString::fromStdU16String(view.warning), Qt::WhiteSpaceNormal);
-    if (!view.details.empty())
-        tip += Qt::convertFromPlainText(QString::fromStdU16String(view.details), Qt::WhiteSpacePre);
+    if (!view.details_shown.empty())
+        tip += Qt::convertFromPlainText(QString::fromStdU16String(view.details_shown),
+                                        Qt::WhiteSpacePre);
     return tip;
 }
 

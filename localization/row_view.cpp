@@ -9,6 +9,8 @@
 namespace orvandel {
 namespace {
 
+constexpr char16_t kWordJoiner = u'\u2060';
+
 std::u16string AccessibleName(const std::u16string& name, const std::u16string& model,
                               const std::u16string& ip, const std::u16string& mac,
                               const DeviceDetailLabels& labels) {
@@ -29,6 +31,29 @@ std::u16string AccessibleName(const std::u16string& name, const std::u16string& 
         out += part;
     }
     return out;
+}
+
+// `labels` with a word joiner after every character of each label: no line break
+// inside a label or between it and its separator.
+DeviceDetailLabels JoinedLabels(const DeviceDetailLabels& labels) {
+    DeviceDetailLabels joined = labels;
+    for (std::u16string DeviceDetailLabels::*label :
+         {&DeviceDetailLabels::name, &DeviceDetailLabels::model, &DeviceDetailLabels::sub_model,
+          &DeviceDetailLabels::firmware, &DeviceDetailLabels::daily_build,
+          &DeviceDetailLabels::uboot_version, &DeviceDetailLabels::ip, &DeviceDetailLabels::mac,
+          &DeviceDetailLabels::dhcp, &DeviceDetailLabels::mask, &DeviceDetailLabels::gateway,
+          &DeviceDetailLabels::dns}) {
+        std::u16string out;
+        for (const char16_t c : labels.*label) {
+            out += c;
+            // Never between the halves of a surrogate pair.
+            if (c < 0xD800 || c > 0xDBFF) {
+                out += kWordJoiner;
+            }
+        }
+        joined.*label = std::move(out);
+    }
+    return joined;
 }
 
 }  // namespace
@@ -67,6 +92,7 @@ RowView MakeRowView(const FoundDevice& device, const UiStrings& strings) {
     view.copy_ip = ip;
     view.copy_mac = mac;
     view.details = DeviceDetailsText(record, labels);
+    view.details_shown = DeviceDetailsText(record, JoinedLabels(labels));
     view.warning = ReachabilityTip(strings, record.ip, device.verdict);
     view.badge = device.verdict.status != ReachStatus::kOk;
     return view;

@@ -38,9 +38,13 @@ struct RowView {
     std::u16string accessible_name;  // name, model, IP, MAC
     std::u16string copy_ip;          // "Copy IP address" and Ctrl+C
     std::u16string copy_mac;         // "Copy MAC address", as the row shows it
-    std::u16string details;          // the tooltip's details and "Copy details"
-    std::u16string warning;          // the tooltip's first part; empty: nothing to warn of
-    bool badge = false;              // the warning badge over the icon
+    std::u16string details;          // "Copy details": the device's fields, one per line
+    // The same lines as the tooltip shows them: each label's characters, and the
+    // label with its separator, are held together by U+2060 WORD JOINER, so that a
+    // long value never leaves part of a label ("名" of "名前") on a line of its own.
+    std::u16string details_shown;
+    std::u16string warning;  // the tooltip's first part; empty: nothing to warn of
+    bool badge = false;      // the warning badge over the icon
 
     bool operator==(const RowView&) const = default;
 };

@@ -1,18 +1,26 @@
 #include <QDesktopServices>
 #include <QHeaderView>
+#include <QLabel>
 #include <QScrollBar>
 #include <QStyleOptionSlider>
+#include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
+#include <QToolTip>
 #include <QtTest>
 
 #include "controls/device_address.h"
 #include "controls/scroll_bar_list.h"
+#include "localization/ui_strings.h"
 #include "test_images.h"
 
 using namespace orvandel;
 using orvandel::test::Near;
 
 namespace {
+QString Q(const std::u16string& s) {
+    return QString::fromStdU16String(s);
+}
 const QColor kIconA(220, 40, 40);
 const QColor kIconB(40, 160, 60);
 const QColor kUp(30, 60, 220);
@@ -209,7 +217,7 @@ private slots:
         for (RowView& view : views) {
             view.lines[0] = u"Ger\u00e4t";
             view.accessible_name = u"Ger\u00e4t, TR400";
-            view.details = u"Name: Ger\u00e4t";
+            view.details_shown = u"Name: Ger\u00e4t";
         }
         list.SetRows(views);
         QCOMPARE(list.ItemCount(), 9);
@@ -590,6 +598,77 @@ private slots:
         QVERIFY(tip.contains(QStringLiteral("&lt;b&gt;")));
         QCOMPARE(list.model()->index(0, 0).data(Qt::ToolTipRole).toString(), tip);
         QVERIFY(list.model()->index(1, 1).data(Qt::ToolTipRole).toString().isEmpty());
+    }
+
+    // The tooltip of a device with a long name, as Qt lays it out in a tooltip: no
+    // line starts inside a label ("名" of "名前" alone on a line was seen in Japanese).
+    void tooltipNeverBreaksInsideALabel_data() {
+        QTest::addColumn<int>("language");
+        QTest::newRow("Japanese") << int(kJapanese);
+        QTest::newRow("English") << int(kEnglish);
+        QTest::newRow("Traditional Chinese") << int(kTraditionalChinese);
+        QTest::newRow("Simplified Chinese") << int(kSimplifiedChinese);
+    }
+    void tooltipNeverBreaksInsideALabel() {
+        QFETCH(int, language);
+        QTemporaryDir dir;
+        UiStrings strings(std::filesystem::path(dir.path().toStdString()) / "setting.cfg");
+        strings.SetLanguage(language);
+        FoundDevice device;
+        device.record.device_name = std::u16string(70, u'W');
+        device.record.model = u"TR400";
+        device.record.ip = u"10.0.0.1";
+        device.record.id = u"0c:1a:2b:3c:4d:5e";
+        device.record.master_version = std::u16string(90, u'1');
+        device.verdict.status = ReachStatus::kOtherNetwork;
+        RowView view = MakeRowView(device, strings);
+        view.icon_path = m_icon_a;
+        Window w;
+        CScrollBarList& list = *w.list;
+        list.SetRows({view});
+        w.top.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.top));
+        const QString tip = list.model()->index(0, 1).data(Qt::ToolTipRole).toString();
+        QToolTip::showText(list.viewport()->mapToGlobal(RowPoint(list, 0, 1)), tip, &list);
+        QLabel* label = nullptr;
+        QTRY_VERIFY((label = [] {
+                        for (QWidget* top : QApplication::topLevelWidgets()) {
+                            if (top->inherits("QTipLabel") && top->isVisible())
+                                return qobject_cast<QLabel*>(top);
+                        }
+                        return static_cast<QLabel*>(nullptr);
+                    }()) != nullptr);
+        // The tooltip's own layout: its font, its width, its text.
+        QTextDocument doc;
+        doc.setDefaultFont(label->font());
+        doc.setDocumentMargin(0);
+        doc.setHtml(label->text());
+        doc.setTextWidth(label->contentsRect().width() - 2 * label->margin());
+        QVERIFY(doc.size().width() > 0);  // lays the document out
+        const DeviceDetailLabels& l = strings.DetailLabels;
+        const QStringList words = {Q(l.name), Q(l.model), Q(l.firmware), Q(l.ip), Q(l.mac)};
+        const QChar joiner(0x2060);
+        QStringList broken;
+        int lines = 0;
+        for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+            const QTextLayout* layout = block.layout();
+            const QString text = block.text();
+            lines += layout->lineCount();
+            for (int i = 1; i < layout->lineCount(); ++i) {
+                const int at = layout->lineAt(i).textStart();
+                const QString before = QString(text.left(at)).remove(joiner);
+                const QString after = QString(text.mid(at)).remove(joiner);
+                for (const QString& word : words) {
+                    for (int cut = 1; cut < word.size(); ++cut) {
+                        if (before.endsWith(word.left(cut)) && after.startsWith(word.mid(cut)))
+                            broken << before.right(8) + "|" + after.left(8);
+                    }
+                }
+            }
+        }
+        QToolTip::hideText();
+        QVERIFY(lines > 4);  // the long values did wrap
+        QVERIFY2(broken.isEmpty(), qPrintable(broken.join(u" ; ")));
     }
 
     void missingBadgeImageDrawsNoBadgeButKeepsTheTooltip() {

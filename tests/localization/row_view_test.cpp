@@ -128,6 +128,12 @@ TEST_F(RowViewTest, WarningFollowsTheVerdictAndTheLanguage) {
         EXPECT_FALSE(view.warning.empty());
         EXPECT_EQ(view.warning, ReachabilityTip(strings_, u"10.0.0.9", device.verdict));
         EXPECT_EQ(view.details, DeviceDetailsText(device.record, strings_.DetailLabels));
+        // The tooltip's lines are the copied ones, labels held together by joiners.
+        std::u16string shown = view.details_shown;
+        EXPECT_NE(shown.find(u'\u2060'), std::u16string::npos);
+        std::erase(shown, u'\u2060');
+        EXPECT_EQ(shown, view.details);
+        EXPECT_EQ(view.details.find(u'\u2060'), std::u16string::npos);
     }
 }
 
