@@ -1,8 +1,8 @@
 // Orvandel: finds the streaming devices on the local network and opens their pages.
 // Command-line arguments are ignored, Qt's own options included.
-#include <unistd.h>
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,9 +19,9 @@ std::mutex g_startup_lock;
 std::vector<std::pair<QtMsgType, std::string>> g_startup_messages;
 QtMessageHandler g_previous_handler = nullptr;
 
-void WriteLine(std::string line) {
-    line += '\n';
-    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
+void WriteLine(const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
 }
 
 // A display that is named but cannot be reached (a stale DISPLAY, a compositor that
@@ -37,7 +37,7 @@ void StartupMessage(QtMsgType type, const QMessageLogContext& context, const QSt
             WriteLine(kept_text);
         }
         WriteLine(text.toStdString());
-        ::_exit(1);
+        std::_Exit(1);
     }
     g_startup_messages.emplace_back(type, text.toStdString());
 }

@@ -1,6 +1,5 @@
 #include "controls/scroll_bar_control.h"
 
-#include <QAbstractScrollArea>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
@@ -16,19 +15,6 @@ constexpr int kArrow = 13;
 constexpr int kMinHeight = 45;     // at this height or less nothing is drawn
 constexpr int kThumbOverhang = 4;  // the thumb reaches this far past the list's own
 constexpr int kThumbInset = 3;
-
-QScrollBar* OwnerBar(QAbstractScrollArea* owner, int kind) {
-    if (owner == nullptr) {
-        return nullptr;
-    }
-    QScrollBar* bar = kind == CScrollBarControl::kVertical ? owner->verticalScrollBar()
-                                                           : owner->horizontalScrollBar();
-    // A bar the list does not show has no geometry to follow.
-    if (bar == nullptr || !bar->isVisibleTo(owner)) {
-        return nullptr;
-    }
-    return bar;
-}
 
 QRect SliderRect(const QScrollBar& bar) {
     QStyleOptionSlider opt;
@@ -65,22 +51,11 @@ void CopyImage(QPainter& painter, const QRect& target, const SkinBitmapSet& set)
 }
 }  // namespace
 
-CScrollBarControl::CScrollBarControl(QWidget* parent) : QWidget(parent) {
-    setAttribute(Qt::WA_TransparentForMouseEvents);
+CScrollBarControl::CScrollBarControl(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {
     setFocusPolicy(Qt::NoFocus);
-    // What the drawing leaves uncovered shows the list's white.
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    setPalette(pal);
-    setAutoFillBackground(true);
 }
 
 CScrollBarControl::~CScrollBarControl() = default;
-
-void CScrollBarControl::SetOwner(QAbstractScrollArea* owner, int kind) {
-    m_owner = owner;
-    m_kind = kind == kHorizontal ? kHorizontal : kVertical;
-}
 
 bool CScrollBarControl::SetSlotImage(const std::u16string& path, int slot) {
     if (path.size() > kMaxPath) {
@@ -92,55 +67,19 @@ bool CScrollBarControl::SetSlotImage(const std::u16string& path, int slot) {
         return false;
     }
     m_slots[static_cast<std::size_t>(slot)] = std::move(image);
-    return true;
-}
-
-void CScrollBarControl::Reposition() {
-    QWidget* parent = parentWidget();
-    if (parent == nullptr || m_owner == nullptr) {
-        return;
-    }
-    // The list goes to the bottom of its siblings so that the bars lie above it.
-    // Only when it is not there yet: restacking repaints, and this runs from the
-    // list's own paint.
-    if (m_owner->parentWidget() == parent) {
-        for (QObject* child : parent->children()) {
-            if (child->isWidgetType()) {
-                if (child != m_owner) {
-                    m_owner->lower();
-                }
-                break;
-            }
-        }
-    }
-    QRect target;
-    if (QScrollBar* bar = OwnerBar(m_owner, m_kind)) {
-        target = QRect(parent->mapFromGlobal(bar->mapToGlobal(QPoint(0, 0))), bar->size());
-    }
-    setGeometry(target);
-    show();
     update();
+    return true;
 }
 
 void CScrollBarControl::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (m_kind == kVertical) {
-        PaintVertical(painter);
-    } else {
-        PaintHorizontal(painter);
-    }
-}
-
-void CScrollBarControl::PaintVertical(QPainter& painter) {
-    const QScrollBar* bar = OwnerBar(m_owner, kVertical);
-    if (bar == nullptr) {
-        return;
-    }
-    const int h = bar->height();
+    // What the drawing leaves uncovered shows the list's white.
+    painter.fillRect(rect(), Qt::white);
+    const int h = height();
     if (h <= kMinHeight) {
         return;
     }
-    const QRect slider = SliderRect(*bar);
+    const QRect slider = SliderRect(*this);
     CopyImage(painter, QRect(0, 0, kBarWidth, kArrow), m_slots[0]);
     CopyImage(painter, QRect(0, h - kArrow, kBarWidth, kArrow), m_slots[4]);
 
@@ -150,32 +89,13 @@ void CScrollBarControl::PaintVertical(QPainter& painter) {
     if (slider.isEmpty()) {
         return;
     }
-    // Kept within the track: the real bar's arrow buttons can be as short as ours,
+    // Kept within the track: the style's arrow buttons can be as short as ours,
     // and the overhang would then cover the arrow images.
     const int t1 = slider.top() - kThumbOverhang;
     const int t2 = slider.top() + slider.height() + kThumbOverhang;
     painter.setClipRect(track);
     painter.fillRect(QRect(kThumbInset, t1, kBarWidth - 2 * kThumbInset, t2 - t1),
                      QColor(0, 0, 0, 0x7F));
-}
-
-void CScrollBarControl::PaintHorizontal(QPainter& painter) {
-    if (m_owner == nullptr) {
-        return;
-    }
-    const QScrollBar* bar = OwnerBar(m_owner, kHorizontal);
-    if (bar == nullptr) {
-        return;
-    }
-    // The arrow cells are square, as thick as the list's own bar.
-    const int bh = bar->height();
-    int bw = bh;
-    const int w = bar->width();
-    if (w < 2 * bw + 1) {
-        bw = (w - 1) / 2;
-    }
-    CopyImage(painter, QRect(0, 0, bw, bh), m_slots[8]);
-    CopyImage(painter, QRect(w - bw, 0, bw, bh), m_slots[12]);
 }
 
 }  // namespace orvandel

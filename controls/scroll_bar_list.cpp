@@ -18,13 +18,10 @@
 #include "controls/focus_ring.h"
 #include "controls/skin_bitmap.h"
 #include "platform/qt/open_url.h"
-#include "text/display_safe.h"
-#include "text/utf.h"
 
 namespace orvandel {
 namespace {
 constexpr std::size_t kMaxPath = 260;
-constexpr std::size_t kMaxRowText = 511;
 constexpr int kBarThickness = 13;
 constexpr int kRestMs = 200;
 constexpr int kRowPadding = 8;  // air between the three-line blocks
@@ -36,37 +33,38 @@ constexpr int kDetailsRole = Qt::UserRole + 4;
 constexpr int kWarningRole = Qt::UserRole + 5;      // why the page may not open
 constexpr int kBadgeRole = Qt::UserRole + 6;        // QPixmap over the icon's corner
 constexpr int kBadgeOffsetRole = Qt::UserRole + 7;  // QPoint within the icon
+constexpr int kBadgeSizeRole = Qt::UserRole + 8;    // QSize the badge is bounded by
 
 // The row's tooltip: why its page may not open, then its details, each as plain
 // text, escaped, so that markup in a device's reply shows as the characters it is.
 // The warning's sentences wrap; the details keep their lines.
-QString RowToolTip(const QTreeWidgetItem& item) {
-    const QString warning = item.data(0, kWarningRole).toString();
-    const QString details = item.data(0, kDetailsRole).toString();
+QString RowToolTip(const RowView& view) {
     QString tip;
-    if (!warning.isEmpty())
-        tip += Qt::convertFromPlainText(warning, Qt::WhiteSpaceNormal);
-    if (!details.isEmpty())
-        tip += Qt::convertFromPlainText(details, Qt::WhiteSpacePre);
+    if (!view.warning.empty())
+        tip +=
+            Qt::convertFromPlainText(QString::fromStdU16String(view.warning), Qt::WhiteSpaceNormal);
+    if (!view.details_shown.empty())
+        tip += Qt::convertFromPlainText(QString::fromStdU16String(view.details_shown),
+                                        Qt::WhiteSpacePre);
     return tip;
+}
+
+// An icon from a skin image and its @2x twin: the painter picks by its ratio.
+QIcon SkinIcon(const std::u16string& path, QSize size) {
+    const SkinBitmapSet images = LoadSkinBitmapSet(path, size);
+    QIcon icon;
+    if (!images.isNull()) {
+        icon.addPixmap(QPixmap::fromImage(images.plain));
+        if (!images.dense.isNull()) {
+            icon.addPixmap(QPixmap::fromImage(images.dense));
+        }
+    }
+    return icon;
 }
 
 bool IsEnterKey(const QKeyEvent* event) {
     return (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
            (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter);
-}
-
-// The row text within its 511 units, as plain lines: device texts come off the
-// network, so what could break the three-line layout or reorder what the user reads
-// becomes a space. The name gives way, so that the address lines, which the user
-// came for, stay whole.
-QString RowText(const std::u16string& name, const std::u16string& ip_line,
-                const std::u16string& mac_line) {
-    const std::u16string lines =
-        text::Cut(u'\n' + text::MakeDisplaySafe(ip_line) + u'\n' + text::MakeDisplaySafe(mac_line),
-                  kMaxRowText);
-    return QString::fromStdU16String(
-        text::Cut(text::MakeDisplaySafe(name), kMaxRowText - lines.size()) + lines);
 }
 
 // Draws the icon centred in its column and the row text as plain lines, one
@@ -93,10 +91,13 @@ public:
                 const QRect target =
                     QStyle::alignedRect(opt.direction, Qt::AlignCenter, size, opt.rect);
                 painter->drawPixmap(target, pixmap);
-                const QPixmap badge = index.data(kBadgeRole).value<QPixmap>();
+                const QIcon badge = index.data(kBadgeRole).value<QIcon>();
                 if (!badge.isNull()) {
-                    const QPoint at = target.topLeft() + index.data(kBadgeOffsetRole).toPoint();
-                    painter->drawPixmap(QRect(at, badge.deviceIndependentSize().toSize()), badge);
+                    const QRect area(target.topLeft() + index.data(kBadgeOffsetRole).toPoint(),
+                                     index.data(kBadgeSizeRole).toSize());
+                    const QPixmap face = badge.pixmap(area.size(), PaintedDeviceRatio(*painter));
+                    painter->drawPixmap(
+                        QRect(area.topLeft(), face.deviceIndependentSize().toSize()), face);
                 }
             }
             return;
@@ -144,11 +145,11 @@ CScrollBarList::CScrollBarList(QWidget* parent) : QTreeWidget(parent) {
     setItemDelegate(new DeviceRowDelegate(this));
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::Fixed);
-    // The skin bars are 13 pixels wide; the real bars underneath match them.
-    verticalScrollBar()->setStyleSheet(
+    // The skin's bar, 13 pixels wide; the style lays out its arrows and slider.
+    m_vbar = new CScrollBarControl(this);
+    setVerticalScrollBar(m_vbar);  // the scroll area owns it from here
+    m_vbar->setStyleSheet(
         QStringLiteral("QScrollBar:vertical { width: %1px; }").arg(kBarThickness));
-    horizontalScrollBar()->setStyleSheet(
-        QStringLiteral("QScrollBar:horizontal { height: %1px; }").arg(kBarThickness));
     // The rows always fit the width (FitTextColumn): the list never scrolls sideways,
     // not by wheel or keys either, which would cut the icons.
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -160,64 +161,17 @@ CScrollBarList::CScrollBarList(QWidget* parent) : QTreeWidget(parent) {
     m_rest_timer.setInterval(kRestMs);
     connect(&m_rest_timer, &QTimer::timeout, this, &CScrollBarList::SelectRowUnderPointer);
     connect(this, &QAbstractItemView::clicked, this, &CScrollBarList::OpenRow);
-    CreateSkinBars();
-}
-
-CScrollBarList::~CScrollBarList() {
-    // The bars belong to our parent but follow this list: they go with it.
-    delete m_hbar.data();
-    delete m_vbar.data();
-}
-
-void CScrollBarList::CreateSkinBars() {
-    QWidget* parent = parentWidget();
-    if (parent == nullptr) {
-        return;
-    }
-    for (int kind : {CScrollBarControl::kHorizontal, CScrollBarControl::kVertical}) {
-        QPointer<CScrollBarControl>& bar = kind == CScrollBarControl::kHorizontal ? m_hbar : m_vbar;
-        if (bar != nullptr) {
-            if (bar->parentWidget() != parent) {
-                bar->setParent(parent);
-            }
-        } else {
-            bar = new CScrollBarControl(parent);  // owned by the parent, like the list
-            bar->SetOwner(this, kind);
-        }
-        QRect r = geometry();
-        if (kind == CScrollBarControl::kHorizontal) {
-            r.setTop(r.bottom() + 1 - kBarThickness);
-        } else {
-            r.setLeft(r.right() + 1 - kBarThickness);
-        }
-        bar->setGeometry(r);
-        bar->show();
-        bar->Reposition();
-    }
-}
-
-bool CScrollBarList::event(QEvent* event) {
-    const bool result = QTreeWidget::event(event);
-    if (event->type() == QEvent::ParentChange) {
-        CreateSkinBars();
-    }
-    return result;
 }
 
 void CScrollBarList::ClearDevices() {
     clear();
     setColumnCount(0);
     m_icons.clear();
+    m_given.clear();
+    m_row_of_view.clear();
     // A new search starts at the top, with the bars of the new rows only.
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
-    if (m_bars_active) {
-        RepositionSkinBars();
-    }
-}
-
-void CScrollBarList::SetDeviceCount(int n) {
-    m_device_count = n;
 }
 
 void CScrollBarList::CreateColumns() {
@@ -246,97 +200,97 @@ void CScrollBarList::resizeEvent(QResizeEvent* event) {
     FitTextColumn();
 }
 
-bool CScrollBarList::AddDevice(const std::u16string& icon_path, const std::u16string& name,
-                               const std::u16string& ip_line, const std::u16string& mac_line,
-                               const std::u16string& ip) {
-    if (icon_path.size() > kMaxPath) {
-        return false;
-    }
+const QIcon& CScrollBarList::Icon(const std::u16string& path) {
     // Decoded once per fill and shared by its rows; a failure is remembered too.
-    auto cached = m_icons.find(icon_path);
+    auto cached = m_icons.find(path);
     if (cached == m_icons.end()) {
-        const SkinBitmapSet images = LoadSkinBitmapSet(icon_path, QSize(kIconWidth, kIconHeight));
-        QIcon icon;
-        if (!images.isNull()) {
-            icon.addPixmap(QPixmap::fromImage(images.plain));
-            if (!images.dense.isNull()) {
-                icon.addPixmap(QPixmap::fromImage(images.dense));
+        const QIcon icon =
+            path.size() > kMaxPath ? QIcon() : SkinIcon(path, QSize(kIconWidth, kIconHeight));
+        cached = m_icons.emplace(path, icon).first;
+    }
+    return cached->second;
+}
+
+void CScrollBarList::ApplyView(QTreeWidgetItem& item, const RowView& view) {
+    item.setText(1, QString::fromStdU16String(view.lines[0] + u'\n' + view.lines[1] + u'\n' +
+                                              view.lines[2]));
+    item.setData(0, kAddressRole, QString::fromStdU16String(view.address));
+    item.setData(0, kCopyIpRole, QString::fromStdU16String(view.copy_ip));
+    item.setData(0, kCopyMacRole, QString::fromStdU16String(view.copy_mac));
+    item.setData(0, kDetailsRole, QString::fromStdU16String(view.details));
+    const QString name = QString::fromStdU16String(view.accessible_name);
+    const QString tip = RowToolTip(view);
+    // A reader announces whichever cell is current: both carry the whole row.
+    for (int column = 0; column < 2; ++column) {
+        item.setData(column, Qt::AccessibleTextRole, name);
+        item.setData(column, Qt::ToolTipRole, tip);
+    }
+    if (view.badge && !m_badge.isNull()) {
+        item.setData(0, kBadgeRole, m_badge);
+        item.setData(0, kBadgeOffsetRole, m_badge_offset);
+        item.setData(0, kBadgeSizeRole, m_badge_size);
+    } else {
+        item.setData(0, kBadgeRole, QVariant());
+    }
+}
+
+void CScrollBarList::SetRows(const std::vector<RowView>& views) {
+    std::vector<std::pair<std::u16string, std::u16string>> given;
+    given.reserve(views.size());
+    for (const RowView& view : views) {
+        given.emplace_back(view.icon_path, view.address);
+    }
+    if (!given.empty() && given == m_given) {
+        for (std::size_t v = 0; v < views.size(); ++v) {
+            if (QTreeWidgetItem* item = topLevelItem(m_row_of_view[v])) {
+                ApplyView(*item, views[v]);
             }
         }
-        cached = m_icons.emplace(icon_path, icon).first;
+        return;
     }
-    const QIcon& icon = cached->second;
-    if (icon.isNull()) {
-        return false;
+    if (topLevelItemCount() > 0) {
+        ClearDevices();
     }
-    if (topLevelItemCount() == 0) {
-        CreateColumns();
+    m_given = std::move(given);
+    m_row_of_view.assign(views.size(), -1);
+    m_device_count = static_cast<int>(views.size());
+    for (std::size_t v = 0; v < views.size(); ++v) {
+        const QIcon& icon = Icon(views[v].icon_path);
+        if (icon.isNull()) {
+            continue;  // no icon, no row
+        }
+        if (topLevelItemCount() == 0) {
+            CreateColumns();
+        }
+        auto item = std::make_unique<QTreeWidgetItem>();
+        item->setIcon(0, icon);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        ApplyView(*item, views[v]);
+        m_row_of_view[v] = topLevelItemCount();
+        addTopLevelItem(item.release());  // the tree owns its items
     }
-
-    auto item = std::make_unique<QTreeWidgetItem>();
-    item->setIcon(0, icon);
-    item->setText(1, RowText(name, ip_line, mac_line));
-    item->setData(0, kAddressRole, QString::fromStdU16String(ip));
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    addTopLevelItem(item.release());  // the tree owns its items
     FitTextColumn();
-    return true;
 }
 
 void CScrollBarList::SetWarningBadge(const std::u16string& path, int width, int height, int left,
                                      int top) {
-    m_badge = QPixmap();
+    m_badge = QIcon();
     if (path.size() > kMaxPath || width <= 0 || height <= 0) {
         return;
     }
-    const QImage image = LoadSkinBitmap(path, QSize(width, height));
-    if (!image.isNull()) {
-        m_badge = QPixmap::fromImage(image);
-    }
+    m_badge = SkinIcon(path, QSize(width, height));
     m_badge_offset = QPoint(left, top);
-}
-
-void CScrollBarList::SetRowWarning(int row, const std::u16string& tooltip, bool badge) {
-    QTreeWidgetItem* item = topLevelItem(row);
-    if (item == nullptr) {
-        return;
-    }
-    const bool warn = !tooltip.empty();
-    // The texts carry addresses and interface names from outside: never markup.
-    item->setData(0, kWarningRole, QString::fromStdU16String(tooltip));
-    const QString tip = RowToolTip(*item);
-    for (int column = 0; column < columnCount(); ++column) {
-        item->setData(column, Qt::ToolTipRole, tip);
-    }
-    if (warn && badge && !m_badge.isNull()) {
-        item->setData(0, kBadgeRole, m_badge);
-        item->setData(0, kBadgeOffsetRole, m_badge_offset);
-    } else {
-        item->setData(0, kBadgeRole, QVariant());
-    }
+    m_badge_size = QSize(width, height);
 }
 
 bool CScrollBarList::SetScrollImage(const std::u16string& path, int index) {
     if (path.size() > kMaxPath || index < 0 || index > 15) {
         return false;
     }
-    CScrollBarControl* bar = index < 8 ? m_vbar.data() : m_hbar.data();
-    if (bar != nullptr) {
-        bar->SetSlotImage(path, index);
+    if (index < 8) {
+        m_vbar->SetSlotImage(path, index);
     }
     return true;
-}
-
-void CScrollBarList::SetScrollBarsActive(bool active) {
-    m_bars_active = active;
-}
-
-void CScrollBarList::SetSkinBarsVisible(bool visible) {
-    for (CScrollBarControl* bar : {m_hbar.data(), m_vbar.data()}) {
-        if (bar != nullptr) {
-            bar->setVisible(visible);
-        }
-    }
 }
 
 void CScrollBarList::paintEvent(QPaintEvent* event) {
@@ -351,18 +305,6 @@ void CScrollBarList::paintEvent(QPaintEvent* event) {
         }
         QPainter painter(viewport());
         DrawFocusRing(painter, QRectF(row), FocusAccentColor());
-    }
-    if (m_bars_active) {
-        RepositionSkinBars();
-    }
-}
-
-void CScrollBarList::RepositionSkinBars() {
-    if (m_hbar != nullptr) {
-        m_hbar->Reposition();
-    }
-    if (m_vbar != nullptr) {
-        m_vbar->Reposition();
     }
 }
 
@@ -382,24 +324,6 @@ void CScrollBarList::SelectRowUnderPointer() {
     if (index.isValid()) {
         setCurrentIndex(index);
     }
-}
-
-bool CScrollBarList::SetRowInfo(int row, const DeviceRowInfo& info) {
-    QTreeWidgetItem* item = topLevelItem(row);
-    if (item == nullptr) {
-        return false;
-    }
-    const QString name = QString::fromStdU16String(info.accessible_name);
-    item->setData(0, kCopyIpRole, QString::fromStdU16String(info.ip));
-    item->setData(0, kCopyMacRole, QString::fromStdU16String(info.mac));
-    item->setData(0, kDetailsRole, QString::fromStdU16String(info.details));
-    const QString tip = RowToolTip(*item);
-    // A reader announces whichever cell is current: both carry the whole row.
-    for (int column = 0; column < columnCount(); ++column) {
-        item->setData(column, Qt::AccessibleTextRole, name);
-        item->setData(column, Qt::ToolTipRole, tip);
-    }
-    return true;
 }
 
 void CScrollBarList::SetRowMenuTexts(const DeviceRowMenuTexts& texts) {

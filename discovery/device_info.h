@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/utf.h"
+
 namespace orvandel {
 
 inline constexpr std::size_t kRawTextCapacity = 4096;  // units, with terminator
@@ -61,6 +63,14 @@ inline constexpr std::array<DeviceField, 16> kDeviceFields{{
     {"gateway", &DeviceInfo::gateway, kFieldCapacity},
     {"dns", &DeviceInfo::dns, kFieldCapacity},
 }};
+
+// The MAC address as every view shows it (row, details, table, JSON): the id with
+// its ASCII letters upper-cased.
+inline std::u16string ShownMac(const DeviceInfo& device) {
+    std::u16string mac = device.id;
+    text::AsciiUpper(mac);
+    return mac;
+}
 
 // The fields read from a reply's keys: all but raw_text, which is the reply itself.
 inline constexpr std::span<const DeviceField> kReplyKeyFields =

@@ -2,13 +2,11 @@
 
 #include "discovery/device_info.h"
 #include "localization/display_text.h"
-#include "text/utf.h"
 
 namespace orvandel {
 
 std::u16string DeviceDetailsText(const DeviceInfo& device, const DeviceDetailLabels& labels) {
-    std::u16string mac = device.id;
-    text::AsciiUpper(mac);
+    const std::u16string mac = ShownMac(device);
     const std::pair<const std::u16string*, const std::u16string*> fields[] = {
         {&labels.name, &device.device_name},
         {&labels.model, &device.model},

@@ -1,6 +1,5 @@
-// The file side of the language setting: the one line the program writes, the
-// tolerant reader, and a write that keeps the file's owner, mode and links and
-// never takes over a file or a link that is not this user's.
+// The file side of the language setting: the one line the program writes and the
+// tolerant reader. Reading and writing the file itself is platform/safe_file's.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +10,7 @@
 #include <string_view>
 
 #include "localization/language.h"
+#include "platform/safe_file.h"  // ReplaceFileContents, for the writer's callers
 
 namespace orvandel {
 
@@ -29,17 +29,5 @@ inline constexpr std::size_t kMaxSettingsBytes = 64 * 1024;
 // from its first digits only.
 std::optional<LanguageId> ParseLanguageSetting(std::string_view content);
 std::optional<LanguageId> ParseLanguageSetting(std::istream& in);
-
-// Replaces the file's contents with `bytes`; false when they were not written, and
-// then the file is as it was. A file this user may not write is never replaced,
-// whatever the folder allows. The file keeps its inode's mode, owner and links:
-// it is replaced by a renamed new file (so a concurrent reader sees the old or the
-// new contents) only when the new file gets the same mode, owner and group and
-// nothing else names the old one; otherwise it is written in place. A missing file
-// appears whole, never over one created meanwhile.
-// A symbolic link is followed only when this user owns it and is not root; it is
-// kept, and a missing target is created. Any other link, and anything that is not
-// a regular file, is left alone.
-bool ReplaceFileContents(const std::filesystem::path& target, std::string_view bytes);
 
 }  // namespace orvandel

@@ -1,6 +1,5 @@
 #include "localization/ui_strings.h"
 
-#include <fstream>
 #include <string>
 #include <system_error>
 
@@ -77,15 +76,12 @@ void UiStrings::LoadSettings() {
     if (!std::filesystem::exists(std::filesystem::status(m_settings_path, ec))) {
         SaveLanguage(kEnglish);
     }
-    // Opening a pipe or device under that name could block or never end.
-    if (!std::filesystem::is_regular_file(m_settings_path, ec)) {
+    // One byte past the limit tells whether the limit cuts a token.
+    const auto bytes = ReadFileBounded(m_settings_path, kMaxSettingsBytes + 1);
+    if (!bytes) {
         return;
     }
-    std::ifstream in(m_settings_path, std::ios::in | std::ios::binary);
-    if (!in.is_open()) {
-        return;
-    }
-    if (const auto id = ParseLanguageSetting(in)) {
+    if (const auto id = ParseLanguageSetting(*bytes)) {
         m_language = *id;
     }
 }

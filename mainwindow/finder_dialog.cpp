@@ -11,14 +11,12 @@
 #include <utility>
 
 #include "controls/button_operate.h"
-#include "controls/device_rows.h"
 #include "controls/scroll_bar_list.h"
 #include "controls/skin_bitmap.h"
 #include "discovery/collection.h"
+#include "discovery/found_device.h"
 #include "discovery/search_engine.h"
-#include "localization/device_details.h"
-#include "localization/display_text.h"
-#include "localization/reachability_tip.h"
+#include "localization/row_view.h"
 #include "platform/network_check.h"
 #include "text/utf.h"
 
@@ -48,29 +46,6 @@ void PlaceButton(CButtonOperate* button, const UiButtonImages& images) {
     for (int state = 0; state < 4; ++state) {
         button->SetStateImage(images.states[static_cast<std::size_t>(state)].path, state);
     }
-}
-
-// What a reader announces for a device row: name, model as reported, IP, MAC.
-std::u16string RowAccessibleName(const DeviceInfo& device, const DeviceDetailLabels& labels) {
-    std::u16string mac = device.id;
-    text::AsciiUpper(mac);
-    const std::u16string parts[] = {
-        DisplaySafeText(device.device_name),
-        DisplaySafeText(device.model),
-        labels.ip + labels.separator + DisplaySafeText(device.ip),
-        labels.mac + labels.separator + DisplaySafeText(mac),
-    };
-    std::u16string name;
-    for (const std::u16string& part : parts) {
-        if (part.empty()) {
-            continue;
-        }
-        if (!name.empty()) {
-            name += u", ";
-        }
-        name += part;
-    }
-    return name;
 }
 
 }  // namespace
@@ -289,8 +264,6 @@ void CKestriTR400DeviceFinderDlg::OnPrevious() {
 }
 
 void CKestriTR400DeviceFinderDlg::HideDeviceList() {
-    m_device_list->SetScrollBarsActive(false);
-    m_device_list->SetSkinBarsVisible(false);
     m_device_list->hide();
 }
 
@@ -308,19 +281,8 @@ void CKestriTR400DeviceFinderDlg::ApplyAccessibleTexts() {
     m_device_list->setAccessibleName(QString::fromStdU16String(m_strings.AccessibleDeviceList));
     m_device_list->SetRowMenuTexts({m_strings.MenuOpenDevicePage, m_strings.MenuCopyIp,
                                     m_strings.MenuCopyMac, m_strings.MenuCopyDetails});
-    ApplyRowInfo();
-}
-
-void CKestriTR400DeviceFinderDlg::ApplyRowInfo() {
-    const DeviceDetailLabels& labels = m_strings.DetailLabels;
-    for (std::size_t row = 0; row < m_row_devices.size(); ++row) {
-        const DeviceInfo& device = m_row_devices[row];
-        std::u16string mac = device.id;
-        text::AsciiUpper(mac);
-        m_device_list->SetRowInfo(static_cast<int>(row),
-                                  {RowAccessibleName(device, labels), DisplaySafeText(device.ip),
-                                   DisplaySafeText(mac), DeviceDetailsText(device, labels)});
-    }
+    if (m_has_results)
+        ApplyRowViews();
 }
 
 void CKestriTR400DeviceFinderDlg::SyncPageDescription() {
@@ -441,9 +403,7 @@ void CKestriTR400DeviceFinderDlg::OnSearchTimeout(std::uint64_t generation) {
 void CKestriTR400DeviceFinderDlg::StartSearch() {
     m_is_searching = true;
     HideDeviceList();
-    m_devices.clear();
-    m_verdicts.clear();
-    m_row_devices.clear();
+    m_found.clear();
 
     m_slots.headline_rect = SearchingHeadlineRect();
     m_slots.headline = SlotText(m_strings.SearchingTitle.text);
@@ -486,35 +446,14 @@ void CKestriTR400DeviceFinderDlg::StopSearch() {
 }
 
 bool CKestriTR400DeviceFinderDlg::CollectReplies() {
-    std::vector<FoundDevice> found = m_engine->CollectFound();
-    m_devices.clear();
-    m_verdicts.clear();
-    for (FoundDevice& device : found) {
-        m_devices.push_back(std::move(device.record));
-        m_verdicts.push_back(std::move(device.verdict));
-    }
-    return !m_devices.empty();
+    m_found = m_engine->CollectFound();
+    return !m_found.empty();
 }
 
 void CKestriTR400DeviceFinderDlg::ListResults() {
     m_has_results = true;
     m_device_list->ClearDevices();
-    m_row_devices.clear();
-    const std::vector<DeviceRow> rows = BuildRows(m_devices);
-    m_device_list->SetDeviceCount(static_cast<int>(rows.size()));
-    for (const DeviceRow& row : rows) {
-        auto icon = m_strings.DeviceIconNormal.find(row.model_index);
-        const std::u16string icon_path =
-            icon != m_strings.DeviceIconNormal.end() ? icon->second.path : std::u16string();
-        if (!m_device_list->AddDevice(icon_path, row.name, row.ip_line, row.mac_line, row.ip))
-            continue;
-        // The ip is unique among the collected devices: it finds the row's record.
-        auto device = std::find_if(m_devices.begin(), m_devices.end(),
-                                   [&row](const DeviceInfo& d) { return d.ip == row.ip; });
-        m_row_devices.push_back(device != m_devices.end() ? *device : DeviceInfo{});
-    }
-    ApplyRowInfo();
-    ShowRowWarnings();
+    ApplyRowViews();
     m_strings.SetResultCount(m_device_list->ItemCount());
 
     m_slots.headline_rect = ResultHeadlineRect();
@@ -522,28 +461,14 @@ void CKestriTR400DeviceFinderDlg::ListResults() {
     m_slots.title.clear();
     m_slots.body.clear();
 
-    m_device_list->SetScrollBarsActive(true);
-    m_device_list->SetSkinBarsVisible(true);
     m_device_list->show();
     update();
 }
 
-void CKestriTR400DeviceFinderDlg::ShowRowWarnings() {
+void CKestriTR400DeviceFinderDlg::ApplyRowViews() {
     const UiImageElement& badge = m_strings.WarningBadge;
     m_device_list->SetWarningBadge(badge.path, badge.width, badge.height, badge.left, badge.top);
-    for (std::size_t row = 0; row < m_row_devices.size(); ++row) {
-        // The collection leaves one record per ip, so the ip finds the verdict.
-        std::u16string tip;
-        bool warn = false;
-        for (std::size_t i = 0; i < m_devices.size() && i < m_verdicts.size(); ++i) {
-            if (m_devices[i].ip == m_row_devices[row].ip) {
-                tip = ReachabilityTip(m_strings, m_devices[i].ip, m_verdicts[i]);
-                warn = m_verdicts[i].status != ReachStatus::kOk;
-                break;
-            }
-        }
-        m_device_list->SetRowWarning(static_cast<int>(row), tip, warn);
-    }
+    m_device_list->SetRows(MakeRowViews(m_found, m_strings));
 }
 
 // --- Launch animation and shutdown -----------------------------------------------

@@ -28,6 +28,7 @@
 
 #include "controls/skin_bitmap.h"
 #include "discovery/device_info.h"
+#include "discovery/found_device.h"
 #include "discovery/reachability.h"
 #include "localization/ui_strings.h"
 #include "mainwindow/thread_inbox.h"
@@ -128,7 +129,7 @@ public:
     bool HasSearched() const { return m_has_searched; }
     bool LaunchDone() const { return m_launch_done; }
     std::uint64_t SearchGeneration() const { return m_search_generation; }
-    const std::vector<DeviceInfo>& Devices() const { return m_devices; }
+    const std::vector<FoundDevice>& Found() const { return m_found; }
 
 public slots:
     void done(int result) override;
@@ -149,9 +150,8 @@ private:
     void StopSearch();
     bool CollectReplies();
     void ListResults();
-    // Badge and tooltip of each listed row whose page may not open, in the
-    // current language.
-    void ShowRowWarnings();
+    // The rows of the found devices in the current language: texts, tooltips, badges.
+    void ApplyRowViews();
     void OnSearchTimeout(std::uint64_t generation);
 
     // Launch animation.
@@ -166,9 +166,8 @@ private:
     void ApplyStep2Page();
     void HideDeviceList();
     void SetSearchCaption(const std::u16string& caption);
-    // Accessible names, the row menu and the rows' details in the current language.
+    // Accessible names, the row menu and the rows in the current language.
     void ApplyAccessibleTexts();
-    void ApplyRowInfo();
     // The page's painted texts as the window's accessible description; a change is
     // announced.
     void SyncPageDescription();
@@ -201,9 +200,7 @@ private:
     std::unique_ptr<QMenu> m_popup;
 
     PageSlots m_slots;
-    std::vector<DeviceInfo> m_devices;
-    std::vector<DeviceInfo> m_row_devices;  // the device of each list row, in row order
-    std::vector<Reachability> m_verdicts;   // one per m_devices entry
+    std::vector<FoundDevice> m_found;  // of the last search, in list order
     int m_step_index = 0;
     bool m_is_searching = false;
     bool m_network_alive = true;

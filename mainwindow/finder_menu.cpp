@@ -86,7 +86,6 @@ void CKestriTR400DeviceFinderDlg::ReloadPageTexts() {
     } else if (m_has_results) {
         if (m_has_searched) {
             m_strings.SetResultCount(m_device_list->ItemCount());
-            ShowRowWarnings();
             m_slots.headline_rect = ResultHeadlineRect();
             m_slots.headline = SlotText(m_strings.ResultTitle.text);
             m_slots.title.clear();

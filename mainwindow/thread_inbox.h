@@ -18,6 +18,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/wake_fd.h"
+
 class QSocketNotifier;
 
 namespace orvandel {
@@ -38,8 +40,8 @@ private:
 
     std::mutex m_lock;
     std::vector<std::function<void()>> m_queue;  // guarded by m_lock
-    int m_wake_fd = -1;
-    std::unique_ptr<QSocketNotifier> m_notifier;
+    WakeFd m_wake;
+    std::unique_ptr<QSocketNotifier> m_notifier;  // watches m_wake; goes first
 };
 
 }  // namespace orvandel

@@ -8,27 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/unique_fd.h"
+
 namespace orvandel {
-
-// Owns one file descriptor; closes it exactly once.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { Reset(); }
-
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-    int Release();
-    void Reset();
-
-private:
-    int fd_ = -1;
-};
 
 // Bound to group:port with address reuse, joined to the group on the adapter that
 // owns `adapter`, and limited to that adapter's group traffic (IP_MULTICAST_ALL 0):

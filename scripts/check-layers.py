@@ -9,7 +9,10 @@ UI. Layers, top to bottom:
 
 Project headers are included as "folder/file.h" from the repository root; a bare
 "file.h" is a header of the same folder (or a generated one). tests/ and bench/
-may use every layer. Exits 1 and names each offending line.
+may use every layer. The operating system's own headers (POSIX and Linux:
+<unistd.h>, <sys/...>, <netinet/...>, ...) are included only in platform/ and
+tools/: everything else reaches the system through platform/. Exits 1 and names
+each offending line.
 """
 import re
 import subprocess
@@ -41,6 +44,13 @@ UNCHECKED = ("tests/", "bench/")
 SOURCE = re.compile(r"\.(cpp|cc|h|hpp)$")
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 QT_HEADER = re.compile(r"^(Qt\w*/|Q[A-Z]\w*$|q\w+\.h$)")
+# Headers of the system rather than of the C or C++ standard library.
+SYSTEM_HEADER = re.compile(
+    r"^(sys/|netinet/|arpa/|linux/|net/|asm/|bits/|"
+    r"(unistd|fcntl|ifaddrs|poll|dirent|signal|pthread|netdb|grp|pwd|dlfcn|sched|"
+    r"termios|spawn|syslog|semaphore|mqueue|utmp|glob|wordexp|libgen|fnmatch|"
+    r"err|error|features|endian|byteswap|malloc|alloca|execinfo|link|elf)\.h$)")
+SYSTEM_ALLOWED = ("platform", "platform/qt", "tools/cli", "tools/devicesim", "tools/skingen")
 
 
 def folder_of(path: str) -> str | None:
@@ -77,6 +87,9 @@ def main() -> int:
             if quote == "<":
                 if QT_HEADER.match(target) and not qt_allowed:
                     problems.append(f"{name}:{number}: Qt header <{target}> below the UI ({own})")
+                if SYSTEM_HEADER.match(target) and own not in SYSTEM_ALLOWED:
+                    problems.append(f"{name}:{number}: system header <{target}> outside "
+                                    f"platform/ and tools/ ({own})")
                 continue
             if "/" not in target:
                 continue  # same folder, or generated
@@ -90,7 +103,8 @@ def main() -> int:
     if problems:
         print(f"layering: {len(problems)} problem(s)", file=sys.stderr)
         return 1
-    print(f"layering: {checked} files include only downward, no Qt below the UI")
+    print(f"layering: {checked} files include only downward, no Qt below the UI, "
+          "no system header outside platform/ and tools/")
     return 0
 
 

@@ -160,18 +160,60 @@ private slots:
 
         CScrollBarList list;
         list.resize(300, 200);
-        QVERIFY(list.AddDevice(path, u"Name", u"IP", u"MAC", u"192.168.1.2"));
+        list.SetRows({ListRow(path, false)});
+        QCOMPARE(list.ItemCount(), 1);
+        CompareListPixels(list, QPoint(0, 0), QSize(68, 44), {{1.0, plain}, {2.0, twin}});
+    }
+
+    // The warning badge over a row's icon, as the device icons: the plain file's
+    // pixels at 1 and its @2x twin's at 2, never the plain file blown up.
+    void listBadgeAtEachRatio() {
+        QImage icon(68, 44, QImage::Format_ARGB32);
+        icon.fill(QColor(40, 40, 40));
+        QImage plain(16, 16, QImage::Format_ARGB32);
+        plain.fill(QColor(250, 200, 0));
+        QImage twin(32, 32, QImage::Format_ARGB32);
+        for (int y = 0; y < 32; ++y) {
+            for (int x = 0; x < 32; ++x)
+                twin.setPixelColor(x, y, QColor(x * 8, y * 8, 200));
+        }
+        const std::u16string icon_path = m_images.Save("row.png", icon);
+        const std::u16string badge_path = m_images.Save("warn.png", plain);
+        m_images.Save("warn@2x.png", twin);
+
+        CScrollBarList list;
+        list.resize(300, 200);
+        list.SetWarningBadge(badge_path, 16, 16, 46, 26);
+        list.SetRows({ListRow(icon_path, true)});
+        CompareListPixels(list, QPoint(46, 26), QSize(16, 16), {{1.0, plain}, {2.0, twin}});
+    }
+
+private:
+    static RowView ListRow(const std::u16string& icon, bool badge) {
+        RowView view;
+        view.icon_path = icon;
+        view.lines = {u"Name", u"IP", u"MAC"};
+        view.address = u"192.168.1.2";
+        view.badge = badge;
+        return view;
+    }
+
+    // Renders row 0 of `list` at each ratio and compares the area at `offset`
+    // within the centred 68 x 44 icon rectangle with the expected file pixels.
+    void CompareListPixels(CScrollBarList& list, QPoint offset, QSize size,
+                           const std::vector<std::pair<qreal, QImage>>& expected) {
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
         list.clearSelection();
         list.setCurrentIndex({});
         const QRect cell = list.visualRect(list.model()->index(0, 0));
-        const QRect icon =
-            QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, QSize(68, 44), cell);
+        const QRect icon = QRect(
+            QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, QSize(68, 44), cell).topLeft() +
+                offset,
+            size);
         QWidget* viewport = list.viewport();
-        // The file's pixels at 1 and 2, each exactly covering the icon's logical
+        // The file's pixels at 1 and 2, each exactly covering the logical
         // rectangle. (At 1.5 the row's icon lies between device pixels.)
-        const std::vector<std::pair<qreal, QImage>> expected = {{1.0, plain}, {2.0, twin}};
         for (const auto& [ratio, pixels] : expected) {
             const QImage drawn = Render(*viewport, ratio, Qt::white);
             const QRect device =
@@ -193,7 +235,6 @@ private slots:
         }
     }
 
-private:
     test::ImageFolder m_images;
 };
 

@@ -29,10 +29,11 @@
 #include <string_view>
 #include <vector>
 
-#include "controls/device_rows.h"
 #include "discovery/collection.h"
 #include "discovery/discovery_transport.h"
 #include "discovery/reply_parser.h"
+#include "localization/row_view.h"
+#include "localization/ui_strings.h"
 #include "text/utf.h"
 
 namespace {
@@ -406,9 +407,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(!devices[i].ip.empty());
         Check(i == 0 || devices[i - 1].ip < devices[i].ip);
     }
-    for (const orvandel::DeviceRow& row : orvandel::BuildRows(devices)) {
-        Check(row.ip_line.size() <= 63 && row.mac_line.size() <= 63);
-        Check(row.model_index == 0 || row.model_index == 1);
+    // Never read or written: the texts are built in English without the file.
+    static const orvandel::UiStrings strings("/nonexistent/setting.cfg");
+    std::vector<orvandel::FoundDevice> found;
+    for (const DeviceInfo& device : devices) {
+        found.push_back({device, {}, {}});
+    }
+    for (const orvandel::RowView& view : orvandel::MakeRowViews(found, strings)) {
+        Check(view.lines[1].size() <= 63 && view.lines[2].size() <= 63);
+        Check(view.lines[0].size() + view.lines[1].size() + view.lines[2].size() + 2 <= 511);
+        for (const std::u16string& line : view.lines) {
+            Check(line.find(u'\n') == std::u16string::npos);
+        }
+        // The reader hears the painted name.
+        Check(view.accessible_name.starts_with(view.lines[0]));
+        Check(!view.icon_path.empty());
     }
     return 0;
 }

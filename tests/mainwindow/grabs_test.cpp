@@ -58,7 +58,7 @@ private slots:
         *h.network = false;
         h.ClickSearch();
         Save(h, tag, "nointernet");
-        QCOMPARE(results.size(), QSize(320, 460));
+        QCOMPARE(results.deviceIndependentSize().toSize(), QSize(320, 460));
 
         // The setting menu and its language submenu, as the setting button opens them.
         QStringList entries;
@@ -79,6 +79,37 @@ private slots:
         });
         h.window->OnSetting();
         QCOMPARE(entries.size(), 6);
+    }
+
+    // The results page with the list below, at and over the bars' threshold, the
+    // second row warned (badge and tooltip).
+    void resultCounts_data() {
+        QTest::addColumn<int>("count");
+        QTest::newRow("6 devices") << 6;
+        QTest::newRow("7 devices") << 7;
+        QTest::newRow("9 devices") << 9;
+    }
+    void resultCounts() {
+        QFETCH(int, count);
+        WindowHarness h;
+        std::vector<DeviceInfo> devices;
+        for (int i = 0; i < count; ++i) {
+            const std::u16string n = QString::number(i + 10).toStdU16String();
+            devices.push_back(MakeDevice(u"Device " + n, i % 2 ? u"TR400" : u"TR9100",
+                                         u"192.168.1." + n, u"0c:1a:2b:3c:4d:" + n));
+        }
+        h.SetDevices(devices);
+        {
+            std::lock_guard lock(h.engine->lock);
+            h.engine->verdicts.resize(2);
+            h.engine->verdicts[1].status = ReachStatus::kConflict;
+            h.engine->verdicts[1].conflict_count = 2;
+        }
+        QVERIFY(h.OpenReady());
+        h.ClickSearch();
+        h.ClickSearch();
+        QVERIFY(h.window->HasResults());
+        Save(h, "en", QStringLiteral("results-%1").arg(count));
     }
 
 private:

@@ -74,10 +74,12 @@ DeviceInfo FullDevice() {
 }
 
 // The tooltip as a reader of its markup sees it.
+// The tooltip's text as read: the word joiners that hold its labels together are
+// invisible.
 QString ToolTipPlain(const QString& tip) {
     QTextDocument doc;
     doc.setHtml(tip);
-    return doc.toPlainText().replace(QChar::Nbsp, u' ');
+    return doc.toPlainText().replace(QChar::Nbsp, u' ').remove(QChar(0x2060));
 }
 
 // WCAG relative luminance and contrast ratio.

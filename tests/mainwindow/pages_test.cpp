@@ -288,11 +288,11 @@ private slots:
         h.ClickSearch();
         h.ClickSearch();
         QVERIFY(h.Visible(h.DeviceList()));
-        QCOMPARE(h.window->Devices().size(), std::size_t(2));
+        QCOMPARE(h.window->Found().size(), std::size_t(2));
         h.ClickSearch();
         QVERIFY(h.window->IsSearching());
         QVERIFY(!h.Visible(h.DeviceList()));
-        QVERIFY(h.window->Devices().empty());
+        QVERIFY(h.window->Found().empty());
         h.ClickSearch();
         QVERIFY(h.Visible(h.DeviceList()));
     }

@@ -89,8 +89,7 @@ Json AdapterJson(std::string_view name, std::string_view address, int prefix_len
 }
 
 Json DeviceJson(const DeviceInfo& device, const DeviceFacts& facts) {
-    std::u16string mac = device.id;
-    text::AsciiUpper(mac);
+    const std::u16string mac = ShownMac(device);
     Json out = Json::Object();
     out.Add("name", Json::Field(device.device_name));
     out.Add("model", Json::Field(device.model));

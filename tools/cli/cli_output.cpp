@@ -146,9 +146,7 @@ std::size_t DisplayWidth(std::string_view utf8) {
 }
 
 std::string MacText(const DeviceInfo& device) {
-    std::u16string mac = device.id;
-    text::AsciiUpper(mac);
-    return EscapeForTerminal(std::u16string_view(mac));
+    return EscapeForTerminal(std::u16string_view(ShownMac(device)));
 }
 
 std::string FormatTable(const std::vector<DeviceInfo>& devices,

@@ -1,0 +1,397 @@
+#include "platform/safe_file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <system_error>
+
+#include "platform/unique_fd.h"
+
+namespace orvandel {
+namespace {
+
+// Removes a temporary file unless it was renamed into place.
+class TempFile {
+public:
+    TempFile() = default;
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    ~TempFile() {
+        if (!m_path.empty()) {
+            ::unlink(m_path.c_str());
+        }
+    }
+    const std::filesystem::path& Path() const { return m_path; }
+    void Set(std::filesystem::path path) { m_path = std::move(path); }
+    void Keep() { m_path.clear(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+bool WriteAllAt(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::filesystem::path TempNameBeside(const std::filesystem::path& target) {
+    static std::atomic<std::uint64_t> counter{0};
+    const auto stamp =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const std::uint64_t unique = stamp ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15ULL);
+    std::array<char, 17> hex{};
+    std::snprintf(hex.data(), hex.size(), "%016llx", static_cast<unsigned long long>(unique));
+    return target.parent_path() /
+           ("." + target.filename().string() + "." + std::string(hex.data()) + ".tmp");
+}
+
+// Whether `name` is one of TempNameBeside's names for a file called `file`.
+bool IsTempNameOf(std::string_view name, std::string_view file) {
+    constexpr std::size_t kHexDigits = 16;
+    constexpr std::string_view kSuffix = ".tmp";
+    if (name.size() != 1 + file.size() + 1 + kHexDigits + kSuffix.size() ||
+        !name.starts_with('.') || name.substr(1, file.size()) != file ||
+        name[1 + file.size()] != '.' || !name.ends_with(kSuffix)) {
+        return false;
+    }
+    const std::string_view hex = name.substr(2 + file.size(), kHexDigits);
+    return std::all_of(hex.begin(), hex.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+// Removes what killed writes of `target` left beside it. A live writer holds a lock
+// on its temporary file from creation to rename; the lock goes with its process,
+// so a file that can be locked has no writer. Names are looked at, never followed.
+void RemoveLeftoverTemps(const std::filesystem::path& target) {
+    constexpr int kMaxEntries = 4096;  // a crowded folder costs a bounded look per write
+    const std::string file = target.filename().string();
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    const int dir_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd < 0) {
+        return;
+    }
+    DIR* dir = ::fdopendir(dir_fd);  // owns dir_fd from here
+    if (dir == nullptr) {
+        ::close(dir_fd);
+        return;
+    }
+    const uid_t user = ::geteuid();
+    int seen = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (++seen > kMaxEntries) {
+            break;
+        }
+        if (!IsTempNameOf(entry->d_name, file)) {
+            continue;
+        }
+        UniqueFd fd(::openat(dir_fd, entry->d_name,
+                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat st {};
+        if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != user || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+            continue;
+        }
+        // Still the file that was checked under that name.
+        struct stat now {};
+        if (::fstatat(dir_fd, entry->d_name, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+            now.st_dev == st.st_dev && now.st_ino == st.st_ino) {
+            ::unlinkat(dir_fd, entry->d_name, 0);
+        }
+    }
+    ::closedir(dir);
+}
+
+// A new file beside `target` that nobody else has opened ("x": never a file someone
+// else created under the same name), locked while this writer lives. Invalid when
+// the folder refuses it.
+UniqueFd CreateTempBeside(const std::filesystem::path& target, mode_t mode, TempFile& name) {
+    RemoveLeftoverTemps(target);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        std::filesystem::path temp = TempNameBeside(target);
+        UniqueFd fd(
+            ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        if (fd.Valid()) {
+            // Another writer's clean-up could take the file in the moment before the
+            // lock; the rename then fails and the write takes its other way.
+            ::flock(fd.Get(), LOCK_EX | LOCK_NB);
+            name.Set(std::move(temp));
+            return fd;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    return UniqueFd();
+}
+
+enum class Outcome { kDone, kFailed, kRetry };
+
+// The file keeps its contents' bytes at the front and is cut to length after, so a
+// reader never meets an empty file, only the old line or the new one (a shorter
+// line leaves the old tail for a moment, past its own line end).
+bool WriteInPlace(UniqueFd& fd, std::string_view bytes) {
+    bool ok = WriteAllAt(fd.Get(), bytes);
+    ok = ok && ::ftruncate(fd.Get(), static_cast<off_t>(bytes.size())) == 0;
+    return fd.Close() && ok;
+}
+
+// ACLs and labels live in extended attributes, which a new file would not carry.
+bool HasExtendedAttributes(int fd) {
+    return ::flistxattr(fd, nullptr, 0) > 0;
+}
+
+// Replaces `target` (opened as `existing`, with status `st`) by a renamed new file,
+// so that readers see the old or the new contents. Only when the new file has the
+// same mode and owner and nothing else names the old one; false otherwise, with
+// nothing changed.
+bool ReplaceByRename(const std::filesystem::path& target, int existing, const struct stat& st,
+                     std::string_view bytes) {
+    if (st.st_nlink != 1 || HasExtendedAttributes(existing)) {
+        return false;
+    }
+    TempFile name;
+    UniqueFd temp = CreateTempBeside(target, S_IRUSR | S_IWUSR, name);
+    if (!temp.Valid()) {
+        return false;
+    }
+    struct stat made {};
+    if (::fstat(temp.Get(), &made) != 0) {
+        return false;
+    }
+    // The owner first: a change of owner clears set-id bits.
+    if ((made.st_uid != st.st_uid || made.st_gid != st.st_gid) &&
+        ::fchown(temp.Get(), st.st_uid, st.st_gid) != 0) {
+        return false;
+    }
+    if (::fchmod(temp.Get(), st.st_mode & 07777) != 0 || ::fstat(temp.Get(), &made) != 0 ||
+        made.st_uid != st.st_uid || made.st_gid != st.st_gid ||
+        (made.st_mode & 07777) != (st.st_mode & 07777)) {
+        return false;
+    }
+    if (!WriteAllAt(temp.Get(), bytes) || !temp.Close()) {
+        return false;
+    }
+    // The name must still be the file that was checked.
+    struct stat now {};
+    if (::lstat(target.c_str(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+        return false;
+    }
+    if (::rename(name.Path().c_str(), target.c_str()) != 0) {
+        return false;
+    }
+    name.Keep();
+    return true;
+}
+
+// Rewrites the regular file at `target`, found by lstat as `seen`. Opening it for
+// writing is the permission test: a file this user may not write is left as it was.
+Outcome RewriteExisting(const std::filesystem::path& target, const struct stat& seen,
+                        std::string_view bytes) {
+    // O_NONBLOCK: a pipe swapped in under the name must not block the open.
+    UniqueFd fd(::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.Valid()) {
+        return errno == ELOOP ? Outcome::kRetry : Outcome::kFailed;
+    }
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) {
+        return Outcome::kFailed;
+    }
+    if (st.st_dev != seen.st_dev || st.st_ino != seen.st_ino) {
+        return Outcome::kRetry;  // the name changed between the look and the open
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return Outcome::kFailed;
+    }
+    if (ReplaceByRename(target, fd.Get(), st, bytes)) {
+        return Outcome::kDone;
+    }
+    return WriteInPlace(fd, bytes) ? Outcome::kDone : Outcome::kFailed;
+}
+
+// Creates the missing file at `target` with the mode a plain create gives it. The
+// whole file appears at once, and never over a file that appeared meanwhile.
+Outcome CreateMissing(const std::filesystem::path& target, std::string_view bytes) {
+    const mode_t mode = S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH;
+    TempFile name;
+    UniqueFd temp = CreateTempBeside(target, mode, name);
+    if (temp.Valid()) {
+        if (!WriteAllAt(temp.Get(), bytes) || !temp.Close()) {
+            return Outcome::kFailed;
+        }
+        if (::renameat2(AT_FDCWD, name.Path().c_str(), AT_FDCWD, target.c_str(),
+                        RENAME_NOREPLACE) == 0) {
+            name.Keep();
+            return Outcome::kDone;
+        }
+        if (errno == EEXIST || errno == ENOENT) {
+            return Outcome::kRetry;  // a file appeared, or the temporary one was taken
+        }
+        if (errno != EINVAL && errno != ENOSYS) {
+            return Outcome::kFailed;
+        }
+        // The file system cannot rename without replacing; a hard link can.
+        if (::link(name.Path().c_str(), target.c_str()) == 0) {
+            return Outcome::kDone;  // the temporary name goes with `name`
+        }
+        if (errno == EEXIST) {
+            return Outcome::kRetry;
+        }
+    }
+    // No temporary file beside it (a name near the length limit, say): create the
+    // file itself, still never over one that exists.
+    UniqueFd fd(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    if (!fd.Valid()) {
+        return errno == EEXIST ? Outcome::kRetry : Outcome::kFailed;
+    }
+    if (!WriteAllAt(fd.Get(), bytes) || !fd.Close()) {
+        ::unlink(target.c_str());
+        return Outcome::kFailed;
+    }
+    return Outcome::kDone;
+}
+
+// A link is followed only when this user made it: anyone who may write the folder
+// could otherwise point the settings file at a file of this user's, and root's
+// writes would reach any file at all.
+bool MayFollow(const struct stat& link) {
+    const uid_t user = ::geteuid();
+    return user != 0 && link.st_uid == user;
+}
+
+std::optional<std::filesystem::path> LinkTarget(const std::filesystem::path& link) {
+    std::error_code ec;
+    const std::filesystem::path to = std::filesystem::read_symlink(link, ec);
+    if (ec || to.empty()) {
+        return std::nullopt;
+    }
+    return to.is_absolute() ? to : link.parent_path() / to;
+}
+
+// One step along a link the policy allows: `current` (a link, found by lstat as
+// `seen`) becomes its target. False when the policy refuses the link or it cannot
+// be read; `current` stays when the name changed meanwhile (the caller looks again).
+bool FollowLink(std::filesystem::path& current, const struct stat& seen) {
+    if (!MayFollow(seen)) {
+        return false;
+    }
+    const auto next = LinkTarget(current);
+    struct stat again {};
+    if (!next || ::lstat(current.c_str(), &again) != 0) {
+        return false;
+    }
+    if (again.st_dev == seen.st_dev && again.st_ino == seen.st_ino) {
+        current = *next;  // the link that was read is the one that was checked
+    }
+    return true;
+}
+
+// Links followed plus races retried, for the reader and the writer alike.
+constexpr int kMaxSteps = 8;
+
+}  // namespace
+
+std::optional<std::string> ReadFileBounded(const std::filesystem::path& path,
+                                           std::size_t max_bytes) {
+    std::filesystem::path current = path;
+    for (int step = 0; step < kMaxSteps; ++step) {
+        struct stat seen {};
+        if (::lstat(current.c_str(), &seen) != 0) {
+            return std::nullopt;
+        }
+        if (S_ISLNK(seen.st_mode)) {
+            if (!FollowLink(current, seen)) {
+                return std::nullopt;
+            }
+            continue;
+        }
+        if (!S_ISREG(seen.st_mode)) {
+            return std::nullopt;
+        }
+        // O_NONBLOCK: a pipe swapped in after the look must not block the open.
+        UniqueFd fd(
+            ::open(current.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        if (!fd.Valid()) {
+            if (errno == ELOOP) {
+                continue;  // a link took the name after the look
+            }
+            return std::nullopt;
+        }
+        struct stat st {};
+        if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            return std::nullopt;
+        }
+        std::string out(std::min<std::size_t>(max_bytes, 4096), '\0');
+        std::size_t done = 0;
+        while (done < max_bytes) {
+            if (done == out.size()) {
+                out.resize(std::min(max_bytes, out.size() * 2));
+            }
+            const ssize_t n = ::read(fd.Get(), out.data() + done, out.size() - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                return std::nullopt;
+            }
+            if (n == 0) {
+                break;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        out.resize(done);
+        return out;
+    }
+    return std::nullopt;
+}
+
+bool ReplaceFileContents(const std::filesystem::path& target, std::string_view bytes) {
+    std::filesystem::path current = target;
+    for (int step = 0; step < kMaxSteps; ++step) {
+        struct stat seen {};
+        Outcome outcome = Outcome::kFailed;
+        if (::lstat(current.c_str(), &seen) != 0) {
+            if (errno != ENOENT) {
+                return false;
+            }
+            outcome = CreateMissing(current, bytes);
+        } else if (S_ISLNK(seen.st_mode)) {
+            if (!FollowLink(current, seen)) {
+                return false;
+            }
+            continue;
+        } else if (S_ISREG(seen.st_mode)) {
+            outcome = RewriteExisting(current, seen, bytes);
+        } else {
+            return false;  // a device, pipe or folder is not ours to replace or block on
+        }
+        if (outcome != Outcome::kRetry) {
+            return outcome == Outcome::kDone;
+        }
+    }
+    return false;
+}
+
+}  // namespace orvandel

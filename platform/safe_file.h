@@ -1,0 +1,42 @@
+// Reading and replacing a small file by name (the settings file) with one link
+// policy for both: a symbolic link is followed only when this user owns it and is
+// not root, for anyone who may write the folder could otherwise point the name at
+// a file of this user's (and root's writes would reach any file at all). Any
+// other link, and anything that is not a regular file, is left alone: neither
+// read nor written, and never waited on.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orvandel {
+
+// The first `max_bytes` bytes of the regular file at `path` (all of a shorter
+// file). Empty when the name is missing, is a link the policy refuses, is not a
+// regular file (a pipe, device or folder swapped in returns at once, never
+// blocks), or cannot be read. Opens the file once, without following a link at
+// the last step, and checks what it opened.
+std::optional<std::string> ReadFileBounded(const std::filesystem::path& path,
+                                           std::size_t max_bytes);
+
+// Replaces the file's contents with `bytes`; false when they were not written, and
+// then the file is as it was. A file this user may not write is never replaced,
+// whatever the folder allows. The file keeps its inode's mode, owner and links:
+// it is replaced by a renamed new file (so a concurrent reader sees the old or the
+// new contents) only when the new file gets the same mode, owner and group and
+// nothing else names the old one; otherwise it is written in place. A missing file
+// appears whole, never over one created meanwhile. A link the policy follows is
+// kept, and a missing target is created.
+//
+// The new file is first written under a temporary name beside the target,
+// "." + file name + "." + 16 hex digits + ".tmp". A write killed before its rename
+// leaves that file behind; every write first removes such leftovers of the same
+// target: regular files of this user that no live writer holds (a writer keeps
+// its temporary file locked), looked at without following links, in that folder
+// only, a bounded number of entries per write.
+bool ReplaceFileContents(const std::filesystem::path& target, std::string_view bytes);
+
+}  // namespace orvandel
