@@ -13,8 +13,8 @@
 namespace orvandel {
 
 struct FoundDevice {
-    DeviceInfo record;         // the listed record of this ip (the last one stored)
-    Reachability verdict;      // status, conflict count and the arrival adapters
+    DeviceInfo record;                 // the listed record of this ip (the last one stored)
+    Reachability verdict;              // status, conflict count and the arrival adapters
     std::vector<std::string> sources;  // dotted datagram sources, first seen first
 
     bool operator==(const FoundDevice&) const = default;
