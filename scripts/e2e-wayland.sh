@@ -65,8 +65,9 @@ inside() {
   e2e_user_session "$work"
   local user_dir=$e2e_user_dir runtime=$e2e_runtime
 
-  as_user weston --backend=headless-backend.so --socket="$kSocket" --width=800 --height=600 \
-    --idle-time=0 --use-pixman --debug >"$work/weston.log" 2>&1 &
+  (e2e_exec_as_user WAYLAND_DISPLAY="$kSocket" QT_QPA_PLATFORM=wayland weston \
+    --backend=headless-backend.so --socket="$kSocket" --width=800 --height=600 \
+    --idle-time=0 --use-pixman --debug) >"$work/weston.log" 2>&1 &
   weston_pid=$!
   wait_for 10 test -S "$runtime/$kSocket" || fail "weston did not start"
   log "weston on $kSocket"

@@ -119,7 +119,9 @@ e2e_user_session() {
 
 # Runs a command as the user, in a clean environment: the session's variables,
 # then the NAME=VALUE arguments before the command. e2e_exec_as_user replaces the
-# calling (sub)shell, so that its process id is the program's.
+# calling (sub)shell, so that its process id is the program's: start a program to
+# be stopped later as `(e2e_exec_as_user ...) &`, never as `e2e_as_user ... &`,
+# whose process id would be a shell's and whose program would outlive it.
 e2e_user_vars() {
   e2e_vars=(HOME="$e2e_user_dir/home" XDG_CONFIG_HOME="$e2e_user_dir/config"
     XDG_RUNTIME_DIR="$e2e_runtime" PATH="$e2e_user_dir/bin:/usr/bin:/bin" LANG=C.UTF-8)
@@ -138,13 +140,13 @@ e2e_exec_as_user() {
 
 # The user's D-Bus session, exported as DBUS_SESSION_BUS_ADDRESS; asking for the
 # accessibility bus's address starts it (and its registry) by D-Bus activation.
-# The daemon's process in e2e_bus_pid.
+# The daemon's process in e2e_bus_pid (the accessibility bus ends with it).
 e2e_session_bus() {
   local work=$1
   DBUS_SESSION_BUS_ADDRESS=unix:path=$e2e_runtime/bus
   export DBUS_SESSION_BUS_ADDRESS
-  e2e_as_user dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" \
-    >"$work/dbus.log" 2>&1 &
+  (e2e_exec_as_user dbus-daemon --session --nofork --nopidfile \
+    --address="$DBUS_SESSION_BUS_ADDRESS") >"$work/dbus.log" 2>&1 &
   e2e_bus_pid=$!
   wait_for 10 test -S "$e2e_runtime/bus" || fail "the session bus did not start"
   wait_for 10 e2e_as_user dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
