@@ -45,23 +45,33 @@ std::uint32_t Crc32(std::string_view bytes) {
 
 int Channels(std::uint8_t colour_type) {
     switch (colour_type) {
-        case 0: return 1;  // grey
-        case 2: return 3;  // RGB
-        case 3: return 1;  // palette index
-        case 4: return 2;  // grey and alpha
-        case 6: return 4;  // RGBA
-        default: return 0;
+        case 0:
+            return 1;  // grey
+        case 2:
+            return 3;  // RGB
+        case 3:
+            return 1;  // palette index
+        case 4:
+            return 2;  // grey and alpha
+        case 6:
+            return 4;  // RGBA
+        default:
+            return 0;
     }
 }
 
 bool ValidDepth(std::uint8_t colour_type, std::uint8_t depth) {
     switch (colour_type) {
-        case 0: return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
-        case 3: return depth == 1 || depth == 2 || depth == 4 || depth == 8;
+        case 0:
+            return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+        case 3:
+            return depth == 1 || depth == 2 || depth == 4 || depth == 8;
         case 2:
         case 4:
-        case 6: return depth == 8 || depth == 16;
-        default: return false;
+        case 6:
+            return depth == 8 || depth == 16;
+        default:
+            return false;
     }
 }
 

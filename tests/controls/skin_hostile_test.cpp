@@ -2,11 +2,11 @@
 // the declared size needs is refused, and either way the outcome is that of a
 // missing file. A child process loads the two costly cases and reports its peak
 // memory and the time taken.
+#include <sys/resource.h>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QtTest>
-#include <sys/resource.h>
 
 #include "controls/skin_bitmap.h"
 #include "test_images.h"
@@ -46,8 +46,8 @@ QByteArray Iend() {
 
 // 100 compressed text chunks, each inflating to 8 MB.
 QByteArray ManyZtxt() {
-    const QByteArray text = QByteArray("Comment\0\0", 9) +
-                            qCompress(QByteArray(8 * 1024 * 1024, 'a'), 9).mid(4);
+    const QByteArray text =
+        QByteArray("Comment\0\0", 9) + qCompress(QByteArray(8 * 1024 * 1024, 'a'), 9).mid(4);
     QByteArray png = kSignature + Header(8, 8);
     for (int i = 0; i < 100; ++i)
         png += ImageFolder::Chunk("zTXt", text);
@@ -86,15 +86,14 @@ private slots:
         QTest::newRow("100 zTXt chunks") << ManyZtxt();
         QTest::newRow("IDAT beyond the declared size") << OversizedIdat();
         QTest::newRow("IDAT with a wrong CRC") << kSignature + Header(8, 8) + bad_crc + Iend();
-        QTest::newRow("unknown critical chunk")
-            << good + ImageFolder::Chunk("QUUX", "x") + Iend();
+        QTest::newRow("unknown critical chunk") << good + ImageFolder::Chunk("QUUX", "x") + Iend();
         QTest::newRow("no IEND (cut)") << good;
         QTest::newRow("no pixel data") << kSignature + Header(8, 8) + Iend();
         QTest::newRow("chunk length past the end")
             << kSignature + Header(8, 8) + Pixels(8, 8, 0x40).left(20);
-        QTest::newRow("70 KiB of text")
-            << kSignature + Header(8, 8) + ImageFolder::Chunk("tEXt", QByteArray(70000, 'x')) +
-                   Pixels(8, 8, 0x40) + Iend();
+        QTest::newRow("70 KiB of text") << kSignature + Header(8, 8) +
+                                               ImageFolder::Chunk("tEXt", QByteArray(70000, 'x')) +
+                                               Pixels(8, 8, 0x40) + Iend();
     }
     void refusedLikeAMissingFile() {
         QFETCH(QByteArray, bytes);
