@@ -1,6 +1,6 @@
 #include "controls/skin_bitmap.h"
 
-#include <QFile>
+#include <QBuffer>
 #include <QImageReader>
 #include <QPaintDevice>
 #include <QPaintEngine>
@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "platform/skin_path.h"
+#include "platform/skin_png.h"
 
 namespace orvandel {
 
@@ -41,15 +42,20 @@ QImage LoadSkinBitmap(const std::u16string& layout_path, QSize layout_size) {
     if (file.empty()) {
         return {};
     }
-    QImageReader reader(QString::fromStdU16String(file.u16string()), "png");
-    reader.setAutoTransform(false);
-    // The declared size, from the header alone: a small file can declare a picture
-    // of gigabytes.
-    const QSize declared = reader.size();
-    if (!declared.isValid() || declared.width() > kSkinImageMaxScale * layout_size.width() ||
-        declared.height() > kSkinImageMaxScale * layout_size.height()) {
+    // The file is walked and bounded before the decoder sees it: the decoder gets
+    // the critical chunks only, never the text or other ancillary chunks it would
+    // inflate while reading the header, and never more pixel data than the declared
+    // size needs. A small file can declare a picture of gigabytes: the declared size
+    // is checked against the layout before anything past the header is read.
+    QByteArray png = QByteArray::fromStdString(
+        ReadSkinPng(file, static_cast<std::uint32_t>(kSkinImageMaxScale * layout_size.width()),
+                    static_cast<std::uint32_t>(kSkinImageMaxScale * layout_size.height())));
+    if (png.isEmpty()) {
         return {};
     }
+    QBuffer buffer(&png);
+    QImageReader reader(&buffer, "png");
+    reader.setAutoTransform(false);
     QImage image = reader.read();
     if (image.isNull()) {
         return {};

@@ -16,9 +16,11 @@ inline constexpr int kSkinImageMaxScale = 4;
 // Finds the file (ResolveSkinPath), decodes it as PNG, and returns images with an
 // alpha channel as Format_ARGB32_Premultiplied, each colour byte replaced by
 // byte * alpha / 255 rounded toward zero. Opaque images come back as decoded.
-// The header is read first: a picture wider or higher than kSkinImageMaxScale times
-// `layout_size` (the size its layout record gives) is not decoded. A null image on
-// any failure, that one and an incomplete file included.
+// The file goes through ReadSkinPng first: a picture wider or higher than
+// kSkinImageMaxScale times `layout_size` (the size its layout record gives), more
+// pixel data than its size needs, or more than a little ancillary data, and it is
+// not decoded; the decoder never sees an ancillary chunk. A null image on any
+// failure, those and an incomplete file included: the same as a missing file.
 QImage LoadSkinBitmap(const std::u16string& layout_path, QSize layout_size);
 
 // "dir/name.png" -> "dir/name@2x.png": the twin drawn at twice the size for

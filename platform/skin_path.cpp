@@ -40,7 +40,7 @@ std::filesystem::path ResolveSkinPath(std::u16string_view layout_path) {
     if (const char* env = std::getenv("ORVANDEL_SOURCE_RESOURCES"); env != nullptr && *env) {
         roots.emplace_back(env);
     }
-    roots.emplace_back(ORVANDEL_SOURCE_RESOURCES);
+    roots.emplace_back(ORVANDEL_SOURCE_RESOURCES);  // empty in a build for the packages
 
     for (const auto& root : roots) {
         if (root.empty()) {

@@ -7,8 +7,9 @@
 namespace orvandel {
 
 // Maps '\' to '/' and looks for the file, in order: the working directory, the
-// installed data folder, $ORVANDEL_SOURCE_RESOURCES when set, and the source
-// tree's resources/ (so build-tree runs and tests find the skin). An absolute
+// installed data folder, $ORVANDEL_SOURCE_RESOURCES when set (tests), and, in a
+// development build, the source tree's resources/ (so build-tree runs find the
+// skin; a build for the packages has no such fallback). An absolute
 // path is taken as it is. Returns an empty path when no regular file is found.
 std::filesystem::path ResolveSkinPath(std::u16string_view layout_path);
 

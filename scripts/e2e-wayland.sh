@@ -16,25 +16,11 @@
 #    compositor's screenshot is taken while it shows step 1.
 # The screenshots and grabs go to OUT_DIR. Needs root; removes what it created.
 set -euo pipefail
+e2e_tag=e2e-wayland
+# shellcheck source=scripts/lib/e2e-env.sh
+. "$(dirname "$(realpath "$0")")/lib/e2e-env.sh"
 
-readonly kUser=65534  # nobody
-readonly kDesktopId=com.kestrilon.orvandel
 readonly kSocket=orvandel-e2e
-
-fail() {
-  echo "E2E WAYLAND FAILED: $*" >&2
-  exit 1
-}
-log() { echo "e2e-wayland: $*"; }
-
-wait_for() {  # seconds, command...: polls the command every 0.2 s
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.2
-  done
-}
 
 # Pixels of exactly `colour` in a PNG.
 count_colour() {
@@ -47,7 +33,7 @@ count_colour() {
 screenshot() {
   local dir
   dir=$(mktemp -d "$work/shot.XXXXXX")
-  chown "$kUser:$kUser" "$dir"
+  chown "$e2e_uid:$e2e_uid" "$dir"
   (cd "$dir" && as_user weston-screenshooter) >/dev/null 2>&1 || return 1
   local file
   file=$(ls "$dir"/*.png 2>/dev/null | head -n1)
@@ -57,10 +43,7 @@ screenshot() {
 }
 
 as_user() {
-  setpriv --reuid="$kUser" --regid="$kUser" --clear-groups \
-    env -i HOME="$user_dir/home" XDG_CONFIG_HOME="$user_dir/config" \
-    XDG_RUNTIME_DIR="$runtime" WAYLAND_DISPLAY="$kSocket" QT_QPA_PLATFORM=wayland \
-    PATH="/usr/bin:/bin" LANG=C.UTF-8 "$@"
+  e2e_as_user WAYLAND_DISPLAY="$kSocket" QT_QPA_PLATFORM=wayland "$@"
 }
 
 # ---------------------------------------------------------------------------
@@ -72,56 +55,27 @@ inside() {
   # shellcheck disable=SC2317  # called by the trap
   stop_inside() {
     set +e
-    local pids=()
-    for p in "$test_pid" "$app_pid" "$weston_pid"; do [[ -n $p ]] && pids+=("$p"); done
-    if ((${#pids[@]})); then
-      kill "${pids[@]}" 2>/dev/null
-      sleep 0.5
-      kill -KILL "${pids[@]}" 2>/dev/null
-      wait "${pids[@]}" 2>/dev/null
-    fi
+    e2e_stop "$test_pid" "$app_pid" "$weston_pid"
   }
   trap stop_inside EXIT
   trap 'exit 143' TERM INT
 
-  local overlaid=1
-  for d in bin share; do
-    if [[ -d $stage/usr/$d ]] &&
-      ! mount -t overlay "orvandel-$d" -o "lowerdir=$stage/usr/$d:/usr/$d" "/usr/$d" 2>/dev/null; then
-      overlaid=0
-    fi
-  done
-  local desktop
-  if ((overlaid)); then
-    [[ -d $source_resources ]] && mount -t tmpfs -o ro,size=1m orvandel-hidden "$source_resources"
-    desktop=/usr/share/applications/$kDesktopId.desktop
-  else
-    log "NOTE: overlay mounts are not available; running from the staging folder"
-    desktop=$stage/usr/share/applications/$kDesktopId.desktop
-  fi
-  local launcher
-  launcher=$(sed -n 's/^Exec=//p' "$desktop")
-  ((overlaid)) || launcher=$stage$launcher
-  [[ -x $launcher ]] || fail "the menu entry's command '$launcher' is not an executable"
-
+  e2e_overlay_stage "$stage" "$source_resources"
   # The session: a private 0700 runtime folder shared by compositor and clients.
-  user_dir=$work/user
-  runtime=$user_dir/runtime
-  mkdir -p "$user_dir/home" "$runtime"
-  chmod 700 "$runtime"
-  chown -R "$kUser:$kUser" "$user_dir"
+  e2e_user_session "$work"
+  local user_dir=$e2e_user_dir runtime=$e2e_runtime
 
-  as_user weston --backend=headless-backend.so --socket="$kSocket" --width=800 --height=600 \
-    --idle-time=0 --use-pixman --debug >"$work/weston.log" 2>&1 &
+  (e2e_exec_as_user WAYLAND_DISPLAY="$kSocket" QT_QPA_PLATFORM=wayland weston \
+    --backend=headless-backend.so --socket="$kSocket" --width=800 --height=600 \
+    --idle-time=0 --use-pixman --debug) >"$work/weston.log" 2>&1 &
   weston_pid=$!
   wait_for 10 test -S "$runtime/$kSocket" || fail "weston did not start"
   log "weston on $kSocket"
 
   # 1. The installed program from its menu entry.
-  (cd "$user_dir/home" && exec setpriv --reuid="$kUser" --regid="$kUser" --clear-groups \
-    env -i HOME="$user_dir/home" XDG_CONFIG_HOME="$user_dir/config" XDG_RUNTIME_DIR="$runtime" \
-    WAYLAND_DISPLAY="$kSocket" QT_QPA_PLATFORM=wayland PATH=/usr/bin:/bin LANG=C.UTF-8 \
-    "$launcher") >"$work/app.log" 2>&1 &
+  (cd "$user_dir/home" &&
+    e2e_exec_as_user WAYLAND_DISPLAY="$kSocket" QT_QPA_PLATFORM=wayland "$e2e_launcher") \
+    >"$work/app.log" 2>&1 &
   app_pid=$!
   local shot=$work/shot.png
   step1_on_screen() {
@@ -147,14 +101,13 @@ inside() {
 
   # 2. The window test: client size, menu position, About box, Esc.
   mkdir -p "$work/grabs"
-  chown "$kUser:$kUser" "$work/grabs"
+  chown "$e2e_uid:$e2e_uid" "$work/grabs"
   local marker=$work/grabs/step1-shown
-  (cd "$user_dir/home" && exec setpriv --reuid="$kUser" --regid="$kUser" --clear-groups \
-    env -i HOME="$user_dir/home" XDG_RUNTIME_DIR="$runtime" WAYLAND_DISPLAY="$kSocket" \
-    QT_QPA_PLATFORM=wayland PATH=/usr/bin:/bin LANG=C.UTF-8 \
-    ORVANDEL_SOURCE_RESOURCES="$source_resources" ORVANDEL_GRAB_DIR="$work/grabs" \
-    ORVANDEL_WAYLAND_SHOT="$marker" \
-    "$build/tests/mainwindow/mainwindow_wayland_test") >"$work/test.log" 2>&1 &
+  (cd "$user_dir/home" &&
+    e2e_exec_as_user WAYLAND_DISPLAY="$kSocket" QT_QPA_PLATFORM=wayland \
+      ORVANDEL_SOURCE_RESOURCES="$source_resources" ORVANDEL_GRAB_DIR="$work/grabs" \
+      ORVANDEL_WAYLAND_SHOT="$marker" "$build/tests/mainwindow/mainwindow_wayland_test") \
+    >"$work/test.log" 2>&1 &
   test_pid=$!
   wait_for 20 test -e "$marker" || fail "the window test did not reach step 1: $(tail -n5 "$work/test.log")"
   wait_for 10 step1_on_screen || fail "the test window's step 1 is not on screen"
@@ -187,17 +140,11 @@ out=$3
 mkdir -p "$out"
 out=$(realpath "$out")
 
-if [[ $(id -u) -ne 0 ]]; then
-  echo "SKIPPED: the Wayland end-to-end test needs root (network and mount namespaces)"
-  exit 0
-fi
-for tool in ip unshare setpriv weston weston-screenshooter convert; do
-  command -v "$tool" >/dev/null || fail "'$tool' is missing (scripts/install-deps.sh --test)"
-done
+e2e_require_root "the Wayland end-to-end test"
+e2e_require_tools ip unshare setpriv weston weston-screenshooter convert
 [[ -x $build/tests/mainwindow/mainwindow_wayland_test ]] ||
   fail "no $build/tests/mainwindow/mainwindow_wayland_test"
-source_resources=$(sed -n 's/^#define ORVANDEL_SOURCE_RESOURCES "\(.*\)"$/\1/p' \
-  "$build/generated/build_config.h")
+source_resources=$(e2e_source_resources "$build")
 
 work=$(mktemp -d /tmp/orvandel-wayland.XXXXXX)
 chmod 755 "$work"
@@ -206,9 +153,7 @@ cleanup() {
   local status=$?
   set +e
   ip netns del "$ns" 2>/dev/null || true
-  for f in app.log weston.log test.log; do
-    [[ -f $work/$f ]] && cp "$work/$f" "$out/wayland-$f"
-  done
+  e2e_keep "$work" "$out" wayland- app.log weston.log test.log
   if ((status != 0)); then
     for f in "$work"/*.png; do [[ -f $f ]] && cp "$f" "$out/"; done
     [[ -f $work/test.log ]] && tail -n 30 "$work/test.log" >&2

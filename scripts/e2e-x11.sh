@@ -9,103 +9,57 @@
 # a TR9100) answer. Inside the computer's namespace, a private mount namespace
 # lays the staged files over /usr (as if the package were installed) and hides
 # the source tree's skin, then Xvfb runs and the menu entry's command starts the
-# window as an unprivileged user. xdotool clicks Begin Search, the screenshot is
-# checked (OK icon, two device rows), the first row is clicked and a fake
-# xdg-open records the address; Esc closes the window.
+# window as an unprivileged user, in a D-Bus session with the accessibility bus.
+# On step 1, the window's accessible tree is read from outside as a screen reader
+# would (every visible button by its name, the page texts as the description).
+# xdotool clicks Begin Search, the screenshot is checked (OK icon, two device
+# rows), the first row is clicked and a fake xdg-open records the address; Esc
+# closes the window.
 #
 # Needs root (namespaces, mounts). Removes everything it created, also on failure.
 set -euo pipefail
+e2e_tag=e2e
+# shellcheck source=scripts/lib/e2e-env.sh
+. "$(dirname "$(realpath "$0")")/lib/e2e-env.sh"
 
 readonly kSubnet=10.77.0
 readonly kComputer=$kSubnet.1
 readonly kTr400=$kSubnet.2
 readonly kTr9100=$kSubnet.3
-readonly kUser=65534  # nobody
-readonly kDesktopId=com.kestrilon.orvandel
-
-fail() {
-  echo "E2E FAILED: $*" >&2
-  exit 1
-}
-log() { echo "e2e: $*"; }
-
-wait_for() {  # seconds, command...: polls the command every 0.2 s
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.2
-  done
-}
+# Step 1 of a fresh window (English), as a screen reader announces it.
+readonly kAccessible=("push_button=Settings" "push_button=Next step" "push_button=Begin Search"
+  "description:Step 1: Turn Device On")
 
 # ---------------------------------------------------------------------------
 # Inside the computer's network namespace and a private mount namespace.
 inside() {
   local work=$1 stage=$2 source_resources=$3
-  app_pid="" xvfb_pid=""  # global: the EXIT trap reads them
+  app_pid="" e2e_xvfb_pid="" e2e_bus_pid=""  # global: the EXIT trap reads them
   # shellcheck disable=SC2317  # called by the trap
   stop_inside() {
     set +e
-    local pids=()
-    [[ -n $app_pid ]] && pids+=("$app_pid")
-    [[ -n $xvfb_pid ]] && pids+=("$xvfb_pid")
-    if ((${#pids[@]})); then
-      kill "${pids[@]}" 2>/dev/null
-      sleep 0.5
-      kill -KILL "${pids[@]}" 2>/dev/null
-      wait "${pids[@]}" 2>/dev/null
-    fi
+    e2e_stop "$app_pid" "$e2e_bus_pid" "$e2e_xvfb_pid"
   }
   trap stop_inside EXIT
   trap 'exit 143' TERM INT
 
-  # The staged package over the real /usr, read-only: the window finds its skin
-  # and the menu entry its launcher exactly where the package puts them.
-  local launcher
-  local overlaid=1
-  for d in bin libexec share; do
-    if [[ -d $stage/usr/$d ]] &&
-      ! mount -t overlay "orvandel-$d" -o "lowerdir=$stage/usr/$d:/usr/$d" "/usr/$d" 2>/dev/null; then
-      overlaid=0
-    fi
-  done
-  if ((overlaid)); then
-    # No fallback to the source tree's images: the installed ones must do.
-    [[ -d $source_resources ]] && mount -t tmpfs -o ro,size=1m orvandel-hidden "$source_resources"
-    local desktop=/usr/share/applications/$kDesktopId.desktop
-  else
-    log "NOTE: overlay mounts are not available; running from the staging folder" \
-      "(the skin may come from the source tree)"
-    local desktop=$stage/usr/share/applications/$kDesktopId.desktop
-  fi
-  [[ -f $desktop ]] || fail "no desktop entry at $desktop"
-  launcher=$(sed -n 's/^Exec=//p' "$desktop")
-  ((overlaid)) || launcher=$stage$launcher
-  [[ -x $launcher ]] || fail "the menu entry's command '$launcher' is not an executable"
-
-  Xvfb -displayfd 5 -screen 0 800x600x24 -nolisten tcp -ac 5>"$work/display" \
-    >"$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
-  export DISPLAY=":$(head -n1 "$work/display")"
+  e2e_overlay_stage "$stage" "$source_resources"
+  e2e_start_xvfb "$work"
   log "X display $DISPLAY"
 
   # The user's session: own home, no config folder yet, a browser that only takes notes.
-  local user_dir=$work/user
-  mkdir -p "$user_dir/home" "$user_dir/bin" "$user_dir/runtime"
-  chmod 700 "$user_dir/runtime"
-  cat >"$user_dir/bin/xdg-open" <<'EOF'
+  e2e_user_session "$work"
+  local user_dir=$e2e_user_dir
+  cat >"$user_dir/bin/xdg-open" <<'EOF2'
 #!/bin/sh
 printf '%s\n' "$*" >>"$ORVANDEL_E2E_URLS"
-EOF
+EOF2
   chmod 755 "$user_dir/bin/xdg-open"
-  chown -R "$kUser:$kUser" "$user_dir"
+  e2e_session_bus "$work"
+  log "session bus and accessibility bus up"
   (cd "$user_dir/home" &&
-    exec setpriv --reuid="$kUser" --regid="$kUser" --clear-groups \
-      env -i HOME="$user_dir/home" XDG_CONFIG_HOME="$user_dir/config" \
-      XDG_RUNTIME_DIR="$user_dir/runtime" PATH="$user_dir/bin:/usr/bin:/bin" DISPLAY="$DISPLAY" \
-      QT_QPA_PLATFORM=xcb LANG=C.UTF-8 ORVANDEL_E2E_URLS="$user_dir/urls" \
-      "$launcher") >"$work/app.log" 2>&1 &
+    e2e_exec_as_user QT_QPA_PLATFORM=xcb ORVANDEL_E2E_URLS="$user_dir/urls" \
+      QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$e2e_launcher") >"$work/app.log" 2>&1 &
   app_pid=$!
 
   local wid
@@ -118,6 +72,8 @@ EOF
 
   # The search button appears when the launch animation (~1.6 s) has ended.
   sleep 2.5
+  e2e_check_atspi orvandel "$work/atspi-tree.txt" "${kAccessible[@]}"
+  log "step 1 as a screen reader reads it: ${kAccessible[*]}"
   xdotool mousemove --window "$wid" 258 435 click 1
 
   # The results page: the OK icon where the search indicator was.
@@ -190,17 +146,14 @@ out=$3
 mkdir -p "$out"
 out=$(realpath "$out")
 
-if [[ $(id -u) -ne 0 ]]; then
-  echo "SKIPPED: the end-to-end X test needs root (network and mount namespaces)"
-  exit 0
-fi
-for tool in ip unshare setpriv Xvfb xdotool import convert compare; do
-  command -v "$tool" >/dev/null || fail "'$tool' is missing (scripts/install-deps.sh --test)"
-done
+e2e_require_root "the end-to-end X test"
+e2e_require_tools ip unshare setpriv Xvfb xdotool import convert compare dbus-daemon dbus-send \
+  /usr/libexec/at-spi-bus-launcher
+/usr/bin/python3 -c 'import pyatspi' 2>/dev/null ||
+  fail "python3-pyatspi is missing (scripts/install-deps.sh --test)"
 sim=$build/tools/devicesim/orvandel-devicesim
 [[ -x $sim ]] || fail "no $sim"
-source_resources=$(sed -n 's/^#define ORVANDEL_SOURCE_RESOURCES "\(.*\)"$/\1/p' \
-  "$build/generated/build_config.h")
+source_resources=$(e2e_source_resources "$build")
 
 work=$(mktemp -d /tmp/orvandel-e2e.XXXXXX)
 chmod 755 "$work"
@@ -214,9 +167,8 @@ cleanup() {
   wait 2>/dev/null || true
   ip netns del "$ns_computer" 2>/dev/null || true
   ip netns del "$ns_network" 2>/dev/null || true
-  for f in app.log xvfb.log sim-tr400.log sim-tr9100.log; do
-    [[ -f $work/$f ]] && cp "$work/$f" "$out/e2e-$f"
-  done
+  e2e_keep "$work" "$out" e2e- app.log xvfb.log dbus.log sim-tr400.log sim-tr9100.log
+  e2e_keep "$work" "$out" "" atspi-tree.txt
   [[ -f $work/user/config/orvandel/setting.cfg ]] && cp "$work/user/config/orvandel/setting.cfg" "$out/"
   [[ -f $work/results.png ]] && cp "$work/results.png" "$out/orvandel-results.png"
   if ((status != 0)) && [[ -f $work/app.log ]]; then

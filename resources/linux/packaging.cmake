@@ -1,6 +1,8 @@
 # The Debian and RPM packages: `cpack -G DEB` or `cpack -G RPM` in a build folder
 # configured with CMAKE_INSTALL_PREFIX=/usr (the program looks for its skin under
-# the prefix it was built for, so the package must install where the build points).
+# the prefix it was built for, so the package must install where the build points)
+# and ORVANDEL_FOR_PACKAGE=ON (no path of the build's folders in the files).
+# With SOURCE_DATE_EPOCH set, two builds of one commit give the same .deb bytes.
 set(CPACK_GENERATOR DEB RPM)
 set(CPACK_PACKAGE_NAME orvandel)
 set(CPACK_PACKAGE_VENDOR "Kestrilon Corporation")
@@ -15,6 +17,7 @@ browser. The window speaks English, Chinese and Japanese.
 The package also holds orvandel-cli, the same search from a terminal.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PRE_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/source_date.cmake")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
@@ -42,13 +45,17 @@ set(CPACK_RPM_PACKAGE_AUTOPROV OFF)
 # CPack 3.25 drops its own weak-dependency variables with this rpmbuild (it looks
 # for tag names that rpm 4.18 spells differently), so the tags go into the RPM build file's
 # preamble directly. No /usr/lib/.build-id links: the package has no debuginfo.
+# With SOURCE_DATE_EPOCH set, it is also the package's build time and the latest
+# time of any file in it.
 string(JOIN "\n" CPACK_RPM_SPEC_MORE_DEFINE
   "Recommends: google-noto-sans-cjk-fonts"
   "Recommends: dejavu-sans-fonts"
   "Recommends: xdg-utils"
   "Recommends: qt6-qtwayland"
   "Suggests: wqy-microhei-fonts"
-  "%define _build_id_links none")
+  "%define _build_id_links none"
+  "%define use_source_date_epoch_as_buildtime 1"
+  "%define clamp_mtime_to_source_date_epoch 1")
 # Folders every system owns already stay out of the package's file list.
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
     /usr/share/applications /usr/share/metainfo /usr/share/icons /usr/share/icons/hicolor

@@ -13,6 +13,7 @@
 #include "controls/scroll_bar_list.h"
 #include "localization/ui_strings.h"
 #include "test_images.h"
+#include "tests/fakes/url_recorder.h"
 
 using namespace orvandel;
 using orvandel::test::Near;
@@ -39,22 +40,13 @@ public:
     }
 };
 
-// Records the URLs the list asks the desktop to open.
-class UrlSink : public QObject {
-    Q_OBJECT
-public:
-    QStringList urls;
-public slots:
-    void open(const QUrl& url) { urls << url.toString(); }
-};
-
 class ScrollBarListTest : public QObject {
     Q_OBJECT
 
 private:
     test::ImageFolder m_images;
     std::u16string m_icon_a, m_icon_b, m_up, m_down;
-    UrlSink m_sink;
+    test::UrlRecorder m_sink;
 
     // The main window's arrangement: a 320 x 460 window, the list at 0, 135.
     struct Window {
@@ -139,10 +131,10 @@ private slots:
         m_icon_b = m_images.Solid("b.png", 68, 44, kIconB);
         m_up = m_images.Solid("up.png", 13, 13, kUp);
         m_down = m_images.Solid("down.png", 13, 13, kDown);
-        QDesktopServices::setUrlHandler("http", &m_sink, "open");
+        QDesktopServices::setUrlHandler("http", &m_sink, "Open");
     }
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler("http"); }
-    void init() { m_sink.urls.clear(); }
+    void init() { m_sink.opened.clear(); }
 
     // The text column is sized by the number of views given, icons or not.
     void columnsFollowTheCountAtCreation_data() {
@@ -253,7 +245,7 @@ private slots:
         w.top.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w.top));
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, RowPoint(list, 1, column));
-        QCOMPARE(m_sink.urls, QStringList{"http://192.168.1.20"});
+        QCOMPARE(m_sink.opened, QList<QUrl>{QUrl("http://192.168.1.20")});
     }
 
     void clickOutsideRowsOpensNothing() {
@@ -263,7 +255,7 @@ private slots:
         QTest::mouseClick(w.list->viewport(), Qt::LeftButton, {}, QPoint(100, 100));
         Fill(*w.list, 1);
         QTest::mouseClick(w.list->viewport(), Qt::LeftButton, {}, QPoint(100, 200));
-        QVERIFY(m_sink.urls.isEmpty());
+        QVERIFY(m_sink.opened.isEmpty());
     }
 
     void onlyDottedDecimalAddressesOpen_data() {
@@ -316,7 +308,7 @@ private slots:
         // Listed and counted whatever the address.
         QCOMPARE(w.list->ItemCount(), 1);
         QTest::mouseClick(w.list->viewport(), Qt::LeftButton, {}, RowPoint(*w.list, 0, 1));
-        QCOMPARE(m_sink.urls, opens ? QStringList{"http://" + ip} : QStringList{});
+        QCOMPARE(m_sink.opened, opens ? QList<QUrl>{QUrl("http://" + ip)} : QList<QUrl>{});
     }
 
     // The text column fits beside the icons and, when the rows overflow, beside the

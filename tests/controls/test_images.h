@@ -55,11 +55,7 @@ public:
         return path.toStdU16String();
     }
     QString Dir() const { return m_dir.path(); }
-    std::u16string Missing() const {
-        return m_dir.filePath(QStringLiteral("absent.png")).toStdU16String();
-    }
-
-private:
+    // One chunk: length, type, data and CRC.
     static QByteArray Chunk(const char* type, const QByteArray& data) {
         QByteArray body = QByteArray(type, 4) + data;
         std::uint32_t crc = 0xFFFFFFFFu;
@@ -76,6 +72,11 @@ private:
         return out + body + tail;
     }
 
+    std::u16string Missing() const {
+        return m_dir.filePath(QStringLiteral("absent.png")).toStdU16String();
+    }
+
+private:
     QTemporaryDir m_dir;
 };
 

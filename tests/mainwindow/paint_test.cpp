@@ -401,7 +401,7 @@ private slots:
             QSKIP("hiding the source tree needs a mount namespace (root)");
         QTemporaryDir folder;
         const QString hide =
-            "mount --make-rprivate / && mount -t tmpfs none \"$1\" && "
+            "mount --make-rprivate / && { [ ! -d \"$1\" ] || mount -t tmpfs none \"$1\"; } && "
             "{ [ ! -d \"$2\" ] || mount -t tmpfs none \"$2\"; } && shift 2 && exec \"$@\"";
         QVERIFY(RunChild("noSkinChild", folder.path(),
                          {"unshare", "-m", "sh", "-c", hide, "sh", ORVANDEL_SOURCE_RESOURCES,
