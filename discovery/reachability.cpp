@@ -24,6 +24,37 @@ bool IsLinkLocal(std::uint32_t ip) {
     return ipv4::Classify(ip) == ipv4::Kind::kLinkLocal;
 }
 
+// The value of a MAC written xx:xx:xx:xx:xx:xx in hexadecimal digits of either
+// case; nothing for any other text. Two such texts are equal without regard to
+// case exactly when their values are.
+std::optional<std::uint64_t> MacValue(std::u16string_view mac) {
+    if (mac.size() != 17) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < mac.size(); ++i) {
+        const char16_t c = mac[i];
+        if (i % 3 == 2) {
+            if (c != u':') {
+                return std::nullopt;
+            }
+            continue;
+        }
+        std::uint64_t digit = 0;
+        if (c >= u'0' && c <= u'9') {
+            digit = c - u'0';
+        } else if (c >= u'a' && c <= u'f') {
+            digit = c - u'a' + 10;
+        } else if (c >= u'A' && c <= u'F') {
+            digit = c - u'A' + 10;
+        } else {
+            return std::nullopt;
+        }
+        value = value << 4 | digit;
+    }
+    return value;
+}
+
 // MACs arrive as the device writes them; the same device never changes case
 // between replies, but a case difference alone must not make a conflict.
 std::u16string MacKey(std::u16string_view mac) {
@@ -66,14 +97,16 @@ std::string SubnetText(const AdapterAddress& adapter) {
     return address ? ipv4::SubnetText(*address, adapter.prefix_length) : std::string();
 }
 
-ReachabilityTally::ReachabilityTally(std::u16string_view ip) : ip_(ip), ip_value_(Parse(ip)) {}
+ReachabilityTally::ReachabilityTally(std::u16string_view ip) : ip_value_(Parse(ip)) {}
 
 void ReachabilityTally::Add(const DeviceInfo& record, const std::vector<AdapterAddress>& adapters,
                             std::span<const std::uint32_t> sources) {
     if (record.id.empty()) {
         mac_less_ = true;
+    } else if (const auto value = MacValue(record.id)) {
+        mac_values_.Insert(*value);
     } else {
-        macs_.Insert(MacKey(record.id));
+        mac_texts_.Insert(MacKey(record.id));
     }
     for (const AdapterAddress& a : adapters) {
         AddOnce(r_.adapters, a);
@@ -90,18 +123,28 @@ void ReachabilityTally::Add(const DeviceInfo& record, const std::vector<AdapterA
     }
 }
 
-Reachability ReachabilityTally::Judge(const JudgeContext& context) const {
-    Reachability r = r_;
-    const std::optional<std::uint32_t>& ip_value = ip_value_;
+std::size_t ReachabilityTally::Devices() const {
+    // Each MAC is a device. A record without one proves that one device answered;
+    // beside records with a MAC it is one more device, since a device that sends
+    // its MAC sends it in every reply.
+    const std::size_t macs = mac_values_.Size() + mac_texts_.Size();
+    return std::max<std::size_t>(macs, 1) + (mac_less_ && macs > 0 ? 1 : 0);
+}
+
+Reachability ReachabilityTally::Judge(const JudgeContext& context) const& {
+    return Judged(r_, ip_value_, Devices(), context);
+}
+
+Reachability ReachabilityTally::Judge(const JudgeContext& context) && {
+    return Judged(std::move(r_), ip_value_, Devices(), context);
+}
+
+Reachability ReachabilityTally::Judged(Reachability r, const std::optional<std::uint32_t>& ip_value,
+                                       std::size_t devices, const JudgeContext& context) {
     r.ip_valid = ip_value.has_value();
     r.own_address =
         ip_value && std::any_of(context.own_addresses.begin(), context.own_addresses.end(),
                                 [&](const std::string& own) { return Parse(own) == ip_value; });
-    // Each MAC is a device. A record without one proves that one device answered;
-    // beside records with a MAC it is one more device, since a device that sends
-    // its MAC sends it in every reply.
-    const std::size_t devices =
-        std::max<std::size_t>(macs_.Size(), 1) + (mac_less_ && macs_.Size() > 0 ? 1 : 0);
     r.conflict_count = static_cast<int>(devices) + (r.own_address ? 1 : 0);
     if (ip_value) {
         for (const AdapterAddress& a : r.adapters) {
@@ -159,7 +202,7 @@ Reachability JudgeReachability(std::u16string_view ip, const std::vector<DeviceR
             tally.Add(reply.record, reply.adapters, sources);
         }
     }
-    return tally.Judge(context);
+    return std::move(tally).Judge(context);
 }
 
 Reachability JudgeReachability(std::u16string_view ip, const std::vector<DeviceReply>& replies,

@@ -86,13 +86,21 @@ public:
     // senders (host byte order; 0 when unknown).
     void Add(const DeviceInfo& record, const std::vector<AdapterAddress>& adapters,
              std::span<const std::uint32_t> sources);
-    Reachability Judge(const JudgeContext& context) const;
+    Reachability Judge(const JudgeContext& context) const&;
+    // The same, reusing what the tally gathered: the tally is spent.
+    Reachability Judge(const JudgeContext& context) &&;
 
 private:
-    std::u16string ip_;
+    static Reachability Judged(Reachability r, const std::optional<std::uint32_t>& ip_value,
+                               std::size_t devices, const JudgeContext& context);
+    std::size_t Devices() const;
+
     std::optional<std::uint32_t> ip_value_;
     Reachability r_;  // adapters and noted sources so far
-    SmallSet<std::u16string> macs_;
+    // MACs compared without regard to ASCII case: those of the usual form
+    // xx:xx:xx:xx:xx:xx as their 48-bit value, any other as lower-cased text.
+    SmallSet<std::uint64_t, 2> mac_values_;
+    SmallSet<std::u16string, 1> mac_texts_;
     bool mac_less_ = false;
     SmallSet<std::uint32_t> noted_;
 };

@@ -2,6 +2,7 @@
 // text of a device row's tooltip and of "Copy details".
 #pragma once
 
+#include <array>
 #include <string>
 
 namespace orvandel {
@@ -21,5 +22,18 @@ struct DeviceDetailLabels {
 // DisplaySafeText; a field that is empty after that is left out. Lines are joined
 // by '\n', without one at the end; no field at all gives an empty text.
 std::u16string DeviceDetailsText(const DeviceInfo& device, const DeviceDetailLabels& labels);
+
+// The same in two steps, for a caller that needs the text with more than one set of
+// labels (or the values themselves): the fields' display-safe values in the order
+// above, then the text from them.
+using DeviceDetailValues = std::array<std::u16string, 12>;
+DeviceDetailValues SafeDetailValues(const DeviceInfo& device);
+std::u16string DeviceDetailsText(const DeviceDetailValues& values,
+                                 const DeviceDetailLabels& labels);
+// Indices into DeviceDetailValues.
+inline constexpr std::size_t kDetailName = 0;
+inline constexpr std::size_t kDetailModel = 1;
+inline constexpr std::size_t kDetailIp = 6;
+inline constexpr std::size_t kDetailMac = 7;
 
 }  // namespace orvandel

@@ -1,5 +1,7 @@
 #include "localization/display_text.h"
 
+#include <algorithm>
+
 #include "text/display_safe.h"
 #include "text/utf.h"
 
@@ -14,6 +16,17 @@ bool BreaksLine(char16_t c) {
 }  // namespace
 
 std::u16string DisplaySafeText(std::u16string_view text) {
+    // Printable ASCII, as nearly every device sends, has nothing to replace or
+    // drop: only the trim and the cut apply. A list of thousands of rows runs this
+    // for every field.
+    if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= 0x20 && c <= 0x7E; })) {
+        const std::size_t first = text.find_first_not_of(u' ');
+        if (first == std::u16string_view::npos) {
+            return {};
+        }
+        std::u16string_view kept = text.substr(first, kDisplayValueCapacity);
+        return std::u16string(kept.substr(0, kept.find_last_not_of(u' ') + 1));
+    }
     std::u16string spaced(text);
     for (char16_t& c : spaced) {
         if (BreaksLine(c)) {

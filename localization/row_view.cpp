@@ -11,25 +11,36 @@ namespace {
 
 constexpr char16_t kWordJoiner = u'\u2060';
 
-std::u16string AccessibleName(const std::u16string& name, const std::u16string& model,
-                              const std::u16string& ip, const std::u16string& mac,
+std::u16string AccessibleName(std::u16string_view name, std::u16string_view model,
+                              std::u16string_view ip, std::u16string_view mac,
                               const DeviceDetailLabels& labels) {
-    const std::u16string parts[] = {
-        name,
-        model,
-        labels.ip + labels.separator + ip,
-        labels.mac + labels.separator + mac,
-    };
     std::u16string out;
-    for (const std::u16string& part : parts) {
+    out.reserve(name.size() + model.size() + ip.size() + mac.size() + labels.ip.size() +
+                labels.mac.size() + 2 * labels.separator.size() + 6);
+    auto add = [&out](std::u16string_view part) {
         if (part.empty()) {
-            continue;
+            return;
         }
         if (!out.empty()) {
             out += u", ";
         }
         out += part;
-    }
+    };
+    auto add_labelled = [&](const std::u16string& label, std::u16string_view value) {
+        if (label.empty() && labels.separator.empty() && value.empty()) {
+            return;
+        }
+        if (!out.empty()) {
+            out += u", ";
+        }
+        out += label;
+        out += labels.separator;
+        out += value;
+    };
+    add(name);
+    add(model);
+    add_labelled(labels.ip, ip);
+    add_labelled(labels.mac, mac);
     return out;
 }
 
@@ -56,6 +67,42 @@ DeviceDetailLabels JoinedLabels(const DeviceDetailLabels& labels) {
     return joined;
 }
 
+// `joined` is JoinedLabels(strings.DetailLabels), made once for a whole list.
+RowView MakeView(const FoundDevice& device, const UiStrings& strings,
+                 const DeviceDetailLabels& joined) {
+    const DeviceInfo& record = device.record;
+    const DeviceDetailLabels& labels = strings.DetailLabels;
+    const DeviceDetailValues values = SafeDetailValues(record);
+    const std::u16string& name = values[kDetailName];
+    const std::u16string& ip = values[kDetailIp];
+    const std::u16string& mac = values[kDetailMac];
+
+    RowView view;
+    const auto icon = strings.DeviceIconNormal.find(ModelIndex(record.model));
+    if (icon != strings.DeviceIconNormal.end()) {
+        view.icon_path = icon->second.path;
+    }
+    std::u16string& ip_line = view.lines[1];
+    std::u16string& mac_line = view.lines[2];
+    ip_line = u"    IP: " + ip;
+    text::CutToUnits(ip_line, kRowLineMaxUnits);
+    mac_line = u"    MAC: " + mac;
+    text::CutToUnits(mac_line, kRowLineMaxUnits);
+    // The name gives way, so that the address lines, which the user came for, fit.
+    view.lines[0] = text::Cut(name, kRowTextMaxUnits - 2 - ip_line.size() - mac_line.size());
+    view.address = record.ip;
+    view.accessible_name = AccessibleName(view.lines[0], values[kDetailModel], ip, mac, labels);
+    view.copy_ip = ip;
+    view.copy_mac = mac;
+    view.details = DeviceDetailsText(values, labels);
+    view.details_shown = DeviceDetailsText(values, joined);
+    if (device.verdict.status != ReachStatus::kOk || !device.verdict.noted_sources.empty()) {
+        view.warning = ReachabilityTip(strings, record.ip, device.verdict);
+    }
+    view.badge = device.verdict.status != ReachStatus::kOk;
+    return view;
+}
+
 }  // namespace
 
 int ModelIndex(std::u16string_view model) {
@@ -69,42 +116,17 @@ int ModelIndex(std::u16string_view model) {
 }
 
 RowView MakeRowView(const FoundDevice& device, const UiStrings& strings) {
-    const DeviceInfo& record = device.record;
-    const DeviceDetailLabels& labels = strings.DetailLabels;
-    const std::u16string name = DisplaySafeText(record.device_name);
-    const std::u16string ip = DisplaySafeText(record.ip);
-    const std::u16string mac = DisplaySafeText(ShownMac(record));
-
-    RowView view;
-    const auto icon = strings.DeviceIconNormal.find(ModelIndex(record.model));
-    if (icon != strings.DeviceIconNormal.end()) {
-        view.icon_path = icon->second.path;
-    }
-    std::u16string& ip_line = view.lines[1];
-    std::u16string& mac_line = view.lines[2];
-    ip_line = text::Cut(u"    IP: " + ip, kRowLineMaxUnits);
-    mac_line = text::Cut(u"    MAC: " + mac, kRowLineMaxUnits);
-    // The name gives way, so that the address lines, which the user came for, fit.
-    view.lines[0] = text::Cut(name, kRowTextMaxUnits - 2 - ip_line.size() - mac_line.size());
-    view.address = record.ip;
-    view.accessible_name =
-        AccessibleName(view.lines[0], DisplaySafeText(record.model), ip, mac, labels);
-    view.copy_ip = ip;
-    view.copy_mac = mac;
-    view.details = DeviceDetailsText(record, labels);
-    view.details_shown = DeviceDetailsText(record, JoinedLabels(labels));
-    view.warning = ReachabilityTip(strings, record.ip, device.verdict);
-    view.badge = device.verdict.status != ReachStatus::kOk;
-    return view;
+    return MakeView(device, strings, JoinedLabels(strings.DetailLabels));
 }
 
 std::vector<RowView> MakeRowViews(const std::vector<FoundDevice>& devices,
                                   const UiStrings& strings) {
     std::vector<RowView> views;
     views.reserve(devices.size());
+    const DeviceDetailLabels joined = JoinedLabels(strings.DetailLabels);
     for (const FoundDevice& device : devices) {
         if (!device.record.id.empty() && !device.record.ip.empty()) {
-            views.push_back(MakeRowView(device, strings));
+            views.push_back(MakeView(device, strings, joined));
         }
     }
     return views;

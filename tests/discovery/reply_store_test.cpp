@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -190,6 +191,38 @@ TEST(ReplyStore, FoundDevicesListWhatTheCollectionOfAllRepliesLists) {
         EXPECT_EQ(found[i].record, all[i]);
     }
     EXPECT_EQ(found[0].record.device_name, u"A");
+}
+
+// Sorted by the ips' UTF-16 units, whether an ip is a short ASCII text (compared
+// packed into numbers) or not: longer, wider, a prefix of another.
+TEST(ReplyStore, FoundDevicesAreSortedByIpUnits) {
+    const std::vector<std::u16string> ips = {u"10.1.0.9",
+                                             u"10.1.0.10",
+                                             u"10.1.0.1",
+                                             u"10.1.0.1x",
+                                             u"10.1.0.100.1000",
+                                             u"10.1.0.100.10000",
+                                             u"10.1.0.\u00e9",
+                                             u"10.1.0.\u00e9\u00e9",
+                                             u"10.1.0.1 ",
+                                             u"\u4e00",
+                                             u"1",
+                                             u"10.1.0.100.1000.1",
+                                             u"9",
+                                             u"10.1.0.\U0001F600",
+                                             u"~",
+                                             u"10.1.0.\u007f"};
+    ReplyStore store;
+    for (std::size_t i = 0; i < ips.size(); ++i) {
+        DeviceInfo record;
+        record.ip = ips[i];
+        record.id = u"02:00:00:00:00:01";
+        EXPECT_EQ(store.Add("reply " + std::to_string(i), record, Ip("10.66.0.1"), 0),
+                  ReplyStore::Outcome::kStored);
+    }
+    std::vector<std::u16string> expected = ips;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(ListedIps(store), expected);
 }
 
 // The flood of the capacity case, at full size: 16,384 distinct forgeries from 256

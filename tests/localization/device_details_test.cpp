@@ -142,7 +142,11 @@ INSTANTIATE_TEST_SUITE_P(
                  u"\uFFFD\uFFFD"},
         SafeCase{"NonCharacters", u"a\uFFFEb\uFFFF", u"a\uFFFDb\uFFFD"},
         SafeCase{"TrimmedAfterCleaning", u"\u200B \n lab \t\u202E", u"lab"},
-        SafeCase{"OnlyHiddenIsEmpty", u"\u200B\u202E\n\u0000 "s, u""}));
+        SafeCase{"OnlyHiddenIsEmpty", u"\u200B\u202E\n\u0000 "s, u""},
+        SafeCase{"PrintableAsciiTrimmed", u"  ~ lab !  ", u"~ lab !"},
+        SafeCase{"OnlySpacesIsEmpty", u"    ", u""},
+        SafeCase{"AsciiCutAtTheCapacity", std::u16string(200, u'a'),
+                 std::u16string(kDisplayValueCapacity, u'a')}));
 
 TEST(DisplaySafe, CutsLongValuesWithoutSplittingAPair) {
     const std::u16string spaces(300, u' ');
