@@ -53,6 +53,12 @@ struct DatagramOrigin {
 ReadResult ReadDatagramFrom(int fd, std::span<char> buffer, std::size_t& length,
                             DatagramOrigin& origin);
 
+// Which of this computer's addresses the kernel sends from to reach `address`:
+// connects a scratch UDP socket to address:port (nothing is sent) and reads the
+// source address the kernel chose from its route; broadcast addresses are allowed.
+// Empty, with `error` saying why, when no route reaches the address.
+std::string RouteSource(const std::string& address, std::uint16_t port, std::string& error);
+
 // Waits up to timeout_ms until one of `fds` (entries < 0 are ignored) has data;
 // sets ready[i] accordingly. Returns false on a poll error other than EINTR.
 bool WaitReadable(std::span<const int> fds, std::span<bool> ready, int timeout_ms);

@@ -25,10 +25,10 @@
 #include "platform/adapters.h"
 #include "platform/clock.h"
 #include "platform/socket_check.h"
+#include "platform/udp_socket.h"
 #include "tools/cli/cli_json.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_output.h"
-#include "tools/cli/route_source.h"
 
 namespace {
 
@@ -245,7 +245,7 @@ bool ResolveTargets(const Options& options, const std::vector<std::string>& sear
     for (const orvandel::cli::Target& target : options.targets) {
         std::string error;
         const std::string from =
-            orvandel::cli::RouteSource(target.address, orvandel::kDiscoveryPort, error);
+            orvandel::RouteSource(target.address, orvandel::kDiscoveryPort, error);
         const std::string shown = "'" + orvandel::cli::EscapeForTerminal(target.given) + "'";
         if (from.empty()) {
             Message("cannot reach --target " + shown + ": " + error);

@@ -14,11 +14,11 @@
 #include <ostream>
 #include <thread>
 
+#include "platform/udp_socket.h"
 #include "tests/tools/cli/schema_check.h"
 #include "tools/cli/cli_json.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_output.h"
-#include "tools/cli/route_source.h"
 
 namespace orvandel::cli {
 namespace {
