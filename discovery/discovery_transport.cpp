@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <system_error>
 
 #include "discovery/reply_parser.h"
 
@@ -32,7 +33,13 @@ DiscoveryTransport::DiscoveryTransport(Clock& clock, TransportOptions options)
       options_(std::move(options)),
       store_(ReplyStoreLimits{options_.max_replies, options_.max_replies_per_source,
                               kMaxSourcesPerReply}),
-      command_buffer_(std::make_unique<char[]>(kCommandCapacity)) {}
+      command_buffer_(std::make_unique<char[]>(kCommandCapacity)) {
+    try {
+        stop_wake_ = std::make_unique<WakeFd>();
+    } catch (const std::system_error&) {
+        // Without it a stop is seen within one poll interval.
+    }
+}
 
 DiscoveryTransport::~DiscoveryTransport() {
     StopSending();
@@ -71,9 +78,21 @@ std::vector<DeviceInfo> DiscoveryTransport::TakeChanged() {
     return store_.TakeChanged();
 }
 
-void DiscoveryTransport::WakeIfDue() {
-    if (store_.TakeWake() && listener_) {
+void DiscoveryTransport::Announce() {
+    bool due = false;
+    {
+        std::lock_guard lock(reply_lock_);
+        due = store_.TakeWake();
+    }
+    // Outside the lock: the woken thread's first act is to take the changes.
+    if (due && listener_) {
         listener_();
+    }
+}
+
+void DiscoveryTransport::SignalStop() {
+    if (stop_wake_) {
+        stop_wake_->Signal();
     }
 }
 
@@ -84,6 +103,9 @@ void DiscoveryTransport::StartReceiving() {
     }
     receiving_ = true;
     sending_ = true;
+    if (stop_wake_) {
+        stop_wake_->Clear();
+    }
     shared_adapter_sockets_.clear();
     for (const AdapterVerdict& adapter : adapters_) {
         const std::string& address = adapter.address;
@@ -150,6 +172,7 @@ void DiscoveryTransport::StartSending() {
 
 void DiscoveryTransport::RequestStop() {
     receiving_ = false;
+    SignalStop();
     {
         std::lock_guard lock(send_pause_lock_);
         sending_ = false;
@@ -176,6 +199,7 @@ void DiscoveryTransport::StopSending() {
 
 void DiscoveryTransport::StopReceiving() {
     receiving_ = false;
+    SignalStop();
     shared_adapter_sockets_.clear();
     if (receive_slots_.empty()) {
         return;
@@ -245,7 +269,6 @@ void DiscoveryTransport::Store(std::string_view reply, std::uint32_t source, std
     {
         std::lock_guard lock(reply_lock_);
         if (store_.Repeat(reply, source, adapter) || store_.Refuses(reply, source)) {
-            WakeIfDue();
             return;
         }
     }
@@ -256,7 +279,6 @@ void DiscoveryTransport::Store(std::string_view reply, std::uint32_t source, std
     }
     std::lock_guard lock(reply_lock_);
     store_.Add(reply, std::move(record), source, adapter);
-    WakeIfDue();
 }
 
 void DiscoveryTransport::SendPause(int ms) {
@@ -296,6 +318,15 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
     // One spare byte past the largest datagram keeps the buffer zero-terminated.
     std::array<char, kReceiveBufferSize + 1> buffer{};
     const std::span<char> readable(buffer.data(), kReceiveBufferSize);
+    // Datagrams stored since the listener last heard of changes: it hears once
+    // per drained batch, and at least every kAnnounceBatch datagrams of a flood.
+    std::size_t unannounced = 0;
+    auto announce = [&] {
+        if (unannounced > 0) {
+            unannounced = 0;
+            Announce();
+        }
+    };
 
     // Reads one datagram from socket i; false when nothing more is pending there.
     auto read_one = [&](std::size_t i) {
@@ -308,6 +339,9 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
                 if (i < kFirstBroadcast || origin.interface_index == slot.interface_index) {
                     Store(TrimmedView(std::string_view(buffer.data(), length)), origin.source,
                           slot.adapter);
+                    if (++unannounced >= kAnnounceBatch) {
+                        announce();
+                    }
                 }
                 return true;
             case ReadResult::kTooLong:
@@ -331,14 +365,17 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
                     read_one(i);
                 }
             }
+            announce();
             clock_.SleepMs(kPollIntervalMs);
             continue;
         }
-        std::array<int, kSockets> fds{};
+        // The last descriptor is the stop signal: a stop ends the wait at once.
+        std::array<int, kSockets + 1> fds{};
         for (std::size_t i = 0; i < kSockets; ++i) {
             fds[i] = sockets[i]->Get();
         }
-        std::array<bool, kSockets> ready{};
+        fds[kSockets] = stop_wake_ ? stop_wake_->Get() : -1;
+        std::array<bool, kSockets + 1> ready{};
         if (!WaitReadable(fds, ready, kPollIntervalMs)) {
             clock_.SleepMs(kPollIntervalMs);
             continue;
@@ -349,7 +386,9 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
             while (ready[i] && sockets[i]->Valid() && listening() && read_one(i)) {
             }
         }
+        announce();
     }
+    announce();
     for (UniqueFd* socket : sockets) {
         socket->Reset();
     }

@@ -21,6 +21,7 @@
 #include "platform/adapters.h"
 #include "platform/clock.h"
 #include "platform/udp_socket.h"
+#include "platform/wake_fd.h"
 
 namespace orvandel {
 
@@ -32,6 +33,8 @@ inline constexpr int kSendCount = 5;
 inline constexpr int kSendIntervalMs = 100;
 inline constexpr int kReceiveWindowMs = 5000;
 inline constexpr int kPollIntervalMs = 10;
+// The most datagrams a receive thread stores before it tells the change listener.
+inline constexpr std::size_t kAnnounceBatch = 64;
 // A flood of datagrams must not grow memory without limit: at most this many
 // distinct replies (each at most kReceiveBufferSize bytes) are kept per search.
 inline constexpr std::size_t kMaxReplies = 16384;
@@ -100,10 +103,12 @@ public:
     // targets whose adapter is not searched are not sent to.
     void SetUnicastTargets(std::vector<UnicastTarget> targets);
 
-    // Called on a receive thread, under the store's lock, when the store's list of
-    // changed devices (ReplyStore::TakeChanged) goes from empty to not empty: once
-    // per batch, however many datagrams arrive before TakeChanged. It must be quick
-    // and must not call back into the transport. Set it before StartReceiving.
+    // Called on a receive thread, outside the store's lock, when the store's list
+    // of changed devices (ReplyStore::TakeChanged) went from empty to not empty:
+    // once the thread has read every datagram that was pending (or
+    // kAnnounceBatch of a longer flood), so once per batch, however many datagrams
+    // arrive before TakeChanged. It must be quick and must not call back into the
+    // transport. Set it before StartReceiving.
     using ChangeListener = std::function<void()>;
     void SetChangeListener(ChangeListener listener);
     // The records of the ips whose listed record changed since the last call.
@@ -167,8 +172,10 @@ private:
     void ReceiveThread(ReceiveSlot& slot);
     void SendThread(SendSlot& slot, std::string command);
     void Store(std::string_view reply, std::uint32_t source, std::size_t adapter);
-    // Under reply_lock_: tells the listener when a batch of changes begins.
-    void WakeIfDue();
+    // Tells the listener when a batch of changes is waiting.
+    void Announce();
+    // Ends the receive threads' waits at once.
+    void SignalStop();
     // Pauses the send thread up to `ms`, returning early once sending stops.
     void SendPause(int ms);
 
@@ -190,7 +197,10 @@ private:
     std::atomic<bool> receiving_{false};
     std::atomic<bool> sending_{false};
     std::vector<UnicastTarget> unicast_targets_;
-    ChangeListener listener_;  // called under reply_lock_
+    ChangeListener listener_;  // set before the receive threads start
+    // Readable from a stop until the next StartReceiving; null when the system
+    // gave no descriptor.
+    std::unique_ptr<WakeFd> stop_wake_;
     std::unique_ptr<char[]> command_buffer_;
     std::size_t command_length_ = 0;
 };

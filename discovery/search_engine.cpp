@@ -140,11 +140,9 @@ std::vector<FoundDevice> SearchEngine::CollectFound() {
         searched = searched_adapters_;
         context = judge_context_;
     }
-    std::vector<FoundDevice> found;
-    transport_.VisitStore(
-        [&](const ReplyStore& store) { found = BuildFoundDevices(store, searched, context); });
-    transport_.ClearReplies();
-    return found;
+    // Taken whole (a move under the lock), so that the records move into the found
+    // devices instead of being copied.
+    return BuildFoundDevices(transport_.TakeStore(), searched, context);
 }
 
 std::uint64_t SearchEngine::Generation() const {

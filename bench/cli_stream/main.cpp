@@ -4,9 +4,14 @@
 // moment its line could be read from the finder's stdout (one monotonic clock for
 // both namespaces). Reports the median, the 99th percentile and the maximum.
 //
-//   cli_stream_latency [--devices N] [--spacing-us US] [--runs K]
+//   cli_stream_latency [--devices N] [--spacing-us US] [--runs K] [--cli PATH] [--first 1]
+//
+// --cli runs another build of the finder (an earlier one, to compare). --first 1
+// runs `orvandel-cli --first -p` instead: the exit column is then the time from
+// the first reply's sendto() to the finder's exit (its wait4() returning).
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -99,13 +104,17 @@ void AnswerOnce(int devices, std::chrono::microseconds spacing,
 
 struct Figures {
     std::size_t found = 0;
+    double first = 0;  // the first device's latency
+    double burst = 0;  // from the first reply's send to the last one's
+    double cpu = 0;    // the finder's CPU time over its whole run (user + system)
+    double exit = 0;   // from the first reply's send to the finder's exit
     double median = 0;
     double p99 = 0;
     double max = 0;
 };
 
-Figures RunOnce(NetLab& lab, int devices, std::chrono::microseconds spacing,
-                const std::vector<std::string>& sources) {
+Figures RunOnce(NetLab& lab, const std::string& cli, bool first, int devices,
+                std::chrono::microseconds spacing, const std::vector<std::string>& sources) {
     std::vector<Clock::time_point> sent(static_cast<std::size_t>(devices));
     std::atomic<int> state{0};
     lab.RunIn(lab.DeviceNamespace(1), [&](bool entered) {
@@ -127,14 +136,14 @@ Figures RunOnce(NetLab& lab, int devices, std::chrono::microseconds spacing,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<std::string> words = {ORVANDEL_CLI_PATH, "--stream", "-p", "--timeout=5000"};
+    std::vector<std::string> words = {cli, first ? "--first" : "--stream", "-p", "--timeout=5000"};
     std::vector<char*> argv;
     for (auto& word : words) {
         argv.push_back(word.data());
     }
     argv.push_back(nullptr);
     pid_t pid = -1;
-    ::posix_spawn(&pid, ORVANDEL_CLI_PATH, &actions, nullptr, argv.data(), environ);
+    ::posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
 
@@ -158,7 +167,9 @@ Figures RunOnce(NetLab& lab, int devices, std::chrono::microseconds spacing,
     }
     ::close(out[0]);
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    const auto exited = Clock::now();
     lab.JoinAll();
 
     std::vector<double> latency;
@@ -169,6 +180,13 @@ Figures RunOnce(NetLab& lab, int devices, std::chrono::microseconds spacing,
     }
     Figures figures;
     figures.found = latency.size();
+    if (seen.count(0) != 0) {
+        figures.first = Ms(seen[0] - sent[0]);
+    }
+    figures.burst = Ms(sent.back() - sent.front());
+    figures.exit = Ms(exited - sent.front());
+    figures.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+                  static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
     if (!latency.empty()) {
         std::sort(latency.begin(), latency.end());
         figures.median = latency[latency.size() / 2];
@@ -184,8 +202,18 @@ int main(int argc, char** argv) {
     int devices = 1000;
     int spacing_us = 3000;
     int runs = 3;
+    std::string cli = ORVANDEL_CLI_PATH;
+    bool first = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
+        if (flag == "--cli") {
+            cli = argv[i + 1];
+            continue;
+        }
+        if (flag == "--first") {
+            first = std::atoi(argv[i + 1]) != 0;
+            continue;
+        }
         const int value = std::atoi(argv[i + 1]);
         if (flag == "--devices") {
             devices = std::clamp(value, 1, 60000);
@@ -209,11 +237,14 @@ int main(int argc, char** argv) {
     const std::vector<std::string> sources = lab.AddDeviceAddresses(1, (devices + 63) / 64);
     std::printf("%d devices, one reply each, %d us apart, from %zu addresses\n", devices,
                 spacing_us, sources.size());
-    std::printf("| run | lines / devices | median ms | p99 ms | max ms |\n|---|---|---|---|---|\n");
+    std::printf(
+        "| run | lines / devices | sending ms | first ms | median ms | p99 ms | max ms | exit ms | "
+        "CPU ms |\n|---|---|---|---|---|---|---|---|---|\n");
     for (int run = 1; run <= runs; ++run) {
-        const Figures f = RunOnce(lab, devices, std::chrono::microseconds(spacing_us), sources);
-        std::printf("| %d | %zu / %d | %.3f | %.3f | %.3f |\n", run, f.found, devices, f.median,
-                    f.p99, f.max);
+        const Figures f =
+            RunOnce(lab, cli, first, devices, std::chrono::microseconds(spacing_us), sources);
+        std::printf("| %d | %zu / %d | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.1f |\n", run,
+                    f.found, devices, f.burst, f.first, f.median, f.p99, f.max, f.exit, f.cpu);
         std::fflush(stdout);
     }
     return 0;

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -43,6 +44,9 @@ constexpr int kCannotSearch = 3;
 constexpr int kOutputFailed = 4;
 
 std::atomic<bool> g_interrupted{false};
+
+// The least time between two streamed batches.
+constexpr int kBatchPauseUs = 1000;
 
 void OnInterrupt(int) {
     g_interrupted = true;
@@ -217,7 +221,9 @@ public:
     void Notify() {
         {
             std::lock_guard lock(mutex_);
-            due_ = true;
+            if (std::exchange(due_, true)) {
+                return;  // already due: the waiter has not taken the last one yet
+            }
         }
         wake_.notify_one();
     }
@@ -325,14 +331,13 @@ int Search(const Options& options) {
         std::string batch;
         bool first = false;
         for (orvandel::DeviceInfo& device : changed) {
-            auto [at, added] = listed.by_ip.try_emplace(device.ip, device);
+            const auto at = listed.by_ip.find(device.ip);
+            const bool added = at == listed.by_ip.end();
             if (!added && at->second == device) {
                 continue;
             }
             if (added) {
                 listed.order.push_back(device.ip);
-            } else {
-                at->second = device;
             }
             if (options.stream) {
                 if (json) {
@@ -345,6 +350,12 @@ int Search(const Options& options) {
                     }
                     batch += orvandel::cli::StreamTableLine(device, {}, !added);
                 }
+            }
+            if (added) {
+                std::u16string ip = device.ip;
+                listed.by_ip.emplace(std::move(ip), std::move(device));
+            } else {
+                at->second = std::move(device);
             }
             if (options.first) {
                 first = true;
@@ -359,7 +370,15 @@ int Search(const Options& options) {
     bool first_found = false;
     while (listening && !timed_out && !g_interrupted && !first_found && !out.Failed()) {
         wakeup.Wait(50);
-        first_found = take(engine->TakeChanged());
+        std::vector<orvandel::DeviceInfo> changed = engine->TakeChanged();
+        const bool some = !changed.empty();
+        first_found = take(std::move(changed));
+        if (some && !first_found) {
+            // A burst is written in a few batches, not one per datagram: what
+            // arrives in the next moment joins the next batch. A wake-up and a
+            // write cost more than the devices of a batch.
+            std::this_thread::sleep_for(std::chrono::microseconds(kBatchPauseUs));
+        }
     }
     if (listening && !first_found && !out.Failed()) {
         engine->Stop();
@@ -389,8 +408,9 @@ int Search(const Options& options) {
         }
     }
     if (listening) {
+        devices.reserve(listed.order.size());
         for (const std::u16string& ip : listed.order) {
-            devices.push_back(listed.by_ip.at(ip));
+            devices.push_back(std::move(listed.by_ip.at(ip)));
             if (options.first) {
                 break;
             }
