@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -99,6 +100,33 @@ private:
     }
     UniqueFd socket_;
     std::vector<std::string> received_;
+};
+
+// Tells when nothing listens on address:port any more: a datagram sent there is
+// then refused (the kernel's port unreachable, which a connected socket reports
+// as ECONNREFUSED). A positive sign that a receiver closed its socket.
+class RefusalProbe {
+public:
+    RefusalProbe(const char* address, std::uint16_t port)
+        : socket_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        ::inet_pton(AF_INET, address, &to.sin_addr);
+        ::connect(socket_.Get(), reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    }
+    // Sends one datagram (not a reply: no brace) and reports a refusal of this
+    // or an earlier one.
+    bool Refused() {
+        if (::send(socket_.Get(), "probe", 5, 0) < 0 && errno == ECONNREFUSED) {
+            return true;
+        }
+        char byte = 0;
+        return ::recv(socket_.Get(), &byte, 1, MSG_DONTWAIT) < 0 && errno == ECONNREFUSED;
+    }
+
+private:
+    UniqueFd socket_;
 };
 
 // Polls `done` for up to `limit_ms` of real time.

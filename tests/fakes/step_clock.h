@@ -7,13 +7,18 @@
 // clock.
 #pragma once
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "platform/clock.h"
@@ -82,13 +87,15 @@ public:
 
     // Runs `operation` on a thread of its own while moving the time on, for calls
     // that pause on this clock themselves (a stop sequence, a join of a sleeper).
-    // Time moves once the operation sleeps on the clock, or after it has been held
-    // elsewhere (joining a sleeper) for settle_ms, so what the operation does before
-    // its first pause happens before any other sleeper wakes.
-    bool Run(const std::function<void()>& operation, int limit_ms = 5000, int settle_ms = 50) {
+    // Time moves only while the operation is blocked: asleep on this clock, or held
+    // elsewhere in the kernel (joining a sleeper, waiting for a lock), so what the
+    // operation does before it blocks happens before any other sleeper wakes.
+    bool Run(const std::function<void()>& operation, int limit_ms = 5000) {
         std::atomic<bool> done{false};
         std::atomic<std::thread::id> worker_id{};
+        std::atomic<pid_t> worker_tid{0};
         std::thread worker([&] {
+            worker_tid = static_cast<pid_t>(::syscall(SYS_gettid));
             worker_id = std::this_thread::get_id();
             operation();
             done = true;
@@ -98,10 +105,11 @@ public:
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
         bool finished = true;
         while (!done) {
+            bool asleep = false;
             {
                 std::unique_lock lock(mutex_);
-                changed_.wait_for(lock, std::chrono::milliseconds(settle_ms),
-                                  [&] { return done || IsAsleep(worker_id); });
+                asleep = changed_.wait_for(lock, std::chrono::milliseconds(1),
+                                           [&] { return done || IsAsleep(worker_id); });
             }
             if (done) {
                 break;
@@ -109,7 +117,9 @@ public:
             if (finished && std::chrono::steady_clock::now() > end) {
                 finished = false;  // keep going, so that no thread is left behind
             }
-            AdvanceToNextWake(1);
+            if (asleep || Blocked(worker_tid)) {
+                AdvanceToNextWake(1);
+            }
         }
         worker.join();
         return finished;
@@ -122,6 +132,21 @@ public:
     }
 
 private:
+    // Whether thread `tid` of this process is blocked in the kernel (state S or D
+    // in /proc), rather than running or about to.
+    static bool Blocked(pid_t tid) {
+        if (tid == 0) {
+            return false;
+        }
+        std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        // "tid (name) state ...": the name may hold spaces and parentheses.
+        const std::size_t close = line.rfind(')');
+        return close != std::string::npos && close + 2 < line.size() &&
+               (line[close + 2] == 'S' || line[close + 2] == 'D');
+    }
+
     // Under mutex_.
     bool IsAsleep(std::thread::id id) const {
         for (const auto& [wake, sleeper] : wakes_) {
