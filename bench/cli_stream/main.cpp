@@ -6,6 +6,13 @@
 //
 //   cli_stream_latency [--devices N] [--spacing-us US] [--runs K] [--cli PATH] [--first 1]
 //
+//   cli_stream_latency --flood 1 [--cli PATH]
+//
+// --flood 1: `orvandel-cli -p` searches while a second namespace floods it with
+// 131,077 datagrams (16,384 forged replies, each from 8 senders, then 5 devices):
+// once to its 5 s time-out and once ended by SIGTERM after 2 s; the time from the
+// end of its window (or the signal) to its exit, and its CPU time.
+//
 // --cli runs another build of the finder (an earlier one, to compare). --first 1
 // runs `orvandel-cli --first -p` instead: the exit column is then the time from
 // the first reply's sendto() to the finder's exit (its wait4() returning).
@@ -19,6 +26,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -196,6 +204,95 @@ Figures RunOnce(NetLab& lab, const std::string& cli, bool first, int devices,
     return figures;
 }
 
+// One search of `orvandel-cli -p` through the flood; SIGTERM `term_ms` after the
+// start when term_ms > 0. Prints one row.
+bool FloodRun(const std::string& cli, int timeout_ms, int term_ms) {
+    NetLab lab;
+    std::string error;
+    if (!lab.Create(1, error)) {
+        std::printf("SKIPPED: %s\n", error.c_str());
+        return false;
+    }
+    const std::vector<std::string> addresses = lab.AddDeviceAddresses(1, 13);
+    if (addresses.size() != 13) {
+        std::printf("flood: no device addresses\n");
+        return false;
+    }
+    orvandel::sim::FloodPlan plan;
+    plan.forged_senders.assign(addresses.begin(), addresses.begin() + 8);
+    plan.distinct = 16384;
+    plan.devices.assign(addresses.begin() + 8, addresses.end());
+    std::atomic<long> sent{0};
+    std::atomic<bool> flood_done{false};
+    orvandel::sim::StartForgedFlood(lab, 1, plan, sent, flood_done);
+    if (!lab.EnterFinder()) {
+        return false;
+    }
+    int out[2];
+    if (::pipe(out) != 0) {
+        return false;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::vector<std::string> words = {cli, "-p", "--timeout=" + std::to_string(timeout_ms)};
+    std::vector<char*> argv;
+    for (auto& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const auto start = Clock::now();
+    ::posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    Clock::time_point end_of_window = start + std::chrono::milliseconds(timeout_ms);
+    std::thread terminator;
+    if (term_ms > 0) {
+        end_of_window = start + std::chrono::milliseconds(term_ms);
+        terminator = std::thread([pid, end_of_window] {
+            std::this_thread::sleep_until(end_of_window);
+            ::kill(pid, SIGTERM);
+        });
+    }
+    std::size_t lines = 0;
+    char buffer[65536];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) {
+        lines += static_cast<std::size_t>(std::count(buffer, buffer + n, '\n'));
+    }
+    ::close(out[0]);
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    const auto exited = Clock::now();
+    if (terminator.joinable()) {
+        terminator.join();
+    }
+    lab.LeaveFinder();
+    lab.JoinAll();
+    const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+                       static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+    std::printf("| %s | %ld | %zu | %d | %.0f | %.1f | %.1f |\n",
+                term_ms > 0 ? "SIGTERM at 2 s" : "to its time-out", sent.load(), lines,
+                WIFEXITED(status) ? WEXITSTATUS(status) : -1, Ms(exited - start),
+                Ms(exited - end_of_window), cpu);
+    std::fflush(stdout);
+    return true;
+}
+
+int FloodRows(const std::string& cli) {
+    std::printf(
+        "| run | datagrams sent | lines | exit status | exit after start, ms | exit after its "
+        "window or the signal, ms | CPU ms |\n|---|---|---|---|---|---|---|\n");
+    for (int run = 0; run < 2; ++run) {
+        if (!FloodRun(cli, 5000, 0) || !FloodRun(cli, 5000, 2000)) {
+            return 0;
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -204,6 +301,7 @@ int main(int argc, char** argv) {
     int runs = 3;
     std::string cli = ORVANDEL_CLI_PATH;
     bool first = false;
+    bool flood = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
         if (flag == "--cli") {
@@ -212,6 +310,10 @@ int main(int argc, char** argv) {
         }
         if (flag == "--first") {
             first = std::atoi(argv[i + 1]) != 0;
+            continue;
+        }
+        if (flag == "--flood") {
+            flood = std::atoi(argv[i + 1]) != 0;
             continue;
         }
         const int value = std::atoi(argv[i + 1]);
@@ -227,6 +329,9 @@ int main(int argc, char** argv) {
     if (!why.empty()) {
         std::printf("SKIPPED: %s\n", why.c_str());
         return 0;
+    }
+    if (flood) {
+        return FloodRows(cli);
     }
     NetLab lab;
     std::string error;

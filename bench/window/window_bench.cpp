@@ -4,16 +4,25 @@
 //   startup       cold start of a child process to its first painted frame (median of 5)
 //   search-rss    peak RSS of the window over one search with the real engine, run in
 //                 a network namespace against 50 simulated devices (needs root)
+//   flood-esc     the window searching while a second namespace floods it (8,192
+//                 forged replies, each from 8 senders, then 5 devices: 65,541
+//                 datagrams); Esc is posted at set times after the search starts, and
+//                 the time from Esc to the hidden window and to its end (engine
+//                 joined) is printed (needs root)
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "controls/scroll_bar_list.h"
@@ -164,6 +173,99 @@ int SearchRss() {
     return 0;
 }
 
+// Esc `esc_ms` after the search starts, posted from another thread as a key press
+// would arrive, while the window's thread may be busy. Returns false on a set-up
+// failure.
+bool FloodEsc(int esc_ms) {
+    sim::NetLab lab;
+    std::string error;
+    if (!lab.Create(1, error)) {
+        std::fprintf(stderr, "flood-esc: %s\n", error.c_str());
+        return false;
+    }
+    const std::vector<std::string> addresses = lab.AddDeviceAddresses(1, 13);
+    if (addresses.size() != 13) {
+        std::fprintf(stderr, "flood-esc: no device addresses\n");
+        return false;
+    }
+    sim::FloodPlan plan;
+    plan.forged_senders.assign(addresses.begin(), addresses.begin() + 8);
+    plan.distinct = 8192;
+    plan.devices.assign(addresses.begin() + 8, addresses.end());
+    std::atomic<long> sent{0};
+    std::atomic<bool> flood_done{false};
+    sim::StartForgedFlood(lab, 1, plan, sent, flood_done);
+    if (!lab.EnterFinder())
+        return false;
+
+    const QString home = QDir::currentPath();
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    using Clock = std::chrono::steady_clock;
+    auto ms_since = [](Clock::time_point from) {
+        return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
+    };
+    double hidden_ms = -1;
+    double ended_ms = -1;
+    double flood_ms = -1;
+    Clock::time_point esc_at;
+    {
+        auto window = std::make_unique<CKestriTR400DeviceFinderDlg>();
+        window->show();
+        if (!QTest::qWaitFor([&] { return window->LaunchDone(); }, 5000))
+            return false;
+        const auto started = Clock::now();
+        window->OnSearch();
+        std::atomic<bool> posted{false};
+        std::thread esc([&, target = window.get()] {
+            std::this_thread::sleep_until(started + std::chrono::milliseconds(esc_ms));
+            esc_at = Clock::now();
+            QCoreApplication::postEvent(
+                target, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+            QCoreApplication::postEvent(
+                target, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier));
+            posted = true;
+        });
+        const bool closed = QTest::qWaitFor(
+            [&] {
+                if (flood_done && flood_ms < 0)
+                    flood_ms = ms_since(started);
+                return posted && !window->isVisible();
+            },
+            60000);
+        esc.join();
+        if (closed)
+            hidden_ms = ms_since(esc_at);
+        window.reset();
+        ended_ms = ms_since(esc_at);
+    }
+    lab.LeaveFinder();
+    QDir::setCurrent(home);  // the namespaces are removed from there
+    lab.JoinAll();
+    std::printf("| %d | %ld | %.0f | %.1f | %.1f |\n", esc_ms, sent.load(), flood_ms, hidden_ms,
+                ended_ms);
+    std::fflush(stdout);
+    return true;
+}
+
+int FloodEscRows() {
+    const std::string why = sim::NetLab::Unavailable();
+    if (!why.empty()) {
+        std::fprintf(stderr, "flood-esc: %s\n", why.c_str());
+        return 2;
+    }
+    std::printf(
+        "| Esc after search start, ms | datagrams sent | flood sent by, ms | Esc to hidden, ms | "
+        "Esc to ended, ms |\n|---|---|---|---|---|\n");
+    // During the flood, at the end of the search (5 s: collection and listing) and
+    // once the rows are listed.
+    for (const int esc_ms : {1000, 3000, 5100, 5300, 7000}) {
+        if (!FloodEsc(esc_ms))
+            return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -177,6 +279,8 @@ int main(int argc, char** argv) {
         return StartupChild();
     if (mode == "search-rss")
         return SearchRss();
-    std::fprintf(stderr, "usage: %s paint|startup|search-rss\n", argv[0]);
+    if (mode == "flood-esc")
+        return FloodEscRows();
+    std::fprintf(stderr, "usage: %s paint|startup|search-rss|flood-esc\n", argv[0]);
     return 2;
 }

@@ -6,11 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
+
+#include "platform/udp_socket.h"
 
 namespace orvandel::sim {
 
@@ -162,6 +166,71 @@ void NetLab::JoinAll() {
         }
     }
     threads_.clear();
+}
+
+void StartForgedFlood(NetLab& lab, int link, FloodPlan plan, std::atomic<long>& sent,
+                      std::atomic<bool>& done) {
+    const std::string address = NetLab::DeviceAddress(link);
+    lab.RunIn(lab.DeviceNamespace(link), [address, plan = std::move(plan), &sent,
+                                          &done](bool entered) {
+        auto finish = [&done] { done = true; };
+        if (!entered) {
+            return finish();
+        }
+        UniqueFd listen = OpenGroupSocket(address, 8888, "234.8.8.8", 1 << 20);
+        std::vector<UniqueFd> forged;
+        for (const std::string& from : plan.forged_senders) {
+            forged.push_back(OpenAdapterSocket(from, 0, 0));
+        }
+        std::vector<UniqueFd> real;
+        for (const std::string& from : plan.devices) {
+            real.push_back(OpenAdapterSocket(from, 0, 0));
+        }
+        if (!listen.Valid()) {
+            return finish();
+        }
+        // The first browse command starts the flood.
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        std::array<char, 2048> buffer{};
+        for (;;) {
+            const std::array<int, 1> fds = {listen.Get()};
+            std::array<bool, 1> ready{};
+            WaitReadable(fds, ready, 100);
+            std::size_t length = 0;
+            if (ReadDatagram(listen.Get(), buffer, length) == ReadResult::kDatagram &&
+                std::string_view(buffer.data(), length).find("browse") != std::string::npos) {
+                break;
+            }
+            if (std::chrono::steady_clock::now() > give_up) {
+                return finish();
+            }
+        }
+        for (int i = 0; i < plan.distinct; ++i) {
+            const int host = 1 + i;
+            const std::string claimed =
+                "10.99." + std::to_string(host / 256) + "." + std::to_string(host % 256);
+            char mac[18];
+            std::snprintf(mac, sizeof mac, "0e:99:00:00:%02x:%02x", (host >> 8) & 0xFF,
+                          host & 0xFF);
+            const std::string reply =
+                MakeReply("Forged " + std::to_string(host), "TR400", mac, claimed);
+            for (const UniqueFd& socket : forged) {
+                if (SendDatagram(socket.Get(), "234.8.8.8", 8888, reply)) {
+                    ++sent;
+                }
+            }
+        }
+        for (std::size_t d = 0; d < real.size(); ++d) {
+            char mac[18];
+            std::snprintf(mac, sizeof mac, "02:00:00:00:0d:%02x", static_cast<unsigned>(d & 0xFF));
+            const std::string reply =
+                MakeReply("Real " + std::to_string(d), "TR400", mac, plan.devices[d]);
+            if (SendDatagram(real[d].Get(), "234.8.8.8", 8888, reply)) {
+                ++sent;
+            }
+        }
+        finish();
+    });
 }
 
 NetLab::~NetLab() {

@@ -58,6 +58,20 @@ private:
     std::vector<std::thread> threads_;
 };
 
+// A forged flood as a benchmark sends it, from link `link`'s device namespace on a
+// thread of the lab: waits up to 20 s for the first browse command, then sends
+// `distinct` replies that claim addresses 10.99.x.y (from 10.99.0.1 on) to the
+// group, each from every one of `forged_senders` in turn, and then one reply from
+// each of `devices`, each from its own address and claiming it. `sent` counts
+// what left; `done` is set once all has gone (or the set-up failed: `sent` stays 0).
+struct FloodPlan {
+    std::vector<std::string> forged_senders;
+    int distinct = 0;
+    std::vector<std::string> devices;
+};
+void StartForgedFlood(NetLab& lab, int link, FloodPlan plan, std::atomic<long>& sent,
+                      std::atomic<bool>& done);
+
 // A simulator on its own thread in a device namespace, stopped when destroyed.
 class RunningSim {
 public:
