@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <type_traits>
-#include <unordered_map>
 
 #include "discovery/ipv4.h"
 #include "discovery/small_set.h"
@@ -13,16 +13,6 @@
 namespace orvandel {
 
 namespace {
-
-template <typename Reply>
-struct Group {
-    Reply* latest = nullptr;
-    ReachabilityTally tally;
-    std::vector<std::string> sources;
-    SmallSet<std::uint32_t> seen;
-
-    explicit Group(std::u16string_view ip) : tally(ip) {}
-};
 
 // An ip's place in the order of UTF-16 units. Up to 15 units from 1 to 0x7F (any
 // dotted IPv4 address) are packed into two numbers, unit by unit from the most
@@ -60,56 +50,66 @@ template <typename Store>
 std::vector<FoundDevice> Build(Store& store, const std::vector<AdapterAddress>& searched,
                                const JudgeContext& context) {
     using Reply = std::conditional_t<std::is_const_v<Store>, const StoredReply, StoredReply>;
-    std::unordered_map<std::u16string_view, std::size_t> index;
-    index.reserve(store.Size());
-    std::vector<Group<Reply>> groups;
-    groups.reserve(store.Size());
+    std::vector<FoundDevice> found;
+    found.reserve(store.IpCount());
     std::vector<AdapterAddress> adapters;
-    store.ForEach([&](Reply& reply) {
-        const std::u16string_view ip = reply.record.ip;
-        const auto [at, added] = index.try_emplace(ip, groups.size());
-        if (added) {
-            groups.emplace_back(ip);
-        }
-        Group<Reply>& group = groups[at->second];
-        // The store's order is that of latest arrival, so the last one seen wins.
-        group.latest = &reply;
-        adapters.clear();
-        for (const std::size_t a : reply.origin.adapters) {
-            if (a < searched.size()) {
-                adapters.push_back(searched[a]);
+    // The store already holds each ip's replies together: one pass over them.
+    store.ForEachIp([&](std::span<Reply* const> replies) {
+        Reply& latest = *replies.back();
+        ReachabilityTally tally(latest.record.ip);
+        std::vector<std::string> sources;
+        SmallSet<std::uint32_t> seen;
+        for (Reply* reply : replies) {
+            adapters.clear();
+            for (const std::size_t a : reply->origin.adapters) {
+                if (a < searched.size()) {
+                    adapters.push_back(searched[a]);
+                }
+            }
+            tally.Add(reply->record, adapters, reply->origin.sources);
+            for (const std::uint32_t source : reply->origin.sources) {
+                if (source != 0 && seen.Insert(source)) {
+                    sources.push_back(ipv4::Format(source));
+                }
             }
         }
-        group.tally.Add(reply.record, adapters, reply.origin.sources);
-        for (const std::uint32_t source : reply.origin.sources) {
-            if (source != 0 && group.seen.Insert(source)) {
-                group.sources.push_back(ipv4::Format(source));
-            }
+        Reachability verdict = std::move(tally).Judge(context);
+        if constexpr (std::is_const_v<Store>) {
+            found.push_back({latest.record, std::move(verdict), std::move(sources)});
+        } else {
+            found.push_back({std::move(latest.record), std::move(verdict), std::move(sources)});
         }
     });
 
-    // Sorted by ip before the records are taken: every ip is there once.
+    // Sorted by ip (every ip is there once): the order is found on small keys, then
+    // the devices are moved into it along the permutation's cycles, in place.
     std::vector<SortKey> order;
-    order.reserve(groups.size());
-    for (std::size_t i = 0; i < groups.size(); ++i) {
-        order.push_back(KeyOf(groups[i].latest->record.ip, i));
+    order.reserve(found.size());
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        order.push_back(KeyOf(found[i].record.ip, i));
     }
     std::sort(order.begin(), order.end(), [&](const SortKey& a, const SortKey& b) {
         if (a.packed && b.packed) {
             return a.high != b.high ? a.high < b.high : a.low < b.low;
         }
-        return groups[a.index].latest->record.ip < groups[b.index].latest->record.ip;
+        return found[a.index].record.ip < found[b.index].record.ip;
     });
-    std::vector<FoundDevice> found;
-    found.reserve(groups.size());
-    for (const SortKey& key : order) {
-        Group<Reply>& group = groups[key.index];
-        Reachability verdict = std::move(group.tally).Judge(context);
-        if constexpr (std::is_const_v<Store>) {
-            found.push_back({group.latest->record, std::move(verdict), std::move(group.sources)});
-        } else {
-            found.push_back(
-                {std::move(group.latest->record), std::move(verdict), std::move(group.sources)});
+    for (std::size_t start = 0; start < order.size(); ++start) {
+        if (order[start].index == start) {
+            continue;
+        }
+        // Place `at` takes the device from order[at].index, until the cycle closes.
+        FoundDevice first = std::move(found[start]);
+        std::size_t at = start;
+        for (;;) {
+            const std::size_t from = order[at].index;
+            order[at].index = at;
+            if (from == start) {
+                found[at] = std::move(first);
+                break;
+            }
+            found[at] = std::move(found[from]);
+            at = from;
         }
     }
     return found;

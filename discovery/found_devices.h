@@ -1,6 +1,6 @@
 // From a search's stored replies to its found devices: one FoundDevice per ip,
-// built in one pass over the store (a hash by ip), sorted by ip as the window and
-// the command-line finder list them.
+// built in one pass over the store's replies (which it keeps by ip), sorted by ip
+// as the window and the command-line finder list them.
 #pragma once
 
 #include <vector>

@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <deque>
 #include <list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -98,6 +99,34 @@ public:
     void ForEach(Fn&& fn) {
         for (Entry& entry : entries_) {
             fn(entry.reply);
+        }
+    }
+
+    // Calls fn(replies) once per stored ip, in no set order: `replies` (a span of
+    // pointers) holds the ip's stored replies in the order of their latest arrival,
+    // so the last is the ip's listed record. The mutable form is for taking records
+    // out of a store that is then cleared.
+    std::size_t IpCount() const { return by_ip_.size(); }
+    template <typename Fn>
+    void ForEachIp(Fn&& fn) const {
+        std::vector<const StoredReply*> replies;
+        for (const auto& [ip, group] : by_ip_) {
+            replies.clear();
+            for (const EntryIt& it : group.members) {
+                replies.push_back(&it->reply);
+            }
+            fn(std::span<const StoredReply* const>(replies));
+        }
+    }
+    template <typename Fn>
+    void ForEachIp(Fn&& fn) {
+        std::vector<StoredReply*> replies;
+        for (auto& [ip, group] : by_ip_) {
+            replies.clear();
+            for (const EntryIt& it : group.members) {
+                replies.push_back(&it->reply);
+            }
+            fn(std::span<StoredReply* const>(replies));
         }
     }
 
