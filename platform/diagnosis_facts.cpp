@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/ethtool.h>
+#include <linux/sockios.h>
 #include <net/if.h>
 #include <net/if_arp.h>
 #include <poll.h>
@@ -88,6 +90,7 @@ InterfaceFacts ReadInterface(const std::string& name, int rp_all) {
     InterfaceFacts facts;
     facts.name = name;
     int link_type = -1;
+    std::string driver;
     UniqueFd probe(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (probe.Valid() && name.size() < IFNAMSIZ) {
         ifreq request{};
@@ -98,10 +101,16 @@ InterfaceFacts ReadInterface(const std::string& name, int rp_all) {
         if (::ioctl(probe.Get(), SIOCGIFHWADDR, &request) == 0) {
             link_type = request.ifr_hwaddr.sa_family;
         }
+        ethtool_drvinfo info{};
+        info.cmd = ETHTOOL_GDRVINFO;
+        request.ifr_data = reinterpret_cast<char*>(&info);
+        if (::ioctl(probe.Get(), SIOCETHTOOL, &request) == 0) {
+            driver.assign(info.driver, strnlen(info.driver, sizeof info.driver));
+        }
     }
     if (SafeName(name)) {
         const std::string sys = "/sys/class/net/" + name;
-        facts.kind = ClassifyLink(link_type, ReadSmallFile(sys + "/uevent", 4096),
+        facts.kind = ClassifyLink(driver, link_type, ReadSmallFile(sys + "/uevent", 4096),
                                   Exists(sys + "/wireless") || Exists(sys + "/phy80211"),
                                   Exists(sys + "/tun_flags"), name);
         const int own = ReadInt("/proc/sys/net/ipv4/conf/" + name + "/rp_filter", -1);
@@ -242,15 +251,16 @@ std::string_view LinkKindName(LinkKind kind) {
     return "other";
 }
 
-LinkKind ClassifyLink(int arphrd_type, std::string_view uevent, bool wireless, bool tun,
-                      std::string_view name) {
-    if (uevent.find("DEVTYPE=wireguard") != std::string_view::npos || name.starts_with("wg")) {
+LinkKind ClassifyLink(std::string_view driver, int arphrd_type, std::string_view uevent,
+                      bool wireless, bool tun, std::string_view name) {
+    if (driver == "wireguard" || uevent.find("DEVTYPE=wireguard") != std::string_view::npos ||
+        name.starts_with("wg")) {
         return LinkKind::kWireGuard;
     }
     if (wireless || uevent.find("DEVTYPE=wlan") != std::string_view::npos) {
         return LinkKind::kWireless;
     }
-    if (tun || name.starts_with("tun") || name.starts_with("tap")) {
+    if (driver == "tun" || tun || name.starts_with("tun") || name.starts_with("tap")) {
         return LinkKind::kTun;
     }
     if (arphrd_type == ARPHRD_PPP || name.starts_with("ppp")) {

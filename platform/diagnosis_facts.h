@@ -101,9 +101,11 @@ bool ParseUfwAllows(std::string_view rules, std::uint16_t port);
 // and that has no rule accepting it. Empty when nothing drops it; nullopt when the
 // text is not a ruleset.
 std::optional<std::string> ParseNftDrop(std::string_view json, std::uint16_t port);
-// ARPHRD type number, /sys/class/net/<if>/uevent text and whether the interface
-// has a wireless or tun folder: the link's kind.
-LinkKind ClassifyLink(int arphrd_type, std::string_view uevent, bool wireless, bool tun,
-                      std::string_view name);
+// The link's kind from its driver's name (ethtool's, asked over a socket, so it
+// follows the thread's namespace: "tun", "wireguard"), its ARPHRD type number,
+// its /sys/class/net/<if>/uevent text, whether it has a wireless or tun folder
+// there (sysfs shows the namespace it was mounted in), and its name.
+LinkKind ClassifyLink(std::string_view driver, int arphrd_type, std::string_view uevent,
+                      bool wireless, bool tun, std::string_view name);
 
 }  // namespace orvandel

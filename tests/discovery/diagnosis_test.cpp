@@ -372,15 +372,18 @@ TEST(FactReaders, UfwConfigurationAndRules) {
 }
 
 TEST(FactReaders, LinkKinds) {
-    EXPECT_EQ(ClassifyLink(1, "", false, false, "eth0"), LinkKind::kEthernet);
-    EXPECT_EQ(ClassifyLink(1, "DEVTYPE=wlan\n", false, false, "wlp2s0"), LinkKind::kWireless);
-    EXPECT_EQ(ClassifyLink(1, "", true, false, "wlp2s0"), LinkKind::kWireless);
-    EXPECT_EQ(ClassifyLink(65534, "", false, true, "myvpn"), LinkKind::kTun);
-    EXPECT_EQ(ClassifyLink(65534, "DEVTYPE=wireguard\n", false, false, "office"),
+    EXPECT_EQ(ClassifyLink("e1000e", 1, "", false, false, "eth0"), LinkKind::kEthernet);
+    EXPECT_EQ(ClassifyLink("", 1, "DEVTYPE=wlan\n", false, false, "wlp2s0"), LinkKind::kWireless);
+    EXPECT_EQ(ClassifyLink("iwlwifi", 1, "", true, false, "wlp2s0"), LinkKind::kWireless);
+    EXPECT_EQ(ClassifyLink("", 65534, "", false, true, "myvpn"), LinkKind::kTun);
+    // In another namespace sysfs may not show the interface: the driver still does.
+    EXPECT_EQ(ClassifyLink("tun", 65534, "", false, false, "office"), LinkKind::kTun);
+    EXPECT_EQ(ClassifyLink("wireguard", 65534, "", false, false, "office"), LinkKind::kWireGuard);
+    EXPECT_EQ(ClassifyLink("", 65534, "DEVTYPE=wireguard\n", false, false, "office"),
               LinkKind::kWireGuard);
-    EXPECT_EQ(ClassifyLink(512, "", false, false, "dsl0"), LinkKind::kPpp);
-    EXPECT_EQ(ClassifyLink(768, "", false, false, "ipip0"), LinkKind::kTunnel);
-    EXPECT_EQ(ClassifyLink(772, "", false, false, "lo"), LinkKind::kOther);
+    EXPECT_EQ(ClassifyLink("", 512, "", false, false, "dsl0"), LinkKind::kPpp);
+    EXPECT_EQ(ClassifyLink("", 768, "", false, false, "ipip0"), LinkKind::kTunnel);
+    EXPECT_EQ(ClassifyLink("", 772, "", false, false, "lo"), LinkKind::kOther);
     EXPECT_TRUE(IsVpnKind(LinkKind::kPpp));
     EXPECT_FALSE(IsVpnKind(LinkKind::kWireless));
 }
