@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <system_error>
 
+#include "discovery/ipv4.h"
 #include "discovery/reply_parser.h"
 
 namespace orvandel {
@@ -107,14 +109,34 @@ void DiscoveryTransport::StartReceiving() {
         stop_wake_->Clear();
     }
     shared_adapter_sockets_.clear();
+    {
+        std::lock_guard lock(observe_lock_);
+        observations_.adapters.clear();
+        for (const AdapterVerdict& adapter : adapters_) {
+            AdapterObservation& seen = observations_.adapters.emplace_back();
+            seen.address = adapter.address;
+            seen.interface_name =
+                adapter.interface_name.empty() ? adapter.name : adapter.interface_name;
+        }
+    }
     for (const AdapterVerdict& adapter : adapters_) {
         const std::string& address = adapter.address;
         auto& slot = *receive_slots_.emplace_back(std::make_unique<ReceiveSlot>());
         slot.adapter = receive_slots_.size() - 1;
-        slot.group_socket =
-            OpenGroupSocket(address, options_.port, options_.group, options_.socket_receive_buffer);
-        slot.adapter_socket =
-            OpenAdapterSocket(address, options_.port, options_.socket_receive_buffer);
+        slot.own_address = ipv4::Parse(address).value_or(0);
+        int group_error = 0;
+        int adapter_error = 0;
+        slot.group_socket = OpenGroupSocket(address, options_.port, options_.group,
+                                            options_.socket_receive_buffer, &group_error);
+        slot.adapter_socket = OpenAdapterSocket(address, options_.port,
+                                                options_.socket_receive_buffer, &adapter_error);
+        {
+            std::lock_guard lock(observe_lock_);
+            AdapterObservation& seen = observations_.adapters[slot.adapter];
+            seen.group_socket = slot.group_socket.Valid();
+            seen.group_bind_error = seen.group_socket ? 0 : group_error;
+            seen.adapter_bind_error = slot.adapter_socket.Valid() ? 0 : adapter_error;
+        }
         shared_adapter_sockets_.push_back(DuplicateFd(slot.adapter_socket));
         // Without the interface index a broadcast could not be tied to this adapter.
         // A failure here costs only the broadcast replies.
@@ -146,6 +168,7 @@ void DiscoveryTransport::StartSending() {
     sending_ = true;
     for (std::size_t i = 0; i < adapter_addresses_.size(); ++i) {
         auto& slot = *send_slots_.emplace_back(std::make_unique<SendSlot>());
+        slot.adapter = i;
         if (i < shared_adapter_sockets_.size() && shared_adapter_sockets_[i].Valid()) {
             slot.socket = std::move(shared_adapter_sockets_[i]);
         } else {
@@ -260,25 +283,53 @@ std::size_t DiscoveryTransport::DroppedReplies() const {
     return store_.Dropped();
 }
 
-void DiscoveryTransport::Store(std::string_view reply, std::uint32_t source, std::size_t adapter) {
+bool DiscoveryTransport::Store(std::string_view reply, std::uint32_t source, std::size_t adapter) {
     // A reply without an ip is never stored; most junk is told by a search of its
     // bytes, before any lock or parse.
     if (reply.empty() || !MayGiveIp(reply)) {
-        return;
+        return false;
     }
     {
         std::lock_guard lock(reply_lock_);
         if (store_.Repeat(reply, source, adapter) || store_.Refuses(reply, source)) {
-            return;
+            return true;
         }
     }
     // Parsed outside the lock, so that the other adapters' threads keep storing.
     DeviceInfo record = ParseReply(reply);
     if (record.ip.empty()) {
-        return;
+        return false;
     }
     std::lock_guard lock(reply_lock_);
     store_.Add(reply, std::move(record), source, adapter);
+    return true;
+}
+
+void DiscoveryTransport::NoteOther(std::string_view datagram, std::uint32_t source,
+                                   const ReceiveSlot& slot) {
+    const bool own_command = source == slot.own_address &&
+                             datagram == std::string_view(command_buffer_.get(), command_length_);
+    std::lock_guard lock(observe_lock_);
+    if (slot.adapter >= observations_.adapters.size()) {
+        return;
+    }
+    AdapterObservation& seen = observations_.adapters[slot.adapter];
+    if (own_command) {
+        seen.own_browse_seen = true;
+        return;
+    }
+    ++seen.not_device_count;
+    const std::string sender = ipv4::Format(source);
+    if (seen.not_device_senders.size() < kMaxNotDeviceSenders &&
+        std::find(seen.not_device_senders.begin(), seen.not_device_senders.end(), sender) ==
+            seen.not_device_senders.end()) {
+        seen.not_device_senders.push_back(sender);
+    }
+}
+
+SearchObservations DiscoveryTransport::Observations() const {
+    std::lock_guard lock(observe_lock_);
+    return observations_;
 }
 
 void DiscoveryTransport::SendPause(int ms) {
@@ -296,10 +347,23 @@ void DiscoveryTransport::SendThread(SendSlot& slot, std::string command) {
         return;
     }
     const std::string group = options_.group;
+    // Counts a send and, when the system refused it, its errno.
+    auto note = [&](bool sent) {
+        const int error = sent ? 0 : errno;
+        std::lock_guard lock(observe_lock_);
+        if (slot.adapter < observations_.adapters.size()) {
+            AdapterObservation& seen = observations_.adapters[slot.adapter];
+            ++seen.sends;
+            if (!sent) {
+                ++seen.send_errors;
+                seen.last_send_error = error;
+            }
+        }
+    };
     for (int i = 0; i < kSendCount; ++i) {
-        SendDatagram(slot.socket.Get(), group, options_.port, command);
+        note(SendDatagram(slot.socket.Get(), group, options_.port, command));
         for (const std::string& target : slot.targets) {
-            SendDatagram(slot.socket.Get(), target, options_.port, command);
+            note(SendDatagram(slot.socket.Get(), target, options_.port, command));
         }
         SendPause(kSendIntervalMs);
         if (!sending_) {
@@ -312,6 +376,7 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
     const std::int64_t start = clock_.NowMs();
     auto listening = [&] { return receiving_ && clock_.NowMs() - start < kReceiveWindowMs; };
     constexpr std::size_t kSockets = 4;
+    constexpr std::size_t kGroupSocket = 0;
     constexpr std::size_t kFirstBroadcast = 2;  // sockets from here on take broadcasts
     std::array<UniqueFd*, kSockets> sockets = {&slot.group_socket, &slot.adapter_socket,
                                                &slot.subnet_broadcast, &slot.limited_broadcast};
@@ -337,8 +402,11 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
             case ReadResult::kDatagram:
                 // Every broadcast socket gets the broadcasts of every link.
                 if (i < kFirstBroadcast || origin.interface_index == slot.interface_index) {
-                    Store(TrimmedView(std::string_view(buffer.data(), length)), origin.source,
-                          slot.adapter);
+                    const std::string_view datagram(buffer.data(), length);
+                    if (!Store(TrimmedView(datagram), origin.source, slot.adapter) &&
+                        i == kGroupSocket) {
+                        NoteOther(datagram, origin.source, slot);
+                    }
                     if (++unannounced >= kAnnounceBatch) {
                         announce();
                     }

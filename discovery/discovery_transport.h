@@ -18,6 +18,7 @@
 
 #include "discovery/device_info.h"
 #include "discovery/reply_store.h"
+#include "discovery/search_observations.h"
 #include "platform/adapters.h"
 #include "platform/clock.h"
 #include "platform/udp_socket.h"
@@ -150,28 +151,38 @@ public:
         fn(store_);
     }
 
+    // What the latest search saw of its own sockets and sends (see
+    // SearchObservations); complete once both sides have stopped.
+    SearchObservations Observations() const;
+
     bool Receiving() const { return receiving_.load(); }
     bool Sending() const { return sending_.load(); }
 
 private:
     struct ReceiveSlot {
-        UniqueFd group_socket;       // the adapter's multicast replies
-        UniqueFd adapter_socket;     // bound to adapter:port, unicast replies; sends too
-        UniqueFd subnet_broadcast;   // bound to the subnet broadcast address:port
-        UniqueFd limited_broadcast;  // bound to 255.255.255.255:port
-        int interface_index = 0;     // broadcasts count only when they arrive here
-        std::size_t adapter = 0;     // index into adapter_addresses_
+        UniqueFd group_socket;          // the adapter's multicast replies
+        UniqueFd adapter_socket;        // bound to adapter:port, unicast replies; sends too
+        UniqueFd subnet_broadcast;      // bound to the subnet broadcast address:port
+        UniqueFd limited_broadcast;     // bound to 255.255.255.255:port
+        int interface_index = 0;        // broadcasts count only when they arrive here
+        std::size_t adapter = 0;        // index into adapter_addresses_
+        std::uint32_t own_address = 0;  // the adapter's address, host order
         std::thread thread;
     };
     struct SendSlot {
         UniqueFd socket;
+        std::size_t adapter = 0;           // index into adapter_addresses_
         std::vector<std::string> targets;  // unicast or subnet broadcast, after the group
         std::thread thread;
     };
 
     void ReceiveThread(ReceiveSlot& slot);
     void SendThread(SendSlot& slot, std::string command);
-    void Store(std::string_view reply, std::uint32_t source, std::size_t adapter);
+    // True when the datagram was a device reply (it gave an ip, or repeats one).
+    bool Store(std::string_view reply, std::uint32_t source, std::size_t adapter);
+    // Notes a datagram on the group socket that was no device reply: our own
+    // command coming back, or something else.
+    void NoteOther(std::string_view datagram, std::uint32_t source, const ReceiveSlot& slot);
     // Tells the listener when a batch of changes is waiting.
     void Announce();
     // Ends the receive threads' waits at once.
@@ -201,6 +212,8 @@ private:
     // Readable from a stop until the next StartReceiving; null when the system
     // gave no descriptor.
     std::unique_ptr<WakeFd> stop_wake_;
+    mutable std::mutex observe_lock_;
+    SearchObservations observations_;  // guarded by observe_lock_
     std::unique_ptr<char[]> command_buffer_;
     std::size_t command_length_ = 0;
 };

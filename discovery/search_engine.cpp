@@ -22,7 +22,8 @@ SearchEngine::SearchEngine(AdapterSource& adapters, Clock& clock, TransportOptio
     : adapters_(adapters),
       own_source_(&adapters),
       clock_(clock),
-      transport_(clock, std::move(options)) {}
+      transport_(clock, options),
+      port_(options.port) {}
 
 void SearchEngine::SetUnicastTargets(std::vector<UnicastTarget> targets) {
     {
@@ -67,6 +68,7 @@ std::uint64_t SearchEngine::Start(const SearchTiming& timing, TickFn tick, Timeo
         }
     }
     transport_.SetCommand(kBrowseCommand);
+    receive_errors_at_start_ = ReadUdpReceiveErrors();
     transport_.StartReceiving();
     transport_.StartSending();
 
@@ -143,6 +145,11 @@ std::vector<FoundDevice> SearchEngine::CollectFound() {
     // Taken whole (a move under the lock), so that the records move into the found
     // devices instead of being copied.
     return BuildFoundDevices(transport_.TakeStore(), searched, context);
+}
+
+std::vector<Verdict> SearchEngine::Diagnose(std::size_t devices_found) const {
+    return orvandel::Diagnose(GatherDiagnosis(own_source_->List(), transport_.Observations(),
+                                              receive_errors_at_start_, devices_found, port_));
 }
 
 std::uint64_t SearchEngine::Generation() const {

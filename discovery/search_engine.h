@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "discovery/device_info.h"
+#include "discovery/diagnosis.h"
 #include "discovery/discovery_transport.h"
 #include "discovery/found_device.h"
 #include "discovery/reachability.h"
@@ -72,6 +74,16 @@ public:
     // searched or not, loopback interfaces aside). Must outlive the engine.
     void SetOwnAddressSource(AdapterSource& source) { own_source_ = &source; }
 
+    // What the latest search saw of its own sockets and sends; complete after Stop
+    // or CollectFound.
+    virtual SearchObservations Observations() const { return transport_.Observations(); }
+    // Why the latest search found what it found (see Diagnose in diagnosis.h): the
+    // facts of the system now, every adapter of the own-address source, what the
+    // search saw, and the kernel's UDP drop counter since Start. Call after Stop or
+    // CollectFound, on one thread; it reads /proc and /sys (and, as root, the
+    // nftables ruleset).
+    virtual std::vector<Verdict> Diagnose(std::size_t devices_found) const;
+
     // Replies the latest search dropped over the store's bounds.
     std::size_t DroppedReplies() const { return transport_.DroppedReplies(); }
 
@@ -101,6 +113,8 @@ private:
     std::vector<std::string> searched_;              // guarded by adapters_lock_
     std::vector<AdapterAddress> searched_adapters_;  // guarded by adapters_lock_
     JudgeContext judge_context_;                     // guarded by adapters_lock_
+    std::uint16_t port_ = kDiscoveryPort;
+    std::optional<std::uint64_t> receive_errors_at_start_;  // owner's thread only
 };
 
 }  // namespace orvandel

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -27,5 +28,14 @@ inline constexpr std::size_t kFilledTextCapacity = 512;
 // their full-width look-alikes, so no value can start markup or reorder the
 // text; unpaired surrogates become U+FFFD.
 std::u16string FillPlaceholders(std::u16string_view text, const PlaceholderValues& values);
+
+// The same rule for any set of names (each given with its braces, "{port}"), for
+// texts whose values are longer: each value is cut at kNamedValueCapacity.
+struct NamedValue {
+    std::u16string_view name;
+    std::u16string_view value;
+};
+inline constexpr std::size_t kNamedValueCapacity = 96;
+std::u16string FillNamedPlaceholders(std::u16string_view text, std::span<const NamedValue> values);
 
 }  // namespace orvandel

@@ -160,6 +160,7 @@ void UiStrings::ClearLocked() {
         s->shrink_to_fit();
     }
     DetailLabels = {};
+    Diagnosis = {};
     IndicatorFrameCount = 0;
     SearchDuration = 0;
     IndicatorInterval = 0;
@@ -261,6 +262,8 @@ void UiStrings::BuildLocked(LanguageId id) {
 
     ScrollUpButton = Button(u"img\\finder_win_btn_scrollup_", u".png", 13, 13, 307, 130);
     ScrollDownButton = Button(u"img\\finder_win_btn_scrolldown_", u".png", 13, 13, 307, 397);
+
+    Diagnosis = BuildDiagnosisStrings(id);
 
     // Menu.
     MenuLanguage = Cut(t->menu_language, kMenuCapacity);

@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 #include "localization/device_details.h"
+#include "localization/diagnosis_text.h"
 #include "localization/language.h"
 #include "localization/ui_elements.h"
 
@@ -113,6 +114,10 @@ public:
     // (tooltip and "Copy details"; see DeviceDetailsText).
     std::u16string MenuOpenDevicePage, MenuCopyIp, MenuCopyMac, MenuCopyDetails;
     DeviceDetailLabels DetailLabels;
+
+    // --- Why a search found nothing: the not-found page's line, its "Why?" box,
+    // and the CLI's texts (see DiagnosisLine).
+    DiagnosisStrings Diagnosis;
 
     // --- Menu.
     std::u16string MenuLanguage, MenuEnglish, MenuSimplifiedChinese, MenuTraditionalChinese,

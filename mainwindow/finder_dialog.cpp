@@ -17,6 +17,7 @@
 #include "discovery/found_device.h"
 #include "discovery/search_engine.h"
 #include "localization/row_view.h"
+#include "mainwindow/diagnosis_link.h"
 #include "platform/network_check.h"
 #include "text/utf.h"
 
@@ -103,16 +104,19 @@ CKestriTR400DeviceFinderDlg::CKestriTR400DeviceFinderDlg(std::unique_ptr<SearchE
     m_previous->setObjectName("previousButton");
     m_search = new CButtonOperate(this);
     m_search->setObjectName("searchButton");
+    m_why = new CDiagnosisLink(m_strings, this);
     // Reachable with Tab and pressed with Space, as dialog buttons are; a click
     // does not move the focus.
     for (CButtonOperate* b : {m_setting, m_next, m_previous, m_search}) {
         b->setFocusPolicy(Qt::TabFocus);
     }
+    m_why->setFocusPolicy(Qt::TabFocus);
     // Tab follows the page from top to bottom; hidden controls are passed over.
     setTabOrder(m_setting, m_previous);
     setTabOrder(m_previous, m_next);
     setTabOrder(m_next, m_device_list);
-    setTabOrder(m_device_list, m_search);
+    setTabOrder(m_device_list, m_why);
+    setTabOrder(m_why, m_search);
 
     connect(m_next, &CButtonOperate::clicked, this, [this] { DispatchCommand(kIdNextButton); });
     connect(m_previous, &CButtonOperate::clicked, this,
@@ -291,6 +295,8 @@ void CKestriTR400DeviceFinderDlg::SyncPageDescription() {
         if (!text->empty())
             lines.append(QString::fromStdU16String(*text));
     }
+    if (m_why->isVisibleTo(this))
+        lines.append(m_why->FirstLine());
     const QString description = lines.join(u'\n');
     if (description == accessibleDescription())
         return;
@@ -337,6 +343,7 @@ void CKestriTR400DeviceFinderDlg::ShowNoInternetPage() {
         m_engine->Abandon();
     m_is_searching = false;
     HideDeviceList();
+    m_why->SetVerdicts({});
 
     const UiTextElement& t = m_strings.NoInternetTitle;
     m_slots.headline = SlotText(t.text);
@@ -358,6 +365,8 @@ void CKestriTR400DeviceFinderDlg::ShowNoInternetPage() {
 void CKestriTR400DeviceFinderDlg::ShowNotFoundPage() {
     m_has_results = false;
     HideDeviceList();
+    // The engine has stopped: what it saw, and the system's state now, say why.
+    m_why->SetVerdicts(m_engine->Diagnose(0));
     m_slots.headline = SlotText(m_strings.NotFoundTitle.text);
     m_slots.headline_rect = NotFoundHeadlineRect();
     m_slots.title = SlotText(m_strings.Step1Title.text);
@@ -403,6 +412,7 @@ void CKestriTR400DeviceFinderDlg::OnSearchTimeout(std::uint64_t generation) {
 void CKestriTR400DeviceFinderDlg::StartSearch() {
     m_is_searching = true;
     HideDeviceList();
+    m_why->SetVerdicts({});
     m_found.clear();
 
     m_slots.headline_rect = SearchingHeadlineRect();
@@ -452,6 +462,7 @@ bool CKestriTR400DeviceFinderDlg::CollectReplies() {
 
 void CKestriTR400DeviceFinderDlg::ListResults() {
     m_has_results = true;
+    m_why->SetVerdicts({});
     m_device_list->ClearDevices();
     ApplyRowViews();
     m_strings.SetResultCount(m_device_list->ItemCount());

@@ -39,6 +39,7 @@ class QPainter;
 namespace orvandel {
 
 class CButtonOperate;
+class CDiagnosisLink;
 class CScrollBarList;
 class SearchEngine;
 
@@ -197,6 +198,7 @@ private:
     CButtonOperate* m_previous = nullptr;
     CButtonOperate* m_search = nullptr;
     CScrollBarList* m_device_list = nullptr;
+    CDiagnosisLink* m_why = nullptr;  // the not-found page's "Why?" link
     std::unique_ptr<QMenu> m_popup;
 
     PageSlots m_slots;

@@ -8,6 +8,8 @@
 #include "controls/scroll_bar_list.h"
 #include "mainwindow/finder_dialog.h"
 
+#include "mainwindow/diagnosis_link.h"
+
 namespace orvandel {
 
 namespace {
@@ -76,6 +78,7 @@ void CKestriTR400DeviceFinderDlg::ReloadPageTexts() {
     BuildPopupMenu(m_strings.Language());
     setWindowTitle(QString::fromStdU16String(m_strings.MainWindow.text));
     ApplyAccessibleTexts();
+    m_why->ApplyTexts();
 
     m_slots.headline = SlotText(m_strings.IntroText.text);
     m_slots.title = SlotText(m_strings.Step1Title.text);

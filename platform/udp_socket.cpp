@@ -36,10 +36,18 @@ void AskReceiveBuffer(int fd, int bytes) {
     }
 }
 
-UniqueFd OpenBound(const in_addr& address, std::uint16_t port, int receive_buffer) {
+UniqueFd OpenBound(const in_addr& address, std::uint16_t port, int receive_buffer,
+                   int* error = nullptr) {
+    // errno is taken before the descriptor's close can change it.
+    auto fail = [error] {
+        if (error != nullptr) {
+            *error = errno;
+        }
+        return UniqueFd();
+    };
     UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
     if (!fd.Valid() || !SetInt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, 1)) {
-        return {};
+        return fail();
     }
     AskReceiveBuffer(fd.Get(), receive_buffer);
     sockaddr_in local{};
@@ -47,7 +55,7 @@ UniqueFd OpenBound(const in_addr& address, std::uint16_t port, int receive_buffe
     local.sin_port = htons(port);
     local.sin_addr = address;
     if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        return {};
+        return fail();
     }
     return fd;
 }
@@ -55,13 +63,13 @@ UniqueFd OpenBound(const in_addr& address, std::uint16_t port, int receive_buffe
 }  // namespace
 
 UniqueFd OpenGroupSocket(const std::string& adapter, std::uint16_t port, const std::string& group,
-                         int receive_buffer) {
+                         int receive_buffer, int* error) {
     in_addr adapter_address{};
     in_addr group_address{};
     if (!ToAddress(adapter, adapter_address) || !ToAddress(group, group_address)) {
         return {};
     }
-    UniqueFd fd = OpenBound(group_address, port, receive_buffer);
+    UniqueFd fd = OpenBound(group_address, port, receive_buffer, error);
     if (!fd.Valid()) {
         return {};
     }
@@ -76,12 +84,13 @@ UniqueFd OpenGroupSocket(const std::string& adapter, std::uint16_t port, const s
     return fd;
 }
 
-UniqueFd OpenAdapterSocket(const std::string& adapter, std::uint16_t port, int receive_buffer) {
+UniqueFd OpenAdapterSocket(const std::string& adapter, std::uint16_t port, int receive_buffer,
+                           int* error) {
     in_addr adapter_address{};
     if (!ToAddress(adapter, adapter_address)) {
         return {};
     }
-    UniqueFd fd = OpenBound(adapter_address, port, receive_buffer);
+    UniqueFd fd = OpenBound(adapter_address, port, receive_buffer, error);
     if (fd.Valid()) {
         setsockopt(fd.Get(), IPPROTO_IP, IP_MULTICAST_IF, &adapter_address, sizeof adapter_address);
     }

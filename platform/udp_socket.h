@@ -15,13 +15,16 @@ namespace orvandel {
 // Bound to group:port with address reuse, joined to the group on the adapter that
 // owns `adapter`, and limited to that adapter's group traffic (IP_MULTICAST_ALL 0):
 // a socket bound to a unicast address never sees multicast on Linux.
-// `receive_buffer` > 0 asks for that many bytes of socket buffer. Invalid on failure.
+// `receive_buffer` > 0 asks for that many bytes of socket buffer. Invalid on failure,
+// and then `error`, when given, holds the errno of the step that failed (EADDRINUSE:
+// another program holds the port without address reuse).
 UniqueFd OpenGroupSocket(const std::string& adapter, std::uint16_t port, const std::string& group,
-                         int receive_buffer);
+                         int receive_buffer, int* error = nullptr);
 
 // Bound to adapter:port with address reuse; datagrams sent to the group leave
 // through that adapter, and unicast datagrams to adapter:port arrive here.
-UniqueFd OpenAdapterSocket(const std::string& adapter, std::uint16_t port, int receive_buffer);
+UniqueFd OpenAdapterSocket(const std::string& adapter, std::uint16_t port, int receive_buffer,
+                           int* error = nullptr);
 
 // Lets the socket send to broadcast addresses (SO_BROADCAST); false on failure.
 bool AllowBroadcast(const UniqueFd& fd);

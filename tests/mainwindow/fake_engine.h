@@ -19,6 +19,7 @@ struct FakeEngineState {
     std::mutex lock;
     std::vector<DeviceInfo> devices;     // what Collect returns
     std::vector<Reachability> verdicts;  // per device; missing ones are ok
+    std::vector<Verdict> diagnosis;      // what Diagnose returns
     int duration_ms = 60000;             // time-out of a search; long = only Stop ends it
     int interval_ms = 5;
     SearchTiming last_timing;
@@ -98,6 +99,11 @@ public:
     }
     std::uint64_t Generation() const override { return m_generation; }
     std::vector<std::string> Adapters() const override { return {"10.0.0.1"}; }
+    // Never the test machine's own facts.
+    std::vector<Verdict> Diagnose(std::size_t) const override {
+        std::lock_guard lock(m_state->lock);
+        return m_state->diagnosis;
+    }
 
 private:
     void StopTimer() {

@@ -55,6 +55,20 @@ private slots:
         h.ClickSearch();
         h.ClickSearch();
         Save(h, tag, "notfound");
+        // With a diagnosis: the "Why?" link in the footer, and the box it opens.
+        h.SetDiagnosis(SampleVerdicts());
+        h.ClickSearch();
+        h.ClickSearch();
+        const QImage why = Save(h, tag, "notfound-why");
+        QCOMPARE(why.deviceIndependentSize().toSize(), QSize(320, 460));
+        QTest::mouseClick(h.window->findChild<QWidget*>(QStringLiteral("diagnosisLink")),
+                          Qt::LeftButton);
+        QWidget* box = nullptr;
+        QTRY_VERIFY((box = h.window->findChild<QWidget*>(QStringLiteral("diagnosisBox"))) !=
+                    nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(box));
+        SaveWidget(box, tag, "why-box");
+        box->close();
         *h.network = false;
         h.ClickSearch();
         Save(h, tag, "nointernet");

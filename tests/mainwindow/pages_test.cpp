@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "about/dialog_about.h"
+#include "mainwindow/diagnosis_link.h"
 #include "window_harness.h"
 
 using namespace orvandel;
@@ -213,6 +214,74 @@ private slots:
         h.Click(h.Button("nextButton"));
         QCOMPARE(h.window->StepIndex(), 1);
         QCOMPARE(Q(h.window->Slots().headline), Q(u.NotFoundTitle.text));
+    }
+
+    // The "Why?" link: shown on the not-found page only when the diagnosis has a
+    // verdict, in the current language, in the accessible description, and gone on
+    // every other page; the page's own texts stay as they are.
+    void notFoundWhyLinkFollowsTheDiagnosis() {
+        LogicHarness h;
+        QVERIFY(h.OpenReady());
+        auto* why = h.window->findChild<CDiagnosisLink*>(QStringLiteral("diagnosisLink"));
+        QVERIFY(why != nullptr);
+        h.ClickSearch();
+        h.ClickSearch();
+        QVERIFY(!h.Visible(why));  // no verdict, no link
+        const PageSlots plain = h.window->Slots();
+        const QString plain_description = h.window->accessibleDescription();
+
+        h.SetDiagnosis(SampleVerdicts());
+        h.ClickSearch();
+        QVERIFY(!h.Visible(why));  // searching
+        h.ClickSearch();
+        QVERIFY(h.Visible(why));
+        const UiStrings& u = h.window->Strings();
+        QCOMPARE(why->text(), Q(u.Diagnosis.why_label));
+        QCOMPARE(why->geometry(), QRect(104, 420, 98, 30));
+        const QString first = QStringLiteral("Another program holds port 8888.");
+        QCOMPARE(why->FirstLine(), first);
+        QCOMPARE(why->toolTip(), first);
+        QCOMPARE(why->accessibleDescription(), first);
+        QCOMPARE(h.window->accessibleDescription(), plain_description + u'\n' + first);
+        QCOMPARE(Q(h.window->Slots().headline), Q(plain.headline));
+        QCOMPARE(Q(h.window->Slots().title), Q(plain.title));
+        QCOMPARE(Q(h.window->Slots().body), Q(plain.body));
+        QCOMPARE(h.window->Slots().headline_rect, plain.headline_rect);
+        // Every verdict, summary and fix, with its values.
+        const QString box = why->BoxText();
+        QVERIFY2(box.contains(QStringLiteral("other-finder (process 4242)")), qPrintable(box));
+        QVERIFY2(box.contains(QStringLiteral("net.ipv4.conf.enp3s0.rp_filter = 2")),
+                 qPrintable(box));
+        QVERIFY2(box.contains(QStringLiteral("cannot tell without administrator rights")),
+                 qPrintable(box));
+        QCOMPARE(box.count(QStringLiteral("\n\n")), 2);
+
+        // Step 2 keeps the not-found page, and the link.
+        h.Click(h.Button("nextButton"));
+        QVERIFY(h.Visible(why));
+        h.window->OnLanguage(kCmdJapanese);
+        QVERIFY(h.Visible(why));
+        QCOMPARE(why->text(), QStringLiteral("原因は？"));
+        QCOMPARE(why->toolTip(), Q(h.window->Strings().Diagnosis.line[3]));
+        QVERIFY(h.window->accessibleDescription().endsWith(why->toolTip()));
+        QVERIFY(why->BoxText().contains(QStringLiteral("other-finder")));
+        h.window->OnLanguage(kCmdEnglish);
+        QCOMPARE(why->toolTip(), first);
+
+        // Results and the no-internet page have no link.
+        h.SetDevices(TwoDevices());
+        h.ClickSearch();
+        h.ClickSearch();
+        QVERIFY(h.window->HasResults());
+        QVERIFY(!h.Visible(why));
+        QVERIFY(!h.window->accessibleDescription().contains(first));
+        h.SetDevices({});
+        h.ClickSearch();
+        h.ClickSearch();
+        QVERIFY(h.Visible(why));
+        *h.network = false;
+        h.ClickSearch();
+        QVERIFY(!h.Visible(why));
     }
 
     void noInternetPageThenSearchAgain() {

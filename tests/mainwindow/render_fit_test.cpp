@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPaintEngine>
+#include <QPushButton>
 #include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -257,6 +258,13 @@ Surface MainWindowTexts(CKestriTR400DeviceFinderDlg& w, qreal ratio) {
         s.Add(s.Get(name, Limit(r, BandOf(str, r))), run);
     }
     AddCaptions(s, &w, ratio);
+    // The not-found page's "Why?" link, inside its own rectangle.
+    auto* why = w.findChild<QPushButton*>(QStringLiteral("diagnosisLink"));
+    if (why != nullptr && why->isVisible()) {
+        Element& e = s.Get(QStringLiteral("why link"), QRectF(why->geometry()));
+        for (const TextRun& run : RunsOf(why, &w, ratio))
+            s.Add(e, run);
+    }
     // The rows: each row's lines inside the row's part of the visible list.
     auto* list = w.findChild<CScrollBarList*>(QStringLiteral("deviceList"));
     if (list != nullptr && list->isVisible()) {
@@ -432,6 +440,12 @@ private slots:
         h.ClickSearch();
         h.ClickSearch();
         Check(h, "not found");
+        QVERIFY(!h.window->findChild<QPushButton*>(QStringLiteral("diagnosisLink"))->isVisible());
+        h.SetDiagnosis(SampleVerdicts());
+        h.ClickSearch();
+        h.ClickSearch();
+        Check(h, "not found, why");
+        CheckWhy(h);
         *h.network = false;
         h.ClickSearch();
         Check(h, "no internet");
@@ -496,6 +510,49 @@ private:
             Save(tip, "tooltip", ratio);
         }
         QToolTip::hideText();
+    }
+
+    // The link's tooltip (the first verdict's line) and the box of every verdict.
+    void CheckWhy(WindowHarness& h) {
+        auto* why = h.window->findChild<QPushButton*>(QStringLiteral("diagnosisLink"));
+        QVERIFY(why != nullptr && why->isVisible());
+        for (qreal ratio : kRatios)
+            Save(h.window.get(), "notfound-why", ratio);
+        const QPoint at = why->rect().center();
+        QHelpEvent help(QEvent::ToolTip, at, why->mapToGlobal(at));
+        QCoreApplication::sendEvent(why, &help);
+        QWidget* tip = nullptr;
+        QTRY_VERIFY((tip = [] {
+                        for (QWidget* w : QApplication::topLevelWidgets())
+                            if (w->inherits("QTipLabel") && w->isVisible())
+                                return w;
+                        return static_cast<QWidget*>(nullptr);
+                    }()) != nullptr);
+        for (qreal ratio : kRatios) {
+            Record("why tooltip", ratio, ToolTipTexts(tip, ratio));
+            Save(tip, "why-tooltip", ratio);
+        }
+        QToolTip::hideText();
+        QTest::mouseClick(why, Qt::LeftButton);
+        QWidget* box = nullptr;
+        QTRY_VERIFY((box = h.window->findChild<QWidget*>(QStringLiteral("diagnosisBox"))) !=
+                    nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(box));
+        for (qreal ratio : kRatios) {
+            Surface s{QStringLiteral("why box"), box->size(), {}};
+            for (QLabel* label : box->findChildren<QLabel*>()) {
+                if (!label->isVisible() || label->text().isEmpty())
+                    continue;
+                Element& e = s.Get(label->objectName() + " " + label->text().left(12),
+                                   QRectF(label->geometry()));
+                for (const TextRun& run : RunsOf(label, box, ratio))
+                    s.Add(e, run);
+            }
+            AddCaptions(s, box, ratio);
+            Record("why box", ratio, s);
+            Save(box, "why-box", ratio);
+        }
+        box->close();
     }
 
     void Save(QWidget* widget, const QString& what, qreal ratio) {

@@ -64,6 +64,11 @@ struct WindowHarness {
         std::lock_guard lock(engine->lock);
         engine->devices = std::move(devices);
     }
+    // What the engine's diagnosis gives at the next not-found page.
+    void SetDiagnosis(std::vector<Verdict> verdicts) {
+        std::lock_guard lock(engine->lock);
+        engine->diagnosis = std::move(verdicts);
+    }
     void SetDuration(int ms) {
         std::lock_guard lock(engine->lock);
         engine->duration_ms = ms;
@@ -82,6 +87,27 @@ struct WindowHarness {
         return true;
     }
 };
+
+// Verdicts with long values, as a real diagnosis gives them: a port held by a
+// named program, a reverse-path filter, and a firewall that cannot be read.
+inline std::vector<Verdict> SampleVerdicts() {
+    return {{VerdictCode::kPortBusy,
+             VerdictVariant::kPlain,
+             {{"port", "8888"},
+              {"interface", "enp3s0"},
+              {"program", "other-finder"},
+              {"pid", "4242"},
+              {"command", "ss -ulpn 'sport = :8888'"}}},
+            {VerdictCode::kRpFilter,
+             VerdictVariant::kPlain,
+             {{"interface", "enp3s0"},
+              {"value", "2"},
+              {"sysctl", "net.ipv4.conf.enp3s0.rp_filter"},
+              {"command", "sudo ip route add default dev enp3s0 metric 1000"}}},
+            {VerdictCode::kFirewall,
+             VerdictVariant::kCannotTell,
+             {{"port", "8888"}, {"command", "sudo nft list ruleset"}}}};
+}
 
 inline QString Q(const std::u16string& s) {
     return QString::fromStdU16String(s);

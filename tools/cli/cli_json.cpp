@@ -191,4 +191,33 @@ std::string FormatAdaptersJson(const std::vector<AdapterListing>& adapters) {
     return text + '\n';
 }
 
+std::string FormatDiagnosisJson(const std::vector<SearchedAdapter>& adapters,
+                                std::size_t devices_found,
+                                const std::vector<DiagnosisEntry>& verdicts) {
+    Json out = Versioned("diagnosis");
+    Json searched = Json::Array();
+    for (const SearchedAdapter& adapter : adapters) {
+        searched.Push(AdapterJson(adapter.name, adapter.address, adapter.prefix_length));
+    }
+    out.Add("adapters", std::move(searched));
+    out.Add("devices_found", Json::Number(static_cast<long long>(devices_found)));
+    Json list = Json::Array();
+    for (const DiagnosisEntry& verdict : verdicts) {
+        Json entry = Json::Object();
+        entry.Add("code", Json::Text(verdict.code));
+        entry.Add("summary", Json::Text(verdict.summary));
+        entry.Add("fix", Json::Text(verdict.fix));
+        Json values = Json::Object();
+        for (const auto& [name, value] : verdict.values) {
+            values.Add(name, Json::Text(value));
+        }
+        entry.Add("values", std::move(values));
+        list.Push(std::move(entry));
+    }
+    out.Add("verdicts", std::move(list));
+    std::string text;
+    out.Write(text, 2);
+    return text + '\n';
+}
+
 }  // namespace orvandel::cli

@@ -1,4 +1,4 @@
-// The command-line finder's JSON documents (schema version 1.1, described by
+// The command-line finder's JSON documents (schema version 1.2, described by
 // tools/cli/orvandel-cli.schema.json and the manual page): the search result, the
 // streamed lines and the adapter listing. Keys are fixed; absent values are null;
 // every text from the network or the system is escaped as JsonString does.
@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "discovery/device_info.h"
@@ -15,7 +16,7 @@ namespace orvandel::cli {
 
 // Major.minor: the minor number grows when fields are added, the major one when a
 // field changes or goes.
-inline constexpr std::string_view kSchemaVersion = "1.1";
+inline constexpr std::string_view kSchemaVersion = "1.2";
 
 // An adapter a search ran on; prefix_length < 0 when unknown.
 struct SearchedAdapter {
@@ -49,5 +50,18 @@ struct AdapterListing {
     std::string reason;  // empty when searched
 };
 std::string FormatAdaptersJson(const std::vector<AdapterListing>& adapters);
+
+// One verdict of --diagnose: its stable code, texts and values.
+struct DiagnosisEntry {
+    std::string code;
+    std::string summary;
+    std::string fix;
+    std::vector<std::pair<std::string, std::string>> values;
+};
+// The report of --diagnose (since 1.2): the searched adapters, how many devices
+// answered, and the verdicts, the most certain first.
+std::string FormatDiagnosisJson(const std::vector<SearchedAdapter>& adapters,
+                                std::size_t devices_found,
+                                const std::vector<DiagnosisEntry>& verdicts);
 
 }  // namespace orvandel::cli

@@ -75,6 +75,9 @@ struct Parser {
             case '1':
                 options.first = true;
                 return true;
+            case 'D':
+                options.diagnose = true;
+                return true;
             case 'h':
                 options.help = true;
                 return true;
@@ -114,12 +117,20 @@ struct Parser {
             error = "--json and --parsable are two different outputs: choose one";
             return true;
         }
+        if (options.diagnose && (options.stream || options.first || parsable)) {
+            error = std::string("--diagnose prints its own report and does not go with ") +
+                    (options.stream  ? "--stream"
+                     : options.first ? "--first"
+                                     : "--parsable");
+            return true;
+        }
         if (options.list_adapters) {
             const char* search_only = options.stream             ? "--stream"
                                       : options.first            ? "--first"
                                       : !options.targets.empty() ? "--target"
                                       : timeout_given            ? "--timeout"
                                       : parsable                 ? "--parsable"
+                                      : options.diagnose         ? "--diagnose"
                                                                  : nullptr;
             if (search_only != nullptr) {
                 error =
@@ -141,7 +152,7 @@ constexpr LongOption kLongOptions[] = {
     {"json", 'j', false},    {"parsable", 'p', false}, {"adapters", 'a', false},
     {"stream", 's', false},  {"first", '1', false},    {"help", 'h', false},
     {"version", 'V', false}, {"timeout", 't', true},   {"interface", 'i', true},
-    {"target", 'T', true},
+    {"target", 'T', true},   {"diagnose", 'D', false},
 };
 
 // Letters that have a short form; the others are long options only.

@@ -26,6 +26,7 @@ struct Options {
     bool version = false;
     bool stream = false;
     bool first = false;
+    bool diagnose = false;  // search, then print why nothing (or what) was missed
     int timeout_ms = 5000;
     std::vector<std::string> interfaces;  // empty: every adapter
     std::vector<Target> targets;

@@ -15,18 +15,21 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "build_config.h"
+#include "discovery/diagnosis.h"
 #include "discovery/reply_parser.h"
 #include "discovery/search_engine.h"
 #include "platform/adapters.h"
 #include "platform/clock.h"
 #include "platform/socket_check.h"
 #include "platform/udp_socket.h"
+#include "tools/cli/cli_diagnosis.h"
 #include "tools/cli/cli_json.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_output.h"
@@ -70,6 +73,8 @@ constexpr const char* kUsage =
     "                          to reach devices behind a router (repeatable)\n"
     "      --adapters          list the adapters a search would use, and why others\n"
     "                          are skipped (with --json: as JSON)\n"
+    "      --diagnose          search, then say why nothing answered, as far as this\n"
+    "                          computer can tell (with --json: as JSON)\n"
     "  -h, --help              show this text\n"
     "  -V, --version           show the version\n"
     "\n"
@@ -275,6 +280,17 @@ int Search(const Options& options) {
     const std::vector<std::string> usable = orvandel::UsableAdapterAddresses(records);
     if (usable.empty()) {
         Message("no usable network adapter to search ('orvandel-cli --adapters' says why)");
+        if (options.diagnose) {
+            // No search ran: the verdicts of an engine that searched nothing.
+            const auto entries = orvandel::cli::DiagnosisEntries(
+                orvandel::SearchEngine(orvandel::SystemAdapters(), orvandel::SystemClock())
+                    .Diagnose(0));
+            const int status = Emit(options.format == Format::kJson
+                                        ? orvandel::cli::FormatDiagnosisJson({}, 0, entries)
+                                        : orvandel::cli::FormatDiagnosisTable(entries, 0),
+                                    kCannotSearch);
+            return status;
+        }
         return kCannotSearch;
     }
     std::vector<orvandel::UnicastTarget> targets;
@@ -428,10 +444,22 @@ int Search(const Options& options) {
                     " replies were dropped over the reply store's bounds");
         }
     }
+    std::vector<orvandel::cli::DiagnosisEntry> diagnosis;
+    if (options.diagnose || (devices.empty() && !g_interrupted)) {
+        diagnosis = orvandel::cli::DiagnosisEntries(engine->Diagnose(devices.size()));
+    }
     if (devices.empty()) {
         WriteStderr("No device found.\n");
+        if (!options.diagnose && !diagnosis.empty()) {
+            Message(orvandel::cli::FirstVerdictLine(diagnosis));
+        }
     }
     const int status = devices.empty() ? kNoneFound : kFound;
+    if (options.diagnose) {
+        out.Write(json ? orvandel::cli::FormatDiagnosisJson(searched, devices.size(), diagnosis)
+                       : orvandel::cli::FormatDiagnosisTable(diagnosis, devices.size()));
+        return out.Finish(status);
+    }
     if (options.stream) {
         // Everything was printed as it came; the end decides nothing new.
         return out.Finish(status);

@@ -16,6 +16,7 @@
 
 #include "platform/udp_socket.h"
 #include "tests/tools/cli/schema_check.h"
+#include "tools/cli/cli_diagnosis.h"
 #include "tools/cli/cli_json.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_output.h"
@@ -153,7 +154,7 @@ TEST(JsonString, EscapesSeparatorsAndInvisibleCharacters) {
 TEST(ResultJson, ClearNamesNullForAbsentAndEveryReplyField) {
     const std::string json =
         FormatResultJson({{"eth0", "10.0.0.7", 24}}, {FullDevice()}, {}, false);
-    EXPECT_NE(json.find("\"schema_version\": \"1.1\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"schema_version\": \"1.2\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"name\": \"say \\\"hi\\\"\\\\\\n\\u001b\\u0085\""), std::string::npos)
         << json;
     EXPECT_NE(json.find("\"mac\": \"AA:BB:CC:DD:EE:FF\""), std::string::npos);  // as the table
@@ -208,11 +209,41 @@ TEST(ResultJson, EveryDocumentMatchesTheSchema) {
     EXPECT_NE(test::SchemaErrors({{".ndjson", wrong}}), "");
 }
 
+TEST(DiagnosisJson, EveryVerdictMatchesTheSchemaAndTheTableShowsEach) {
+    // A verdict of every code, values as the system may give them.
+    std::vector<Verdict> verdicts;
+    for (int code = 0; code <= static_cast<int>(VerdictCode::kNotDevices); ++code) {
+        verdicts.push_back({static_cast<VerdictCode>(code),
+                            VerdictVariant::kPlain,
+                            {{"interface", "eth\xff\x1b[2J"}, {"count", "3"}, {"port", "8888"}}});
+    }
+    const auto entries = DiagnosisEntries(verdicts);
+    ASSERT_EQ(entries.size(), verdicts.size());
+    EXPECT_EQ(entries[3].code, "port-busy");
+    const std::string json = FormatDiagnosisJson({{"eth0", "10.0.0.7", 24}}, 0, entries);
+    EXPECT_NE(json.find("\"kind\": \"diagnosis\""), std::string::npos) << json;
+    EXPECT_EQ(test::SchemaErrors({{".json", json}, {".json", FormatDiagnosisJson({}, 2, {})}}), "");
+    std::string wrong = json;
+    wrong.replace(wrong.find("\"port-busy\""), 11, "\"port-used\"");
+    EXPECT_NE(test::SchemaErrors({{".json", wrong}}), "");
+
+    const std::string table = FormatDiagnosisTable(entries, 0);
+    EXPECT_EQ(table.rfind("Devices that answered: 0\n", 0), 0u) << table;
+    for (const DiagnosisEntry& entry : entries) {
+        EXPECT_NE(table.find("\n" + entry.code + ": "), std::string::npos) << entry.code;
+    }
+    EXPECT_EQ(table.find('\x1b'), std::string::npos);
+    EXPECT_EQ(FirstVerdictLine(entries).rfind("likely cause (no-adapter): ", 0), 0u);
+    EXPECT_EQ(FirstVerdictLine({}), "");
+    EXPECT_NE(FormatDiagnosisTable({}, 0).find("No cause found"), std::string::npos);
+    EXPECT_NE(FormatDiagnosisTable({}, 3).find("No fault found"), std::string::npos);
+}
+
 TEST(StreamJson, OneLineWithTheEvent) {
     const std::string line = FormatStreamJson(FullDevice(), {}, true);
     EXPECT_EQ(line.find('\n'), line.size() - 1);
     EXPECT_EQ(
-        line.rfind("{\"schema_version\": \"1.1\", \"kind\": \"stream\", \"event\": \"update\"", 0),
+        line.rfind("{\"schema_version\": \"1.2\", \"kind\": \"stream\", \"event\": \"update\"", 0),
         0u)
         << line;
 }
@@ -365,6 +396,14 @@ INSTANTIATE_TEST_SUITE_P(
         ArgsCase{"AdaptersStream", {"--adapters", "--stream"}, "does not go with --stream"},
         ArgsCase{"AdaptersTimeout", {"--adapters", "-t", "10"}, "does not go with --timeout"},
         ArgsCase{"AdaptersTarget", {"--adapters", "-T", "10.0.0.1"}, "does not go with --target"},
+        ArgsCase{"DiagnoseJson",
+                 {"--diagnose", "-j", "-t", "300"},
+                 nullptr,
+                 [](const Options& o) { return o.diagnose && o.format == Format::kJson; }},
+        ArgsCase{"DiagnoseStream", {"--diagnose", "--stream"}, "does not go with --stream"},
+        ArgsCase{"DiagnoseParsable", {"--diagnose", "-p"}, "does not go with --parsable"},
+        ArgsCase{"DiagnoseAdapters", {"--adapters", "--diagnose"}, "does not go with --diagnose"},
+        ArgsCase{"DiagnoseHasNoShortForm", {"-D"}, "unknown option '-D'"},
         ArgsCase{"FlagWithValue", {"--json=yes"}, "takes no value"},
         ArgsCase{"UnknownOption", {"--jsn"}, "unknown option '--jsn'"},
         ArgsCase{"UnknownShort", {"-x"}, "unknown option '-x'"},
