@@ -188,8 +188,8 @@ bool MonitorOptionsConsistent(const MonitorOptions& o, bool stream, bool first, 
     if ((o.interval_given || o.gone_after != 2) && !o.watch) {
         return fail("--interval and --gone-after belong to --watch");
     }
-    if (o.watch && (!o.check_site.empty() || o.expect > 0)) {
-        return fail("--watch does not go with --check-site or --expect");
+    if (o.watch && (!o.check_site.empty() || !o.save_site.empty() || o.expect > 0)) {
+        return fail("--watch does not go with --save-site, --check-site or --expect");
     }
     if (!o.save_site.empty() && !o.check_site.empty()) {
         return fail("--save-site and --check-site: choose one");

@@ -174,11 +174,12 @@ public:
             }
         }
         if (g_stop) {
+            // Ended early: no pauses for late replies; what came is kept.
             engine_->Abandon();
             result.interrupted = true;
-            return result;
+        } else {
+            engine_->Stop();
         }
-        engine_->Stop();
         result.dropped = engine_->DroppedReplies();
         result.found = engine_->CollectFound();
         result.seconds =
@@ -262,7 +263,7 @@ int Watch(const Options& options, Rounds& rounds) {
                 batch += FormatEventParsable(event, now);
             } else {
                 if (!header) {
-                    batch += "TIME                  EVENT     IDENTITY  IP  NAME\n";
+                    batch += EventTableHeader();
                     header = true;
                 }
                 batch += FormatEventLine(event, now);
@@ -324,7 +325,8 @@ int Once(const Options& options, Rounds& rounds) {
     Output out;
     int status = round.found.empty() ? kNotAsExpected : kFound;
     if (round.found.empty()) {
-        Message("no device found");
+        std::string ignored;
+        WriteFully(STDERR_FILENO, "No device found.\n", ignored);
     }
     if (monitor.expect > 0 && static_cast<int>(round.found.size()) < monitor.expect) {
         Message(std::to_string(round.found.size()) + " of " + std::to_string(monitor.expect) +

@@ -187,16 +187,34 @@ std::string FormatEventParsable(const WatchEvent& event, std::int64_t now) {
     return Joined(fields, "\t") + "\n";
 }
 
+namespace {
+
+// Fixed widths: events are printed as they happen, before the widest is known.
+std::string EventColumns(std::string time, std::string event, std::string identity, std::string ip,
+                         std::string rest) {
+    auto pad = [](std::string text, std::size_t width) {
+        const std::size_t shown = DisplayWidth(text);
+        return text + std::string(shown < width ? width - shown : 0, ' ') + "  ";
+    };
+    return pad(std::move(time), 20) + pad(std::move(event), 8) + pad(std::move(identity), 17) +
+           pad(std::move(ip), 15) + rest + "\n";
+}
+
+}  // namespace
+
+std::string EventTableHeader() {
+    return EventColumns("TIME", "EVENT", "IDENTITY", "IP", "NAME");
+}
+
 std::string FormatEventLine(const WatchEvent& event, std::int64_t now) {
     const DeviceInfo& record = event.device.device.record;
-    std::string line = Rfc3339(now) + "  " + std::string(EventWord(event.kind));
-    line.resize(std::max<std::size_t>(line.size(), 31), ' ');
-    line += "  " + EscapeForTerminal(std::string_view(event.identity)) + "  " +
-            EscapeForTerminal(record.ip) + "  " + EscapeForTerminal(record.device_name);
+    std::string rest = EscapeForTerminal(record.device_name);
     if (!event.changed.empty()) {
-        line += "  (" + Joined(event.changed, ", ") + ")";
+        rest += "  (" + Joined(event.changed, ", ") + ")";
     }
-    return line + "\n";
+    return EventColumns(Rfc3339(now), std::string(EventWord(event.kind)),
+                        EscapeForTerminal(std::string_view(event.identity)),
+                        EscapeForTerminal(record.ip), rest);
 }
 
 }  // namespace orvandel::cli

@@ -74,7 +74,9 @@ std::string FormatEventJson(const WatchEvent& event, std::int64_t now);
 // Tab-separated: time, event, identity, changed fields (comma-separated), first
 // seen, last seen, model, name, ip, MAC, firmware, status; escaped as on the terminal.
 std::string FormatEventParsable(const WatchEvent& event, std::int64_t now);
-// A line for people: time, event, identity, ip, name, and what changed.
+// A line for people in fixed-width columns: time, event, identity, ip, name, and
+// what changed; the header names the columns.
+std::string EventTableHeader();
 std::string FormatEventLine(const WatchEvent& event, std::int64_t now);
 
 }  // namespace orvandel::cli

@@ -166,6 +166,9 @@ TEST(Watch, EventCarriesTimesAndTheDeviceAndMatchesItsSchema) {
                         "\"2026-12-09T18:00:00Z\", \"last_seen\": \"2026-12-09T18:00:30Z\""),
               std::string::npos)
         << line;
+    EXPECT_EQ(EventTableHeader() + FormatEventLine(changed[0], kT0 + 30),
+              "TIME                  EVENT     IDENTITY           IP               NAME\n"
+              "2026-12-09T18:00:30Z  changed   02:00:00:00:00:0A  10.0.0.99        Hall  (ip)\n");
     const auto gone = state.Round({}, kT0 + 60);
     ASSERT_EQ(gone.size(), 1u);
     EXPECT_EQ(gone[0].device.last_seen, kT0 + 30);
@@ -482,7 +485,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "--interval and --gone-after belong to --watch"},
         ArgumentCase{"WatchAndCheck",
                      {"--watch", "--check-site", "s.json"},
-                     "--watch does not go with --check-site or --expect"},
+                     "--watch does not go with --save-site, --check-site or --expect"},
         ArgumentCase{"SaveAndCheck",
                      {"--save-site", "a", "--check-site", "b"},
                      "--save-site and --check-site: choose one"},
