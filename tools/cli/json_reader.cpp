@@ -266,8 +266,9 @@ private:
             }
             ++pos_;
             Space();
-            out.members.emplace_back(std::move(key), JsonValue{});
-            if (!Value(out.members.back().second, depth + 1)) {
+            out.keys.push_back(std::move(key));
+            out.items.emplace_back();
+            if (!Value(out.items.back(), depth + 1)) {
                 return false;
             }
             Space();
@@ -291,9 +292,12 @@ private:
 }  // namespace
 
 const JsonValue* JsonValue::Find(std::string_view key) const {
-    for (const auto& [name, value] : members) {
-        if (name == key) {
-            return &value;
+    if (type != Type::kObject) {
+        return nullptr;
+    }
+    for (std::size_t i = 0; i < keys.size() && i < items.size(); ++i) {
+        if (keys[i] == key) {
+            return &items[i];
         }
     }
     return nullptr;

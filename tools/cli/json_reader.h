@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace orvandel::cli {
@@ -18,8 +17,11 @@ struct JsonValue {
     Type type = Type::kNull;
     bool boolean = false;
     std::string text;  // a string's UTF-8, or a number as written
+    // An array's values; an object's values, in document order, with their keys
+    // in `keys` (two vectors: a vector of a type being defined is allowed, a pair
+    // holding it is not).
     std::vector<JsonValue> items;
-    std::vector<std::pair<std::string, JsonValue>> members;  // in document order
+    std::vector<std::string> keys;
 
     // The first member called `key`; nullptr when there is none or this is no object.
     const JsonValue* Find(std::string_view key) const;
