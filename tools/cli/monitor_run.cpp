@@ -7,10 +7,12 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <thread>
@@ -137,6 +139,9 @@ public:
         engine_ = std::make_unique<SearchEngine>(source_, SystemClock());
         engine_->SetUnicastTargets(std::move(targets));
         engine_->SetOwnAddressSource(SystemAdapters());
+        if (options_.monitor.expect > 0) {
+            engine_->SetChangeListener([this] { Notify(changed_); });
+        }
         return true;
     }
 
@@ -145,10 +150,10 @@ public:
     RoundResult Run(int expect) {
         RoundResult result;
         const auto start = std::chrono::steady_clock::now();
-        std::atomic<bool> timed_out{false};
-        std::atomic<bool> changed{false};
-        if (expect > 0) {
-            engine_->SetChangeListener([&changed] { changed = true; });
+        {
+            std::lock_guard lock(mutex_);
+            timed_out_ = false;
+            changed_ = false;
         }
         SearchTiming timing;
         timing.duration_ms = options_.timeout_ms;
@@ -159,12 +164,25 @@ public:
         sigaddset(&ending, SIGINT);
         sigaddset(&ending, SIGTERM);
         ::pthread_sigmask(SIG_BLOCK, &ending, nullptr);
-        engine_->Start(timing, nullptr, [&timed_out](std::uint64_t) { timed_out = true; });
+        engine_->Start(timing, nullptr, [this](std::uint64_t) { Notify(timed_out_); });
         ::pthread_sigmask(SIG_UNBLOCK, &ending, nullptr);
         std::set<std::string> answered;
-        while (!timed_out && !g_stop) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kSliceMs / 5));
-            if (expect > 0 && changed.exchange(false)) {
+        while (!g_stop) {
+            bool timed_out = false;
+            bool changed = false;
+            {
+                // A signal cannot wake this wait: it ends within a slice.
+                std::unique_lock lock(mutex_);
+                wake_.wait_for(lock, std::chrono::milliseconds(kSliceMs),
+                               [this] { return timed_out_ || changed_; });
+                timed_out = timed_out_;
+                changed = changed_;
+                changed_ = false;
+            }
+            if (timed_out) {
+                break;
+            }
+            if (expect > 0 && changed) {
                 for (const DeviceInfo& device : engine_->TakeChanged()) {
                     answered.insert(DeviceIdentity(device));
                 }
@@ -188,8 +206,22 @@ public:
     }
 
 private:
+    // From the engine's threads: quick, and never into the engine.
+    void Notify(bool& flag) {
+        {
+            std::lock_guard lock(mutex_);
+            flag = true;
+        }
+        wake_.notify_one();
+    }
+
     const Options& options_;
     ChosenAdapters source_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool timed_out_ = false;  // guarded by mutex_
+    bool changed_ = false;    // guarded by mutex_
+    // Last: destroyed first, so that no callback outlives what it touches.
     std::unique_ptr<SearchEngine> engine_;
 };
 
