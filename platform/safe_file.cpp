@@ -57,6 +57,26 @@ bool WriteAllAt(int fd, std::string_view bytes) {
     return true;
 }
 
+// The new contents on disk before the rename makes them the file's: after a crash
+// the name holds the old contents or the whole new ones, never an empty file.
+bool Durable(int fd) {
+    while (::fsync(fd) != 0) {
+        if (errno != EINTR) {
+            return errno == EINVAL;  // a file system without fsync (a pipe-like one)
+        }
+    }
+    return true;
+}
+
+// The rename itself on disk. Best effort: the file is whole either way.
+void SyncFolderOf(const std::filesystem::path& target) {
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.Valid()) {
+        ::fsync(fd.Get());
+    }
+}
+
 std::filesystem::path TempNameBeside(const std::filesystem::path& target) {
     static std::atomic<std::uint64_t> counter{0};
     const auto stamp =
@@ -191,7 +211,7 @@ bool ReplaceByRename(const std::filesystem::path& target, int existing, const st
         (made.st_mode & 07777) != (st.st_mode & 07777)) {
         return false;
     }
-    if (!WriteAllAt(temp.Get(), bytes) || !temp.Close()) {
+    if (!WriteAllAt(temp.Get(), bytes) || !Durable(temp.Get()) || !temp.Close()) {
         return false;
     }
     // The name must still be the file that was checked.
@@ -203,6 +223,7 @@ bool ReplaceByRename(const std::filesystem::path& target, int existing, const st
         return false;
     }
     name.Keep();
+    SyncFolderOf(target);
     return true;
 }
 
@@ -238,12 +259,13 @@ Outcome CreateMissing(const std::filesystem::path& target, std::string_view byte
     TempFile name;
     UniqueFd temp = CreateTempBeside(target, mode, name);
     if (temp.Valid()) {
-        if (!WriteAllAt(temp.Get(), bytes) || !temp.Close()) {
+        if (!WriteAllAt(temp.Get(), bytes) || !Durable(temp.Get()) || !temp.Close()) {
             return Outcome::kFailed;
         }
         if (::renameat2(AT_FDCWD, name.Path().c_str(), AT_FDCWD, target.c_str(),
                         RENAME_NOREPLACE) == 0) {
             name.Keep();
+            SyncFolderOf(target);
             return Outcome::kDone;
         }
         if (errno == EEXIST || errno == ENOENT) {

@@ -31,7 +31,9 @@ std::optional<std::string> ReadFileBounded(const std::filesystem::path& path,
 // appears whole, never over one created meanwhile. A link the policy follows is
 // kept, and a missing target is created.
 //
-// The new file is first written under a temporary name beside the target,
+// The new file is first written under a temporary name beside the target and
+// synced to disk before the rename (and the folder after it), so that a crash
+// leaves the old contents or the new ones, never an empty file. Its name is
 // "." + file name + "." + 16 hex digits + ".tmp". A write killed before its rename
 // leaves that file behind; every write first removes such leftovers of the same
 // target: regular files of this user that no live writer holds (a writer keeps

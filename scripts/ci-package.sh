@@ -61,6 +61,12 @@ required=(
   usr/share/doc/orvandel/copyright
   usr/share/doc/orvandel/README.md.gz
   usr/share/orvandel/orvandel-cli.schema.json
+  usr/share/orvandel/orvandel-cli-events.schema.json
+  usr/share/orvandel/orvandel-site.schema.json
+  usr/share/orvandel/orvandel-ansible-inventory
+  usr/lib/systemd/user/orvandel-export.service
+  usr/lib/systemd/user/orvandel-export.timer
+  usr/share/doc/orvandel/examples/orvandel-export-system.service
   usr/share/orvandel/img/finder_win_icon_ok.png
   usr/share/orvandel/img/finder_win_btn_commbutton_normal.png
 )
@@ -97,6 +103,9 @@ got=$(HOME=$tmp/home XDG_CONFIG_HOME=$tmp/config "$tmp/usr/bin/orvandel-launch")
 [[ $got == "$tmp/config/orvandel" ]] || fail "launcher started in '$got'"
 got=$(HOME=$tmp/home XDG_CONFIG_HOME= "$tmp/usr/bin/orvandel-launch")
 [[ $got == "$tmp/home/.config/orvandel" ]] || fail "launcher without XDG_CONFIG_HOME started in '$got'"
+
+step "Monitoring: systemd units verified, a Prometheus server queried"
+"$root/scripts/check-monitoring.sh" "$stage" "$build"
 
 step "desktop-file-validate, appstreamcli validate"
 desktop-file-validate "$stage/usr/share/applications/$app_id.desktop"

@@ -15,9 +15,11 @@ if [[ "${1:-}" == "--test" || "${1:-}" == "--ci" ]]; then
   # python3-jsonschema: the CLI's JSON checked against its schema;
   # rpm and weston: the RPM package and the Wayland end-to-end test; ccache: the
   # compiler cache the CI's build trees share; nftables: the firewall rules the
-  # diagnosis tests make in their namespaces.
+  # diagnosis tests make in their namespaces; prometheus, prometheus-node-exporter
+  # and ansible-core: the CLI's exports and inventory read by the real tools.
   packages+=(ccache nlohmann-json3-dev xvfb xauth xdotool x11-utils imagemagick desktop-file-utils appstream lintian dpkg-dev fakeroot file procps
-    dbus-daemon at-spi2-core python3-pyatspi python3-jsonschema rpm weston nftables)
+    dbus-daemon at-spi2-core python3-pyatspi python3-jsonschema rpm weston nftables
+    prometheus prometheus-node-exporter ansible-core curl)
 fi
 
 missing=()

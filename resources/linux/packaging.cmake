@@ -59,7 +59,7 @@ string(JOIN "\n" CPACK_RPM_SPEC_MORE_DEFINE
 # Folders every system owns already stay out of the package's file list.
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
     /usr/share/applications /usr/share/metainfo /usr/share/icons /usr/share/icons/hicolor
-    /usr/share/man /usr/share/man/man1 /usr/share/doc)
+    /usr/share/man /usr/share/man/man1 /usr/share/doc /usr/lib/systemd /usr/lib/systemd/user)
 foreach(size 48x48 128x128 256x256 scalable)
   list(APPEND CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
        /usr/share/icons/hicolor/${size} /usr/share/icons/hicolor/${size}/apps)

@@ -171,6 +171,12 @@ std::string FormatStreamJson(const DeviceInfo& device, const DeviceFacts& facts,
     return text + '\n';
 }
 
+std::string FormatDeviceJson(const DeviceInfo& device, const DeviceFacts& facts) {
+    std::string text;
+    DeviceJson(device, facts).Write(text, -1);
+    return text;
+}
+
 std::string FormatAdaptersJson(const std::vector<AdapterListing>& adapters) {
     Json out = Versioned("adapters");
     Json list = Json::Array();

@@ -41,6 +41,10 @@ std::string FormatResultJson(const std::vector<SearchedAdapter>& adapters,
 // One line of --stream --json: {"schema_version", "event": "found"|"update", "device"}.
 std::string FormatStreamJson(const DeviceInfo& device, const DeviceFacts& facts, bool update);
 
+// One device as the result lists it, on one line: for documents that carry devices
+// (the watch events).
+std::string FormatDeviceJson(const DeviceInfo& device, const DeviceFacts& facts);
+
 // One adapter of --adapters: searched with an address, or skipped with a reason.
 struct AdapterListing {
     std::string name;

@@ -113,6 +113,10 @@ struct Parser {
     }
 
     bool Conflicts() {
+        if (!MonitorOptionsConsistent(options.monitor, options.stream, options.first,
+                                      options.list_adapters, error)) {
+            return true;
+        }
         if (json && parsable) {
             error = "--json and --parsable are two different outputs: choose one";
             return true;
@@ -230,7 +234,27 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
                 }
             }
             if (option == nullptr) {
-                return fail("unknown option " + Shown(std::string_view(arg).substr(0, equals)));
+                const auto monitor_takes_value = MonitorOptionTakesValue(name);
+                if (!monitor_takes_value) {
+                    return fail("unknown option " + Shown(std::string_view(arg).substr(0, equals)));
+                }
+                std::string value;
+                if (!*monitor_takes_value && equals != std::string::npos) {
+                    return fail("--" + std::string(name) + " takes no value");
+                }
+                if (*monitor_takes_value) {
+                    if (equals != std::string::npos) {
+                        value = arg.substr(equals + 1);
+                    } else if (i + 1 < args.size()) {
+                        value = args[++i];
+                    } else {
+                        return fail("--" + std::string(name) + " needs a value");
+                    }
+                }
+                if (!ApplyMonitorOption(name, value, parser.options.monitor, parser.error)) {
+                    return fail("");
+                }
+                continue;
             }
             std::string value;
             if (!option->takes_value && equals != std::string::npos) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/cli/monitor_options.h"
+
 namespace orvandel::cli {
 
 enum class Format { kTable, kJson, kParsable };
@@ -30,6 +32,7 @@ struct Options {
     int timeout_ms = 5000;
     std::vector<std::string> interfaces;  // empty: every adapter
     std::vector<Target> targets;
+    MonitorOptions monitor;  // watch, site file, exports, inventory
 };
 
 // Parses the arguments (long options, their "--name=value" form, and bundled

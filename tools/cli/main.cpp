@@ -33,6 +33,7 @@
 #include "tools/cli/cli_json.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_output.h"
+#include "tools/cli/monitor_run.h"
 
 namespace {
 
@@ -75,12 +76,28 @@ constexpr const char* kUsage =
     "                          are skipped (with --json: as JSON)\n"
     "      --diagnose          search, then say why nothing answered, as far as this\n"
     "                          computer can tell (with --json: as JSON)\n"
+    "\n"
+    "Watching and monitoring (see orvandel-cli(1)):\n"
+    "      --watch             search again and again and print what appeared,\n"
+    "                          changed or went\n"
+    "      --interval SECONDS  time between searches of --watch (default 30, least 5)\n"
+    "      --gone-after N      rounds a device may miss before it is gone (default 2)\n"
+    "      --save-site FILE    save the devices found, keeping their labels and tags\n"
+    "      --check-site FILE   compare the devices found with a saved site; exit\n"
+    "                          status 0 only when every saved device is as saved\n"
+    "      --expect N          end the search as soon as N devices answered\n"
+    "      --prometheus FILE   write the devices as a node_exporter textfile\n"
+    "      --prometheus-targets FILE  write the devices' pages as file_sd targets\n"
+    "      --ansible-inventory (--list | --host NAME) [--site FILE]\n"
+    "                          act as an Ansible inventory script\n"
+    "\n"
     "  -h, --help              show this text\n"
     "  -V, --version           show the version\n"
     "\n"
     "Exit status: 0 a device found, 1 none found, 2 usage error, 3 the search could\n"
     "not run (no usable adapter, no socket, no route to a target), 4 the output\n"
-    "could not be written. SIGINT and SIGTERM end the search early; what was found\n"
+    "could not be written, 5 a site or export file could not be read or written.\n"
+    "SIGINT and SIGTERM end the search early; what was found\n"
     "is printed.\n";
 
 void WriteStderr(const std::string& text) {
@@ -504,6 +521,9 @@ int main(int argc, char** argv) {
     }
     if (options->list_adapters) {
         return ListAdapters(*options);
+    }
+    if (options->monitor.Any()) {
+        return orvandel::cli::RunMonitor(*options);
     }
     if (!orvandel::SocketsAvailable()) {
         Message("cannot create a UDP socket");

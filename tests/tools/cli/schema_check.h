@@ -21,14 +21,16 @@ namespace orvandel::test {
 // Writes each document to a file of its own (names ending in ".ndjson" hold one
 // document per line) and runs the validator; returns its report, empty when
 // every document is valid.
-inline std::string SchemaErrors(const std::vector<std::pair<std::string, std::string>>& documents) {
+// `schema` names a schema file of tools/cli.
+inline std::string SchemaErrors(const std::vector<std::pair<std::string, std::string>>& documents,
+                                const std::string& schema = "orvandel-cli.schema.json") {
     char folder[] = "/tmp/orvandel-schema-XXXXXX";
     if (::mkdtemp(folder) == nullptr) {
         return "cannot make a temporary folder";
     }
     std::vector<std::string> words = {"python3",
                                       ORVANDEL_SOURCE_DIR "/tests/tools/cli/validate_json.py",
-                                      ORVANDEL_SOURCE_DIR "/tools/cli/orvandel-cli.schema.json"};
+                                      ORVANDEL_SOURCE_DIR "/tools/cli/" + schema};
     for (std::size_t i = 0; i < documents.size(); ++i) {
         const std::string path = std::string(folder) + "/" + std::to_string(i) + documents[i].first;
         std::ofstream(path, std::ios::binary) << documents[i].second;

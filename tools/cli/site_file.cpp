@@ -1,0 +1,307 @@
+#include "tools/cli/site_file.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "text/utf.h"
+#include "tools/cli/cli_output.h"
+#include "tools/cli/json_reader.h"
+#include "tools/cli/watch.h"
+
+namespace orvandel::cli {
+
+namespace {
+
+constexpr std::size_t kMaxTags = 64;
+
+std::string Quoted(std::string_view utf8) {
+    return JsonString(utf8);
+}
+
+std::string OrNull(std::string_view utf8) {
+    return utf8.empty() ? "null" : Quoted(utf8);
+}
+
+// A text member: absent or null is empty; any other type is an error.
+bool TextMember(const JsonValue& object, std::string_view key, std::string& out,
+                std::string& error) {
+    const JsonValue* value = object.Find(key);
+    if (value == nullptr || value->type == JsonValue::Type::kNull) {
+        out.clear();
+        return true;
+    }
+    if (value->type != JsonValue::Type::kString) {
+        error = "\"" + std::string(key) + "\" is not a text";
+        return false;
+    }
+    out = value->text;
+    return true;
+}
+
+std::optional<SiteDevice> ReadDevice(const JsonValue& entry, std::string& error) {
+    if (entry.type != JsonValue::Type::kObject) {
+        error = "a device is not an object";
+        return std::nullopt;
+    }
+    SiteDevice device;
+    std::string label;
+    if (!TextMember(entry, "identity", device.identity, error) ||
+        !TextMember(entry, "mac", device.mac, error) ||
+        !TextMember(entry, "ip", device.ip, error) ||
+        !TextMember(entry, "name", device.name, error) ||
+        !TextMember(entry, "model", device.model, error) ||
+        !TextMember(entry, "firmware", device.firmware, error) ||
+        !TextMember(entry, "last_seen", device.last_seen, error) ||
+        !TextMember(entry, "label", label, error)) {
+        return std::nullopt;
+    }
+    if (device.identity.empty()) {
+        error = "a device has no \"identity\"";
+        return std::nullopt;
+    }
+    const JsonValue* label_value = entry.Find("label");
+    if (label_value != nullptr && label_value->type == JsonValue::Type::kString) {
+        device.label = label;
+    }
+    if (const JsonValue* tags = entry.Find("tags");
+        tags != nullptr && tags->type != JsonValue::Type::kNull) {
+        if (tags->type != JsonValue::Type::kArray || tags->items.size() > kMaxTags) {
+            error = "\"tags\" is not a list of at most 64 texts";
+            return std::nullopt;
+        }
+        for (const JsonValue& tag : tags->items) {
+            if (tag.type != JsonValue::Type::kString) {
+                error = "a tag is not a text";
+                return std::nullopt;
+            }
+            device.tags.push_back(tag.text);
+        }
+    }
+    return device;
+}
+
+std::string SavedIp(const SiteCheckEntry& entry) {
+    return entry.saved ? entry.saved->ip : "";
+}
+std::string FoundIp(const SiteCheckEntry& entry) {
+    return entry.found ? text::ToUtf8(entry.found->record.ip) : "";
+}
+std::string EntryName(const SiteCheckEntry& entry) {
+    return entry.found ? text::ToUtf8(entry.found->record.device_name)
+                       : (entry.saved ? entry.saved->name : "");
+}
+std::string Joined(const std::vector<std::string>& words, std::string_view separator) {
+    std::string out;
+    for (const std::string& word : words) {
+        out += (out.empty() ? "" : std::string(separator)) + word;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::optional<Site> ParseSiteFile(std::string_view text, std::string& error) {
+    std::string why;
+    const auto document = ReadJson(text, why);
+    if (!document) {
+        error = "not JSON: " + why;
+        return std::nullopt;
+    }
+    const JsonValue* version = document->Find("schema_version");
+    const JsonValue* kind = document->Find("kind");
+    if (version == nullptr || version->type != JsonValue::Type::kString ||
+        !version->text.starts_with("1.") || kind == nullptr || kind->text != "site") {
+        error = "not a site file of schema version 1.x";
+        return std::nullopt;
+    }
+    const JsonValue* devices = document->Find("devices");
+    if (devices == nullptr || devices->type != JsonValue::Type::kArray) {
+        error = "no \"devices\" list";
+        return std::nullopt;
+    }
+    Site site;
+    std::set<std::string> seen;
+    for (const JsonValue& entry : devices->items) {
+        auto device = ReadDevice(entry, error);
+        if (!device) {
+            return std::nullopt;
+        }
+        if (!seen.insert(device->identity).second) {
+            error = "two devices have the identity " + Quoted(device->identity);
+            return std::nullopt;
+        }
+        site.devices.push_back(std::move(*device));
+    }
+    return site;
+}
+
+std::string FormatSiteFile(const Site& site, std::int64_t saved_at) {
+    std::string out = "{\n  \"schema_version\": \"" + std::string(kSiteSchemaVersion) +
+                      "\",\n  \"kind\": \"site\",\n  \"saved\": \"" + Rfc3339(saved_at) +
+                      "\",\n  \"devices\": [";
+    for (std::size_t i = 0; i < site.devices.size(); ++i) {
+        const SiteDevice& d = site.devices[i];
+        std::string tags = "[";
+        for (const std::string& tag : d.tags) {
+            tags += (tags.size() > 1 ? ", " : "") + Quoted(tag);
+        }
+        tags += "]";
+        out += std::string(i > 0 ? "," : "") + "\n    {\"identity\": " + Quoted(d.identity) +
+               ", \"mac\": " + OrNull(d.mac) + ", \"ip\": " + OrNull(d.ip) +
+               ", \"name\": " + OrNull(d.name) + ", \"model\": " + OrNull(d.model) +
+               ", \"firmware\": " + OrNull(d.firmware) + ", \"last_seen\": " + OrNull(d.last_seen) +
+               ",\n     \"label\": " + (d.label ? Quoted(*d.label) : std::string("null")) +
+               ", \"tags\": " + tags + "}";
+    }
+    out += site.devices.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    return out;
+}
+
+Site SiteFromFound(const std::vector<FoundDevice>& found, std::int64_t now, const Site* previous) {
+    std::map<std::string, const SiteDevice*> kept;
+    if (previous != nullptr) {
+        for (const SiteDevice& device : previous->devices) {
+            kept.emplace(device.identity, &device);
+        }
+    }
+    Site site;
+    std::set<std::string> seen;
+    for (const FoundDevice& found_device : found) {
+        const DeviceInfo& record = found_device.record;
+        SiteDevice device;
+        device.identity = DeviceIdentity(record);
+        if (!seen.insert(device.identity).second) {
+            continue;
+        }
+        device.mac = text::ToUtf8(ShownMac(record));
+        device.ip = text::ToUtf8(record.ip);
+        device.name = text::ToUtf8(record.device_name);
+        device.model = text::ToUtf8(record.model);
+        device.firmware = text::ToUtf8(record.master_version);
+        device.last_seen = Rfc3339(now);
+        if (const auto at = kept.find(device.identity); at != kept.end()) {
+            device.label = at->second->label;
+            device.tags = at->second->tags;
+        }
+        site.devices.push_back(std::move(device));
+    }
+    return site;
+}
+
+std::vector<SiteCheckEntry> CheckSite(const Site& site, const std::vector<FoundDevice>& found) {
+    std::map<std::string, const FoundDevice*> by_identity;
+    std::vector<std::string> order;
+    for (const FoundDevice& device : found) {
+        std::string identity = DeviceIdentity(device.record);
+        if (by_identity.emplace(identity, &device).second) {
+            order.push_back(std::move(identity));
+        }
+    }
+    std::vector<SiteCheckEntry> entries;
+    std::set<std::string> saved;
+    for (const SiteDevice& device : site.devices) {
+        saved.insert(device.identity);
+        SiteCheckEntry entry{device.identity, {}, device, std::nullopt};
+        const auto at = by_identity.find(device.identity);
+        if (at == by_identity.end()) {
+            entry.states.emplace_back("missing");
+        } else {
+            entry.found = *at->second;
+            if (text::ToUtf8(entry.found->record.ip) != device.ip) {
+                entry.states.emplace_back("moved");
+            }
+            if (text::ToUtf8(entry.found->record.master_version) != device.firmware) {
+                entry.states.emplace_back("firmware-changed");
+            }
+            if (entry.states.empty()) {
+                entry.states.emplace_back("present");
+            }
+        }
+        entries.push_back(std::move(entry));
+    }
+    for (const std::string& identity : order) {
+        if (saved.count(identity) == 0) {
+            entries.push_back({identity, {"new"}, std::nullopt, *by_identity.at(identity)});
+        }
+    }
+    return entries;
+}
+
+bool SiteAsSaved(const std::vector<SiteCheckEntry>& entries) {
+    return std::all_of(entries.begin(), entries.end(), [](const SiteCheckEntry& entry) {
+        return !entry.saved || entry.states == std::vector<std::string>{"present"};
+    });
+}
+
+std::string FormatSiteCheckTable(const std::vector<SiteCheckEntry>& entries) {
+    std::vector<std::vector<std::string>> rows = {{"STATE", "IDENTITY", "SAVED IP", "IP", "NAME"}};
+    for (const SiteCheckEntry& entry : entries) {
+        const std::string saved_ip = SavedIp(entry);
+        const std::string found_ip = FoundIp(entry);
+        rows.push_back({Joined(entry.states, ","),
+                        EscapeForTerminal(std::string_view(entry.identity)),
+                        saved_ip.empty() ? "-" : EscapeForTerminal(std::string_view(saved_ip)),
+                        found_ip.empty() ? "-" : EscapeForTerminal(std::string_view(found_ip)),
+                        EscapeForTerminal(std::string_view(EntryName(entry)))});
+    }
+    std::vector<std::size_t> widths(5, 0);
+    for (const auto& row : rows) {
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            widths[c] = std::max(widths[c], DisplayWidth(row[c]));
+        }
+    }
+    std::string out;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            line += row[c];
+            if (c + 1 < row.size()) {
+                line.append(widths[c] - DisplayWidth(row[c]) + 2, ' ');
+            }
+        }
+        out += line + "\n";
+    }
+    return out;
+}
+
+std::string FormatSiteCheckParsable(const std::vector<SiteCheckEntry>& entries) {
+    std::string out;
+    for (const SiteCheckEntry& entry : entries) {
+        out += Joined(entry.states, ",") + "\t" +
+               EscapeForTerminal(std::string_view(entry.identity)) + "\t" +
+               EscapeForTerminal(std::string_view(SavedIp(entry))) + "\t" +
+               EscapeForTerminal(std::string_view(FoundIp(entry))) + "\t" +
+               EscapeForTerminal(std::string_view(EntryName(entry))) + "\n";
+    }
+    return out;
+}
+
+std::string FormatSiteCheckJson(const std::vector<SiteCheckEntry>& entries, bool as_saved) {
+    std::string out =
+        "{\n  \"schema_version\": \"" + std::string(kSiteSchemaVersion) +
+        "\",\n  \"kind\": \"site-check\",\n  \"as_saved\": " + (as_saved ? "true" : "false") +
+        ",\n  \"devices\": [";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const SiteCheckEntry& e = entries[i];
+        std::string states = "[";
+        for (const std::string& state : e.states) {
+            states += (states.size() > 1 ? ", " : "") + Quoted(state);
+        }
+        states += "]";
+        const DeviceInfo* record = e.found ? &e.found->record : nullptr;
+        out +=
+            std::string(i > 0 ? "," : "") + "\n    {\"identity\": " + Quoted(e.identity) +
+            ", \"states\": " + states +
+            ", \"saved_ip\": " + (e.saved ? OrNull(e.saved->ip) : "null") +
+            ", \"ip\": " + (record ? OrNull(text::ToUtf8(record->ip)) : "null") +
+            ", \"saved_firmware\": " + (e.saved ? OrNull(e.saved->firmware) : "null") +
+            ", \"firmware\": " + (record ? OrNull(text::ToUtf8(record->master_version)) : "null") +
+            ", \"name\": " + OrNull(EntryName(e)) + ", \"label\": " +
+            (e.saved && e.saved->label ? Quoted(*e.saved->label) : std::string("null")) + "}";
+    }
+    out += entries.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    return out;
+}
+
+}  // namespace orvandel::cli

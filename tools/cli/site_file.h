@@ -1,0 +1,62 @@
+// The site file: the devices of an installation as a search found them, with the
+// user's own label and tags per device, in a versioned JSON document (schema in
+// tools/cli/orvandel-site.schema.json). Pure: reading, writing, carrying the
+// user's fields over to a new save, and comparing a search with the saved site.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "discovery/found_device.h"
+
+namespace orvandel::cli {
+
+inline constexpr std::string_view kSiteSchemaVersion = "1.0";
+// A site file larger than this is refused, never read in part.
+inline constexpr std::size_t kMaxSiteFileBytes = 16 * 1024 * 1024;
+
+struct SiteDevice {
+    std::string identity;                        // as DeviceIdentity gives it
+    std::string mac, ip, name, model, firmware;  // UTF-8; empty when the device gave none
+    std::string last_seen;                       // RFC 3339
+    std::optional<std::string> label;            // the user's
+    std::vector<std::string> tags;               // the user's
+};
+
+struct Site {
+    std::vector<SiteDevice> devices;
+};
+
+// The file's text, or nullopt with `error` saying what is wrong. A file of a later
+// major version, a device without an identity and two devices with one identity
+// are errors.
+std::optional<Site> ParseSiteFile(std::string_view text, std::string& error);
+std::string FormatSiteFile(const Site& site, std::int64_t saved_at);
+
+// The devices found (one per identity, the first record of each), with the label
+// and tags `previous` holds for the same identity.
+Site SiteFromFound(const std::vector<FoundDevice>& found, std::int64_t now, const Site* previous);
+
+// One device of a check: saved, found, or both, and what the check says of it:
+// "present", "missing", "new", "moved" (ip changed), "firmware-changed".
+struct SiteCheckEntry {
+    std::string identity;
+    std::vector<std::string> states;
+    std::optional<SiteDevice> saved;
+    std::optional<FoundDevice> found;
+};
+
+// Saved devices in the file's order, then new ones in the order found.
+std::vector<SiteCheckEntry> CheckSite(const Site& site, const std::vector<FoundDevice>& found);
+// Every saved device present and unchanged (new devices do not count).
+bool SiteAsSaved(const std::vector<SiteCheckEntry>& entries);
+
+std::string FormatSiteCheckTable(const std::vector<SiteCheckEntry>& entries);
+// Tab-separated: states (comma-separated), identity, saved ip, found ip, name.
+std::string FormatSiteCheckParsable(const std::vector<SiteCheckEntry>& entries);
+std::string FormatSiteCheckJson(const std::vector<SiteCheckEntry>& entries, bool as_saved);
+
+}  // namespace orvandel::cli
