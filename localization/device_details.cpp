@@ -1,19 +1,27 @@
 #include "localization/device_details.h"
 
+#include <iterator>
+#include <optional>
+
 #include "discovery/device_info.h"
 #include "localization/display_text.h"
 
 namespace orvandel {
 
-DeviceDetailValues SafeDetailValues(const DeviceInfo& device) {
-    return {
-        DisplaySafeText(device.device_name), DisplaySafeText(device.model),
-        DisplaySafeText(device.sub_model),   DisplaySafeText(device.master_version),
-        DisplaySafeText(device.daily),       DisplaySafeText(device.uboot_version),
-        DisplaySafeText(device.ip),          DisplaySafeText(ShownMac(device)),
-        DisplaySafeText(device.dhcp),        DisplaySafeText(device.mask),
-        DisplaySafeText(device.gateway),     DisplaySafeText(device.dns),
+DeviceDetailValues::DeviceDetailValues(const DeviceInfo& device) : mac_(ShownMac(device)) {
+    const std::u16string* const fields[kCount] = {
+        &device.device_name, &device.model,         &device.sub_model, &device.master_version,
+        &device.daily,       &device.uboot_version, &device.ip,        &mac_,
+        &device.dhcp,        &device.mask,          &device.gateway,   &device.dns,
     };
+    for (std::size_t i = 0; i < kCount; ++i) {
+        if (const std::optional<std::u16string_view> view = DisplaySafeView(*fields[i])) {
+            views_[i] = *view;
+        } else {
+            owned_[i] = DisplaySafeText(*fields[i]);
+            views_[i] = owned_[i];
+        }
+    }
 }
 
 std::u16string DeviceDetailsText(const DeviceDetailValues& values,
@@ -23,16 +31,16 @@ std::u16string DeviceDetailsText(const DeviceDetailValues& values,
         &labels.daily_build, &labels.uboot_version, &labels.ip,        &labels.mac,
         &labels.dhcp,        &labels.mask,          &labels.gateway,   &labels.dns,
     };
-    static_assert(std::size(names) == std::tuple_size_v<DeviceDetailValues>);
+    static_assert(std::size(names) == DeviceDetailValues::kCount);
     std::size_t size = 0;
-    for (std::size_t i = 0; i < values.size(); ++i) {
+    for (std::size_t i = 0; i < DeviceDetailValues::kCount; ++i) {
         if (!values[i].empty()) {
             size += 1 + names[i]->size() + labels.separator.size() + values[i].size();
         }
     }
     std::u16string text;
     text.reserve(size);
-    for (std::size_t i = 0; i < values.size(); ++i) {
+    for (std::size_t i = 0; i < DeviceDetailValues::kCount; ++i) {
         if (values[i].empty()) {
             continue;
         }
@@ -47,7 +55,7 @@ std::u16string DeviceDetailsText(const DeviceDetailValues& values,
 }
 
 std::u16string DeviceDetailsText(const DeviceInfo& device, const DeviceDetailLabels& labels) {
-    return DeviceDetailsText(SafeDetailValues(device), labels);
+    return DeviceDetailsText(DeviceDetailValues(device), labels);
 }
 
 }  // namespace orvandel

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 
 namespace orvandel {
 
@@ -25,9 +26,23 @@ std::u16string DeviceDetailsText(const DeviceInfo& device, const DeviceDetailLab
 
 // The same in two steps, for a caller that needs the text with more than one set of
 // labels (or the values themselves): the fields' display-safe values in the order
-// above, then the text from them.
-using DeviceDetailValues = std::array<std::u16string, 12>;
-DeviceDetailValues SafeDetailValues(const DeviceInfo& device);
+// above, then the text from them. The values view the record (or copies of their
+// own where the rule changes a field), so the record must outlive them; they
+// cannot be copied or moved.
+class DeviceDetailValues {
+public:
+    explicit DeviceDetailValues(const DeviceInfo& device);
+    DeviceDetailValues(const DeviceDetailValues&) = delete;
+    DeviceDetailValues& operator=(const DeviceDetailValues&) = delete;
+
+    static constexpr std::size_t kCount = 12;
+    std::u16string_view operator[](std::size_t i) const { return views_[i]; }
+
+private:
+    std::array<std::u16string_view, kCount> views_{};
+    std::array<std::u16string, kCount> owned_{};  // what views_ cannot take from the record
+    std::u16string mac_;                          // the MAC upper-cased
+};
 std::u16string DeviceDetailsText(const DeviceDetailValues& values,
                                  const DeviceDetailLabels& labels);
 // Indices into DeviceDetailValues.

@@ -15,17 +15,24 @@ bool BreaksLine(char16_t c) {
 
 }  // namespace
 
+std::optional<std::u16string_view> DisplaySafeView(std::u16string_view text) {
+    if (!std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= 0x20 && c <= 0x7E; })) {
+        return std::nullopt;
+    }
+    const std::size_t first = text.find_first_not_of(u' ');
+    if (first == std::u16string_view::npos) {
+        return std::u16string_view();
+    }
+    const std::u16string_view kept = text.substr(first, kDisplayValueCapacity);
+    return kept.substr(0, kept.find_last_not_of(u' ') + 1);
+}
+
 std::u16string DisplaySafeText(std::u16string_view text) {
     // Printable ASCII, as nearly every device sends, has nothing to replace or
     // drop: only the trim and the cut apply. A list of thousands of rows runs this
     // for every field.
-    if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= 0x20 && c <= 0x7E; })) {
-        const std::size_t first = text.find_first_not_of(u' ');
-        if (first == std::u16string_view::npos) {
-            return {};
-        }
-        std::u16string_view kept = text.substr(first, kDisplayValueCapacity);
-        return std::u16string(kept.substr(0, kept.find_last_not_of(u' ') + 1));
+    if (const std::optional<std::u16string_view> view = DisplaySafeView(text)) {
+        return std::u16string(*view);
     }
     std::u16string spaced(text);
     for (char16_t& c : spaced) {

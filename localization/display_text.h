@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,5 +30,10 @@ inline constexpr std::size_t kDisplayValueCapacity = 128;
 // Markup characters ('<', '>', '&') stay as they are: callers show the result as
 // plain text only, never as rich text.
 std::u16string DisplaySafeText(std::u16string_view text);
+
+// The same without a copy where the rule only trims and cuts (printable ASCII, as
+// nearly every device sends): the part of `text` that DisplaySafeText would give.
+// Nothing when a character must change or go.
+std::optional<std::u16string_view> DisplaySafeView(std::u16string_view text);
 
 }  // namespace orvandel

@@ -72,10 +72,10 @@ RowView MakeView(const FoundDevice& device, const UiStrings& strings,
                  const DeviceDetailLabels& joined) {
     const DeviceInfo& record = device.record;
     const DeviceDetailLabels& labels = strings.DetailLabels;
-    const DeviceDetailValues values = SafeDetailValues(record);
-    const std::u16string& name = values[kDetailName];
-    const std::u16string& ip = values[kDetailIp];
-    const std::u16string& mac = values[kDetailMac];
+    const DeviceDetailValues values(record);
+    const std::u16string_view name = values[kDetailName];
+    const std::u16string_view ip = values[kDetailIp];
+    const std::u16string_view mac = values[kDetailMac];
 
     RowView view;
     const auto icon = strings.DeviceIconNormal.find(ModelIndex(record.model));
@@ -84,9 +84,11 @@ RowView MakeView(const FoundDevice& device, const UiStrings& strings,
     }
     std::u16string& ip_line = view.lines[1];
     std::u16string& mac_line = view.lines[2];
-    ip_line = u"    IP: " + ip;
+    ip_line.reserve(8 + ip.size());
+    ip_line.append(u"    IP: ").append(ip);
     text::CutToUnits(ip_line, kRowLineMaxUnits);
-    mac_line = u"    MAC: " + mac;
+    mac_line.reserve(9 + mac.size());
+    mac_line.append(u"    MAC: ").append(mac);
     text::CutToUnits(mac_line, kRowLineMaxUnits);
     // The name gives way, so that the address lines, which the user came for, fit.
     view.lines[0] = text::Cut(name, kRowTextMaxUnits - 2 - ip_line.size() - mac_line.size());

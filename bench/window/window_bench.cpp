@@ -217,13 +217,15 @@ bool FloodEsc(int esc_ms) {
         const auto started = Clock::now();
         window->OnSearch();
         std::atomic<bool> posted{false};
+        // Made here: a key event's device is a QObject of the application's thread.
+        auto press = std::make_unique<QKeyEvent>(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        auto release =
+            std::make_unique<QKeyEvent>(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier);
         std::thread esc([&, target = window.get()] {
             std::this_thread::sleep_until(started + std::chrono::milliseconds(esc_ms));
             esc_at = Clock::now();
-            QCoreApplication::postEvent(
-                target, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
-            QCoreApplication::postEvent(
-                target, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier));
+            QCoreApplication::postEvent(target, press.release());
+            QCoreApplication::postEvent(target, release.release());
             posted = true;
         });
         const bool closed = QTest::qWaitFor(
