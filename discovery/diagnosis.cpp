@@ -215,7 +215,8 @@ void Firewall(const DiagnosisInput& in, std::vector<Ranked>& out) {
                         {{"port", port}, {"command", "sudo firewall-cmd --list-all"}}}});
         return;
     }
-    if (!f.nft_read && f.netfilter_loaded) {
+    // Only rights are missing: as root an unreadable ruleset (no nft tool) says nothing.
+    if (!f.root && !f.nft_read && f.netfilter_loaded) {
         out.push_back({kRankFirewallUnknown,
                        {VerdictCode::kFirewall,
                         VerdictVariant::kCannotTell,

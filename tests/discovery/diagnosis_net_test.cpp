@@ -305,6 +305,20 @@ TEST_F(DiagnosisNetTwoLinks, AdapterSkippedWhenTheDefaultRouteAdapterIsVirtualNa
     ASSERT_TRUE(NetLab::Ip(ns, "link set VirtualLan0 name " + link2));
 }
 
+// The only link is down: nothing is searched, and each adapter skipped is named.
+TEST_F(DiagnosisNet, NoAdapterWhenTheOnlyLinkIsDown) {
+    const auto device = Device();
+    ExpectHealthy(Search());
+
+    const std::string iface = lab_.FinderInterface(1);
+    ASSERT_TRUE(NetLab::Ip(lab_.FinderNamespace(), "link set " + iface + " down"));
+    const Outcome none = Search();
+    EXPECT_EQ(none.found, 0u);
+    EXPECT_EQ(Codes(none.verdicts), std::vector<std::string>{"no-adapter"}) << Shown(none.verdicts);
+    ASSERT_FALSE(none.verdicts.empty());
+    EXPECT_EQ(none.verdicts[0].Value("skipped"), iface + ": interface is down");
+}
+
 // A burst of answers into a small receive buffer: the kernel's drop counter rises.
 TEST_F(DiagnosisNet, DroppedByKernelWhenABurstOverflowsTheBuffer) {
     // 60 devices: under the 64 replies the finder keeps of one sender address.

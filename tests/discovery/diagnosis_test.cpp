@@ -269,6 +269,9 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 {"firewall"},
                 "command=sudo nft list ruleset"},
+        RuleRow{"RootWithoutTheNftToolSaysNothing",
+                [](DiagnosisInput& in) { in.system.firewall.nft_read = false; },
+                {}},
         RuleRow{"WithoutRootAndNoNetfilterNothingToSay",
                 [](DiagnosisInput& in) {
                     in.system.firewall.root = false;
@@ -523,7 +526,10 @@ TEST(DiagnosisTexts, EveryVerdictHasFilledTextsInEveryLanguage) {
         [](DiagnosisInput& in) { in.system.firewall.nft_drop_rule = "inet filter input"; },
         [](DiagnosisInput& in) { in.system.firewall.ufw_enabled = Known::kYes; },
         [](DiagnosisInput& in) { in.system.firewall.firewalld_running = Known::kYes; },
-        [](DiagnosisInput& in) { in.system.firewall.nft_read = false; },
+        [](DiagnosisInput& in) {
+            in.system.firewall.root = false;
+            in.system.firewall.nft_read = false;
+        },
         [](DiagnosisInput& in) { in.system.interfaces[0].kind = LinkKind::kWireless; },
         [](DiagnosisInput& in) { in.receive_errors_after = 200; },
         [](DiagnosisInput& in) {
