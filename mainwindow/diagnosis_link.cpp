@@ -1,6 +1,9 @@
 #include "mainwindow/diagnosis_link.h"
 
 #include <QMessageBox>
+#include <QPainter>
+
+#include "controls/focus_ring.h"
 
 #include "localization/diagnosis_text.h"
 #include "localization/ui_strings.h"
@@ -20,6 +23,8 @@ CDiagnosisLink::CDiagnosisLink(const UiStrings& strings, QWidget* parent)
     setCursor(Qt::PointingHandCursor);
     setAutoDefault(false);
     connect(this, &QPushButton::clicked, this, &CDiagnosisLink::ShowBox);
+    // Named from the start, so that a screen reader never meets an unnamed button.
+    ApplyTexts();
     hide();
 }
 
@@ -49,6 +54,16 @@ void CDiagnosisLink::ApplyTexts() {
     const QString first = FirstLine();
     setToolTip(first);
     setAccessibleDescription(first);
+}
+
+void CDiagnosisLink::paintEvent(QPaintEvent* event) {
+    QPushButton::paintEvent(event);
+    // The flat, borderless style draws no focus of its own: a keyboard user sees
+    // the ring every other control draws.
+    if (hasFocus()) {
+        QPainter painter(this);
+        DrawFocusRing(painter, QRectF(rect()), FocusAccentColor());
+    }
 }
 
 QString CDiagnosisLink::FirstLine() const {

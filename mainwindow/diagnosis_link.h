@@ -31,6 +31,9 @@ public:
     // Opens the box (not modal; it closes itself).
     void ShowBox();
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     const UiStrings& m_strings;
     std::vector<Verdict> m_verdicts;
