@@ -7,6 +7,7 @@
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QMenu>
+#include <QPushButton>
 #include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>
@@ -297,6 +298,33 @@ private slots:
         OnNextPopup([&](QMenu* menu) { at = menu->pos(); });
         m_h->Click(setting);
         QCOMPARE(at, setting->mapToGlobal(QPoint(2, 2)));
+    }
+
+    // The not-found page's "Why?" link is flat and borderless: reached by the
+    // keyboard it still draws the ring, and it is named before it ever shows.
+    void whyLinkIsNamedAndShowsTheRing() {
+        QVERIFY(Open());
+        auto* why = W()->findChild<QPushButton*>(QStringLiteral("diagnosisLink"));
+        QVERIFY(why != nullptr);
+        const QString label = QString::fromStdU16String(W()->Strings().Diagnosis.why_label);
+        QCOMPARE(why->accessibleName(), label);
+        m_h->SetDiagnosis(SampleVerdicts());
+        m_h->ClickSearch();
+        m_h->ClickSearch();
+        QVERIFY(m_h->Visible(why));
+        const QColor accent = ToQColor(W()->Strings().AccentLine.color);
+        auto ring_pixels = [&] {
+            const QImage image = why->grab().toImage();
+            int n = 0;
+            for (int x = 0; x < image.width(); ++x)
+                n += (image.pixelColor(x, 0) == accent) +
+                     (image.pixelColor(x, image.height() - 1) == accent);
+            return n;
+        };
+        QCOMPARE(ring_pixels(), 0);
+        FocusByTab(why);
+        QVERIFY(why->hasFocus());
+        QCOMPARE(ring_pixels(), 2 * why->width());
     }
 
     void focusRingShowsForTheKeyboardOnly_data() {

@@ -7,7 +7,6 @@
 #include <QtTest>
 
 #include "about/dialog_about.h"
-#include "controls/skin_color.h"
 #include "mainwindow/diagnosis_link.h"
 #include "window_harness.h"
 
@@ -241,24 +240,6 @@ private slots:
         const UiStrings& u = h.window->Strings();
         QCOMPARE(why->text(), Q(u.Diagnosis.why_label));
         QCOMPARE(why->geometry(), QRect(104, 420, 98, 30));
-        // Reached by the keyboard, it draws the ring every control draws.
-        const QColor accent = ToQColor(u.AccentLine.color);
-        auto ring_pixels = [&] {
-            const QImage image = why->grab().toImage();
-            int n = 0;
-            for (int x = 0; x < image.width(); ++x)
-                n += (image.pixelColor(x, 0) == accent) +
-                     (image.pixelColor(x, image.height() - 1) == accent);
-            return n;
-        };
-        QCOMPARE(ring_pixels(), 0);
-        h.window->show();
-        QApplication::setActiveWindow(h.window.get());
-        QVERIFY(QTest::qWaitForWindowActive(h.window.get()));
-        why->setFocus(Qt::TabFocusReason);
-        QVERIFY(why->hasFocus());
-        QCOMPARE(ring_pixels(), 2 * why->width());
-        why->clearFocus();
         const QString first = QStringLiteral("Another program holds port 8888.");
         QCOMPARE(why->FirstLine(), first);
         QCOMPARE(why->toolTip(), first);
