@@ -14,12 +14,12 @@ constexpr int kMaximumIntervalMs = 86400 * 1000;
 constexpr int kMaximumGoneAfter = 1000;
 constexpr int kMaximumExpect = 100000;
 
-struct Spec {
+struct OptionRule {
     std::string_view name;
     bool takes_value;
 };
 
-constexpr Spec kSpecs[] = {
+constexpr OptionRule kOptionRules[] = {
     {"watch", false},
     {"interval", true},
     {"gone-after", true},
@@ -91,9 +91,9 @@ int MinimumIntervalMs() {
 }
 
 std::optional<bool> MonitorOptionTakesValue(std::string_view name) {
-    for (const Spec& spec : kSpecs) {
-        if (spec.name == name) {
-            return spec.takes_value;
+    for (const OptionRule& rule : kOptionRules) {
+        if (rule.name == name) {
+            return rule.takes_value;
         }
     }
     return std::nullopt;
