@@ -30,7 +30,6 @@ constexpr int kAddressRole = Qt::UserRole + 1;
 constexpr int kCopyIpRole = Qt::UserRole + 2;
 constexpr int kCopyMacRole = Qt::UserRole + 3;
 constexpr int kDetailsRole = Qt::UserRole + 4;
-constexpr int kWarningRole = Qt::UserRole + 5;      // why the page may not open
 constexpr int kBadgeRole = Qt::UserRole + 6;        // QPixmap over the icon's corner
 constexpr int kBadgeOffsetRole = Qt::UserRole + 7;  // QPoint within the icon
 constexpr int kBadgeSizeRole = Qt::UserRole + 8;    // QSize the badge is bounded by

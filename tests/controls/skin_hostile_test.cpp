@@ -10,17 +10,14 @@
 
 #include "controls/skin_bitmap.h"
 #include "test_images.h"
+#include "tests/sanitizers/sanitized.h"
 
 using namespace orvandel;
 using orvandel::test::ImageFolder;
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
+using orvandel::test::kSanitized;
 
 const QByteArray kSignature("\x89PNG\r\n\x1a\n", 8);
 

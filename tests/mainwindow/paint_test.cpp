@@ -12,6 +12,7 @@
 #include "controls/skin_bitmap.h"
 #include "platform/skin_path.h"
 #include "tests/controls/test_images.h"
+#include "tests/sanitizers/sanitized.h"
 #include "window_harness.h"
 
 using namespace orvandel;
@@ -102,11 +103,7 @@ bool RunChild(const QString& function, const QString& folder, QStringList wrap =
            child.exitCode() == 0;
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
+using orvandel::test::kSanitized;
 
 QImage IconArea(CKestriTR400DeviceFinderDlg& window) {
     return window.RenderClientArea().copy(17, 77, 41, 41).convertToFormat(QImage::Format_RGB32);

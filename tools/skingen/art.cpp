@@ -13,8 +13,6 @@
 namespace skingen {
 namespace {
 
-const QColor kInk(0x3C, 0x3C, 0x3C);
-const QColor kInkSoft(0x8C, 0x8C, 0x8C);
 const QColor kLine(0xB4, 0xB4, 0xB4);
 const QColor kFill(0xF3, 0xF3, 0xF3);
 const QColor kAccentLight(255, 150, 52);
