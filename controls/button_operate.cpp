@@ -6,13 +6,13 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "controls/enter_key.h"
 #include "controls/skin_bitmap.h"
 #include "controls/skin_color.h"
 #include "platform/qt/fonts.h"
 
 namespace orvandel {
 namespace {
-constexpr std::size_t kMaxPath = 260;
 constexpr int kMaxCaption = 1023;
 constexpr int kCaptionPixels = 17;  // cell height, as for the window texts
 constexpr int kCaptionWeight = 700;
@@ -31,11 +31,6 @@ QFont CaptionFont(const QString& caption, int face_width) {
     return font;
 }
 
-bool IsEnterKey(const QKeyEvent* event) {
-    return (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
-           (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter);
-}
-
 constexpr std::size_t StateIndex(int state) {
     return (state >= 1 && state <= 3) ? static_cast<std::size_t>(state) : 0;
 }
@@ -49,7 +44,7 @@ CButtonOperate::CButtonOperate(QWidget* parent) : QAbstractButton(parent) {
 CButtonOperate::~CButtonOperate() = default;
 
 bool CButtonOperate::SetStateImage(const std::u16string& path, int state) {
-    if (path.size() > kMaxPath) {
+    if (path.size() > kMaxSkinPath) {
         return false;
     }
     SkinBitmapSet image = LoadSkinBitmapSet(path, size());

@@ -9,7 +9,6 @@
 
 namespace orvandel {
 namespace {
-constexpr std::size_t kMaxPath = 260;
 constexpr int kBarWidth = 13;
 constexpr int kArrow = 13;
 constexpr int kMinHeight = 45;     // at this height or less nothing is drawn
@@ -58,7 +57,7 @@ CScrollBarControl::CScrollBarControl(QWidget* parent) : QScrollBar(Qt::Vertical,
 CScrollBarControl::~CScrollBarControl() = default;
 
 bool CScrollBarControl::SetSlotImage(const std::u16string& path, int slot) {
-    if (path.size() > kMaxPath) {
+    if (path.size() > kMaxSkinPath) {
         return false;
     }
     // Every arrow is drawn into a 13 x 13 cell.

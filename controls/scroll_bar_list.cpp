@@ -15,13 +15,13 @@
 #include <algorithm>
 
 #include "controls/device_address.h"
+#include "controls/enter_key.h"
 #include "controls/focus_ring.h"
 #include "controls/skin_bitmap.h"
 #include "platform/qt/open_url.h"
 
 namespace orvandel {
 namespace {
-constexpr std::size_t kMaxPath = 260;
 constexpr int kBarThickness = 13;
 constexpr int kRestMs = 200;
 constexpr int kRowPadding = 8;  // air between the three-line blocks
@@ -59,11 +59,6 @@ QIcon SkinIcon(const std::u16string& path, QSize size) {
         }
     }
     return icon;
-}
-
-bool IsEnterKey(const QKeyEvent* event) {
-    return (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
-           (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter);
 }
 
 // Draws the icon centred in its column and the row text as plain lines, one
@@ -204,7 +199,7 @@ const QIcon& CScrollBarList::Icon(const std::u16string& path) {
     auto cached = m_icons.find(path);
     if (cached == m_icons.end()) {
         const QIcon icon =
-            path.size() > kMaxPath ? QIcon() : SkinIcon(path, QSize(kIconWidth, kIconHeight));
+            path.size() > kMaxSkinPath ? QIcon() : SkinIcon(path, QSize(kIconWidth, kIconHeight));
         cached = m_icons.emplace(path, icon).first;
     }
     return cached->second;
@@ -274,7 +269,7 @@ void CScrollBarList::SetRows(const std::vector<RowView>& views) {
 void CScrollBarList::SetWarningBadge(const std::u16string& path, int width, int height, int left,
                                      int top) {
     m_badge = QIcon();
-    if (path.size() > kMaxPath || width <= 0 || height <= 0) {
+    if (path.size() > kMaxSkinPath || width <= 0 || height <= 0) {
         return;
     }
     m_badge = SkinIcon(path, QSize(width, height));
@@ -283,7 +278,7 @@ void CScrollBarList::SetWarningBadge(const std::u16string& path, int width, int 
 }
 
 bool CScrollBarList::SetScrollImage(const std::u16string& path, int index) {
-    if (path.size() > kMaxPath || index < 0 || index > 15) {
+    if (path.size() > kMaxSkinPath || index < 0 || index > 15) {
         return false;
     }
     if (index < 8) {

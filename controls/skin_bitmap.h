@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <QSize>
+#include <cstddef>
 #include <string>
 
 class QPainter;
@@ -12,6 +13,9 @@ namespace orvandel {
 // How many times its layout rectangle a skin image may be on each side: room for
 // high-density variants, while a file that declares a huge picture is never decoded.
 inline constexpr int kSkinImageMaxScale = 4;
+
+// The longest skin path a control takes (in UTF-16 units); a longer one is refused.
+inline constexpr std::size_t kMaxSkinPath = 260;
 
 // Finds the file (ResolveSkinPath), decodes it as PNG, and returns images with an
 // alpha channel as Format_ARGB32_Premultiplied, each colour byte replaced by

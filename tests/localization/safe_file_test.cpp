@@ -43,18 +43,18 @@ int WaitOrKill(pid_t child, std::chrono::seconds limit) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-struct ReadCase {
+struct BoundedReadCase {
     const char* name;
     std::string content;
     std::size_t limit;
     std::optional<std::string> expected;
 };
 
-void PrintTo(const ReadCase& c, std::ostream* os) {
+void PrintTo(const BoundedReadCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class BoundedRead : public ::testing::TestWithParam<ReadCase> {};
+class BoundedRead : public ::testing::TestWithParam<BoundedReadCase> {};
 
 TEST_P(BoundedRead, ReadsAtMostTheLimit) {
     TempDir dir;
@@ -62,7 +62,7 @@ TEST_P(BoundedRead, ReadsAtMostTheLimit) {
     EXPECT_EQ(ReadFileBounded(dir / "f", GetParam().limit), GetParam().expected);
 }
 
-const ReadCase kReads[] = {
+const BoundedReadCase kReads[] = {
     {"empty", "", 10, std::string()},
     {"shorter than the limit", "LANGUAGE\t17\r\n", 100, "LANGUAGE\t17\r\n"},
     {"exactly the limit", "abcd", 4, "abcd"},

@@ -13,10 +13,6 @@ namespace {
 
 constexpr std::size_t kMaxInterfaceName = 15;  // IFNAMSIZ without its terminator
 
-std::string Shown(std::string_view text) {
-    return "'" + EscapeForTerminal(text) + "'";
-}
-
 // Why `address` cannot be sent to; empty when it can.
 std::string Refusal(ipv4::Address address) {
     switch (ipv4::Classify(address)) {
@@ -42,8 +38,8 @@ bool ParseTimeout(const std::string& value, int& timeout_ms, std::string& error)
     const long ms = std::strtol(value.c_str(), &end, 10);
     if (value.empty() || *end != '\0' || errno != 0 || ms < 1 || ms > 600000 ||
         !(value[0] >= '0' && value[0] <= '9')) {
-        error =
-            "--timeout needs a whole number of milliseconds from 1 to 600000, not " + Shown(value);
+        error = "--timeout needs a whole number of milliseconds from 1 to 600000, not " +
+                QuotedForTerminal(value);
         return false;
     }
     timeout_ms = static_cast<int>(ms);
@@ -93,8 +89,8 @@ struct Parser {
                 return ParseTimeout(value, options.timeout_ms, error);
             case 'i':
                 if (value.empty() || value.size() > kMaxInterfaceName) {
-                    error =
-                        "--interface needs an interface name of 1 to 15 bytes, not " + Shown(value);
+                    error = "--interface needs an interface name of 1 to 15 bytes, not " +
+                            QuotedForTerminal(value);
                     return false;
                 }
                 options.interfaces.push_back(value);
@@ -188,11 +184,11 @@ std::optional<Target> ParseTarget(std::string_view text, std::string& error) {
     }
     if (!address || prefix < 0 || prefix > 32) {
         error = "--target needs an IPv4 address or a subnet such as 192.168.20.0/24, not " +
-                Shown(text);
+                QuotedForTerminal(text);
         return std::nullopt;
     }
     if (prefix == 31 || prefix < 8) {
-        error = "--target " + Shown(text) +
+        error = "--target " + QuotedForTerminal(text) +
                 ": give a subnet from /8 to /30, or the device's own address";
         return std::nullopt;
     }
@@ -208,7 +204,7 @@ std::optional<Target> ParseTarget(std::string_view text, std::string& error) {
     }
     const std::string why = Refusal(judged);
     if (!why.empty()) {
-        error = "--target " + Shown(text) + " is " + why;
+        error = "--target " + QuotedForTerminal(text) + " is " + why;
         return std::nullopt;
     }
     target.address = ipv4::Format(send_to);
@@ -236,7 +232,8 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
             if (option == nullptr) {
                 const auto monitor_takes_value = MonitorOptionTakesValue(name);
                 if (!monitor_takes_value) {
-                    return fail("unknown option " + Shown(std::string_view(arg).substr(0, equals)));
+                    return fail("unknown option " +
+                                QuotedForTerminal(std::string_view(arg).substr(0, equals)));
                 }
                 std::string value;
                 if (!*monitor_takes_value && equals != std::string::npos) {
@@ -280,8 +277,9 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
                     continue;
                 }
                 if (kShortWithValue.find(letter) == std::string_view::npos) {
-                    return fail("unknown option " + Shown("-" + std::string(1, letter)) +
-                                (k > 1 ? " in " + Shown(arg) : std::string()));
+                    return fail("unknown option " +
+                                QuotedForTerminal("-" + std::string(1, letter)) +
+                                (k > 1 ? " in " + QuotedForTerminal(arg) : std::string()));
                 }
                 std::string value;
                 if (k + 1 < arg.size()) {
@@ -300,7 +298,7 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
         } else {
             return fail((arg.starts_with("-") && arg.size() > 1 ? "unknown option "
                                                                 : "unexpected argument ") +
-                        Shown(arg));
+                        QuotedForTerminal(arg));
         }
     }
     if (parser.Conflicts()) {

@@ -34,10 +34,6 @@ constexpr OptionRule kOptionRules[] = {
     {"site", true},
 };
 
-std::string Shown(std::string_view text) {
-    return "'" + EscapeForTerminal(text) + "'";
-}
-
 std::optional<long> WholeNumber(const std::string& value, long low, long high) {
     char* end = nullptr;
     errno = 0;
@@ -109,7 +105,7 @@ bool ApplyMonitorOption(std::string_view name, const std::string& value, Monitor
         if (!ms || *ms < minimum || *ms > kMaximumIntervalMs) {
             error = "--interval needs a number of seconds from " + std::to_string(minimum / 1000) +
                     (minimum % 1000 ? "." + std::to_string(minimum % 1000) : "") +
-                    " to 86400, not " + Shown(value);
+                    " to 86400, not " + QuotedForTerminal(value);
             return false;
         }
         options.interval_ms = static_cast<int>(*ms);
@@ -117,14 +113,16 @@ bool ApplyMonitorOption(std::string_view name, const std::string& value, Monitor
     } else if (name == "gone-after") {
         const auto rounds = WholeNumber(value, 1, kMaximumGoneAfter);
         if (!rounds) {
-            error = "--gone-after needs a number of rounds from 1 to 1000, not " + Shown(value);
+            error = "--gone-after needs a number of rounds from 1 to 1000, not " +
+                    QuotedForTerminal(value);
             return false;
         }
         options.gone_after = static_cast<int>(*rounds);
     } else if (name == "expect") {
         const auto count = WholeNumber(value, 1, kMaximumExpect);
         if (!count) {
-            error = "--expect needs a number of devices from 1 to 100000, not " + Shown(value);
+            error = "--expect needs a number of devices from 1 to 100000, not " +
+                    QuotedForTerminal(value);
             return false;
         }
         options.expect = static_cast<int>(*count);
@@ -149,7 +147,7 @@ bool ApplyMonitorOption(std::string_view name, const std::string& value, Monitor
         }
         options.ansible_host = value;
     } else {
-        error = "unknown option " + Shown("--" + std::string(name));
+        error = "unknown option " + QuotedForTerminal("--" + std::string(name));
         return false;
     }
     return true;

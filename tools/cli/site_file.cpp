@@ -91,13 +91,6 @@ std::string EntryName(const SiteCheckEntry& entry) {
     return entry.found ? text::ToUtf8(entry.found->record.device_name)
                        : (entry.saved ? entry.saved->name : "");
 }
-std::string Joined(const std::vector<std::string>& words, std::string_view separator) {
-    std::string out;
-    for (const std::string& word : words) {
-        out += (out.empty() ? "" : std::string(separator)) + word;
-    }
-    return out;
-}
 
 }  // namespace
 

@@ -30,14 +30,6 @@ constexpr WatchedField kWatchedFields[] = {
                   const FoundDevice& b) { return a.verdict.status != b.verdict.status; }},
 };
 
-std::string Joined(const std::vector<std::string>& words, const char* separator) {
-    std::string out;
-    for (const std::string& word : words) {
-        out += (out.empty() ? "" : separator) + word;
-    }
-    return out;
-}
-
 }  // namespace
 
 std::string DeviceIdentity(const DeviceInfo& device) {
