@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <optional>
 #include <utility>
 
 #include "discovery/ipv4.h"
@@ -141,6 +140,7 @@ ReplyStore::Outcome ReplyStore::Add(std::string_view bytes, DeviceInfo record, s
     const EntryIt it = std::prev(entries_.end());
     entry.reply.bytes = std::string(bytes);
     entry.reply.record = std::move(record);
+    entry.reply.ip_value = ip;
     entry.reply.origin.adapters.push_back(adapter);
     entry.reply.origin.sources.push_back(source);
     entry.reply.self_consistent = self_consistent;

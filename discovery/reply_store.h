@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <deque>
 #include <list>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,6 +40,7 @@
 #include <vector>
 
 #include "discovery/device_info.h"
+#include "discovery/ipv4.h"
 
 namespace orvandel {
 
@@ -58,6 +60,9 @@ struct ReplyStoreLimits {
 struct StoredReply {
     std::string bytes;
     DeviceInfo record;  // ParseReply(bytes); its ip is never empty
+    // record.ip as ipv4::Parse reads it, parsed once on arrival; nullopt when it is
+    // not a dotted address.
+    std::optional<ipv4::Address> ip_value;
     ReplyOrigin origin;
     bool self_consistent = false;  // the sender that stored it is the ip it claims
 };

@@ -194,7 +194,8 @@ TEST(ReplyStore, FoundDevicesListWhatTheCollectionOfAllRepliesLists) {
 }
 
 // Sorted by the ips' UTF-16 units, whether an ip is a short ASCII text (compared
-// packed into numbers) or not: longer, wider, a prefix of another.
+// packed into numbers, those of dotted addresses made from their parsed values)
+// or not: longer, wider, a prefix of another.
 TEST(ReplyStore, FoundDevicesAreSortedByIpUnits) {
     const std::vector<std::u16string> ips = {u"10.1.0.9",
                                              u"10.1.0.10",
@@ -211,7 +212,12 @@ TEST(ReplyStore, FoundDevicesAreSortedByIpUnits) {
                                              u"9",
                                              u"10.1.0.\U0001F600",
                                              u"~",
-                                             u"10.1.0.\u007f"};
+                                             u"10.1.0.\u007f",
+                                             u"255.255.255.255",
+                                             u"100.2.3.4",
+                                             u"1.2.3.4",
+                                             u"9.255.0.0",
+                                             u"0.0.0.0"};
     ReplyStore store;
     for (std::size_t i = 0; i < ips.size(); ++i) {
         DeviceInfo record;
