@@ -182,17 +182,19 @@ void ReplyStore::Evict(EntryIt it) {
     if (group != by_ip_.end()) {
         const bool was_listed = group->second.members.back() == it;
         group->second.members.erase(it->in_group);
-        if (was_listed) {
-            MarkChanged(it->reply.record.ip);
-        }
         if (group->second.members.empty()) {
             // The ip is no longer listed: if it comes back, it is new again.
             taken_gone_.erase(group->first);
             by_ip_.erase(group);
-        } else if (group->second.taken == &it->reply.record) {
-            // The entry goes; the record it gave stays to compare with.
-            group->second.taken = nullptr;
-            taken_gone_.insert_or_assign(group->first, std::move(it->reply.record));
+        } else {
+            if (was_listed) {
+                MarkChanged(it->reply.record.ip);
+            }
+            if (group->second.taken == &it->reply.record) {
+                // The entry goes; the record it gave stays to compare with.
+                group->second.taken = nullptr;
+                taken_gone_.insert_or_assign(group->first, std::move(it->reply.record));
+            }
         }
     }
     entries_.erase(it);
