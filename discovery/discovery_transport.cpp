@@ -425,6 +425,17 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
     auto any_open = [&] {
         return std::any_of(sockets.begin(), sockets.end(), [](UniqueFd* s) { return s->Valid(); });
     };
+    // An idle reader sleeps until a datagram, a stop or the end of its window. A
+    // test clock keeps its own time, and without the stop signal a stop is only
+    // seen by looking: then it looks once per poll interval.
+    const bool wait_to_end = stop_wake_ != nullptr && &clock_ == &SystemClock();
+    auto wait_ms = [&] {
+        if (!wait_to_end) {
+            return kPollIntervalMs;
+        }
+        const std::int64_t left = kReceiveWindowMs - (clock_.NowMs() - start);
+        return static_cast<int>(std::clamp<std::int64_t>(left, 1, kReceiveWindowMs));
+    };
 
     while (any_open() && listening()) {
         if (options_.loop == ReceiveLoop::kOnePerPass) {
@@ -444,7 +455,7 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
         }
         fds[kSockets] = stop_wake_ ? stop_wake_->Get() : -1;
         std::array<bool, kSockets + 1> ready{};
-        if (!WaitReadable(fds, ready, kPollIntervalMs)) {
+        if (!WaitReadable(fds, ready, wait_ms())) {
             clock_.SleepMs(kPollIntervalMs);
             continue;
         }

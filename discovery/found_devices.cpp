@@ -21,15 +21,14 @@ namespace {
 struct SortKey {
     std::uint64_t high = 0;
     std::uint64_t low = 0;
-    std::size_t index = 0;
     bool packed = false;
 };
 
-SortKey KeyOf(std::u16string_view ip, std::size_t index) {
+template <typename Char>
+SortKey Packed(std::basic_string_view<Char> ip) {
     SortKey key;
-    key.index = index;
     if (ip.size() > 15 ||
-        !std::all_of(ip.begin(), ip.end(), [](char16_t c) { return c >= 1 && c <= 0x7F; })) {
+        !std::all_of(ip.begin(), ip.end(), [](Char c) { return c >= 1 && c <= 0x7F; })) {
         return key;
     }
     std::array<std::uint8_t, 16> bytes{};
@@ -45,21 +44,56 @@ SortKey KeyOf(std::u16string_view ip, std::size_t index) {
     return key;
 }
 
+// A parsed ip is written back exactly as it was received (the parser takes no
+// leading zeros, signs or spaces), so its key comes from the value, without
+// reading the record's text.
+SortKey KeyOf(const StoredReply& latest) {
+    if (latest.ip_value) {
+        return Packed(std::string_view(ipv4::Format(*latest.ip_value)));
+    }
+    return Packed(std::u16string_view(latest.record.ip));
+}
+
 // Store is ReplyStore or const ReplyStore; from a mutable one the records move.
 template <typename Store>
 std::vector<FoundDevice> Build(Store& store, const std::vector<AdapterAddress>& searched,
                                const JudgeContext& context) {
     using Reply = std::conditional_t<std::is_const_v<Store>, const StoredReply, StoredReply>;
+    // The store holds each ip's replies together. Their order is found first, on
+    // small keys, so that each device is then built once, in its place.
+    struct Slot {
+        SortKey key;
+        std::size_t first = 0;  // into `replies`
+        std::size_t count = 0;
+    };
+    std::vector<Reply*> replies;
+    replies.reserve(store.Size());
+    std::vector<Slot> slots;
+    slots.reserve(store.IpCount());
+    store.ForEachIp([&](std::span<Reply* const> group) {
+        slots.push_back({KeyOf(*group.back()), replies.size(), group.size()});
+        replies.insert(replies.end(), group.begin(), group.end());
+    });
+    const auto ip_of = [&](const Slot& slot) -> const std::u16string& {
+        return replies[slot.first + slot.count - 1]->record.ip;
+    };
+    std::sort(slots.begin(), slots.end(), [&](const Slot& a, const Slot& b) {
+        if (a.key.packed && b.key.packed) {
+            return a.key.high != b.key.high ? a.key.high < b.key.high : a.key.low < b.key.low;
+        }
+        return ip_of(a) < ip_of(b);
+    });
+
     std::vector<FoundDevice> found;
-    found.reserve(store.IpCount());
+    found.reserve(slots.size());
     std::vector<AdapterAddress> adapters;
-    // The store already holds each ip's replies together: one pass over them.
-    store.ForEachIp([&](std::span<Reply* const> replies) {
-        Reply& latest = *replies.back();
-        ReachabilityTally tally(latest.record.ip);
+    for (const Slot& slot : slots) {
+        const std::span<Reply* const> group(replies.data() + slot.first, slot.count);
+        Reply& latest = *group.back();
+        ReachabilityTally tally(latest.ip_value);
         std::vector<std::string> sources;
         SmallSet<std::uint32_t> seen;
-        for (Reply* reply : replies) {
+        for (Reply* reply : group) {
             adapters.clear();
             for (const std::size_t a : reply->origin.adapters) {
                 if (a < searched.size()) {
@@ -73,44 +107,14 @@ std::vector<FoundDevice> Build(Store& store, const std::vector<AdapterAddress>& 
                 }
             }
         }
-        Reachability verdict = std::move(tally).Judge(context);
+        FoundDevice& device = found.emplace_back();
         if constexpr (std::is_const_v<Store>) {
-            found.push_back({latest.record, std::move(verdict), std::move(sources)});
+            device.record = latest.record;
         } else {
-            found.push_back({std::move(latest.record), std::move(verdict), std::move(sources)});
+            device.record = std::move(latest.record);
         }
-    });
-
-    // Sorted by ip (every ip is there once): the order is found on small keys, then
-    // the devices are moved into it along the permutation's cycles, in place.
-    std::vector<SortKey> order;
-    order.reserve(found.size());
-    for (std::size_t i = 0; i < found.size(); ++i) {
-        order.push_back(KeyOf(found[i].record.ip, i));
-    }
-    std::sort(order.begin(), order.end(), [&](const SortKey& a, const SortKey& b) {
-        if (a.packed && b.packed) {
-            return a.high != b.high ? a.high < b.high : a.low < b.low;
-        }
-        return found[a.index].record.ip < found[b.index].record.ip;
-    });
-    for (std::size_t start = 0; start < order.size(); ++start) {
-        if (order[start].index == start) {
-            continue;
-        }
-        // Place `at` takes the device from order[at].index, until the cycle closes.
-        FoundDevice first = std::move(found[start]);
-        std::size_t at = start;
-        for (;;) {
-            const std::size_t from = order[at].index;
-            order[at].index = at;
-            if (from == start) {
-                found[at] = std::move(first);
-                break;
-            }
-            found[at] = std::move(found[from]);
-            at = from;
-        }
+        device.verdict = std::move(tally).Judge(context);
+        device.sources = std::move(sources);
     }
     return found;
 }

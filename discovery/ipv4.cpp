@@ -45,8 +45,24 @@ std::optional<Address> Parse(std::u16string_view text) {
 }
 
 std::string Format(Address v) {
-    return std::to_string(v >> 24) + "." + std::to_string((v >> 16) & 0xFF) + "." +
-           std::to_string((v >> 8) & 0xFF) + "." + std::to_string(v & 0xFF);
+    // At most 15 characters: built in place, the result fits the string's own
+    // buffer (no allocation), as it is made for every sender of a long list.
+    char text[15];
+    std::size_t size = 0;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const unsigned part = (v >> shift) & 0xFF;
+        if (part >= 100) {
+            text[size++] = static_cast<char>('0' + part / 100);
+        }
+        if (part >= 10) {
+            text[size++] = static_cast<char>('0' + part / 10 % 10);
+        }
+        text[size++] = static_cast<char>('0' + part % 10);
+        if (shift > 0) {
+            text[size++] = '.';
+        }
+    }
+    return std::string(text, size);
 }
 
 Kind Classify(Address address) {

@@ -99,6 +99,8 @@ std::string SubnetText(const AdapterAddress& adapter) {
 
 ReachabilityTally::ReachabilityTally(std::u16string_view ip) : ip_value_(Parse(ip)) {}
 
+ReachabilityTally::ReachabilityTally(std::optional<std::uint32_t> ip_value) : ip_value_(ip_value) {}
+
 void ReachabilityTally::Add(const DeviceInfo& record, const std::vector<AdapterAddress>& adapters,
                             std::span<const std::uint32_t> sources) {
     if (record.id.empty()) {

@@ -82,6 +82,9 @@ struct JudgeContext {
 class ReachabilityTally {
 public:
     explicit ReachabilityTally(std::u16string_view ip);
+    // The same for an ip already parsed (ipv4::Parse; nullopt when it is not a
+    // dotted address).
+    explicit ReachabilityTally(std::optional<std::uint32_t> ip_value);
     // One reply of the ip: its record, the adapters its copies came in on and their
     // senders (host byte order; 0 when unknown).
     void Add(const DeviceInfo& record, const std::vector<AdapterAddress>& adapters,

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <optional>
 #include <utility>
 
 #include "discovery/ipv4.h"
@@ -41,6 +40,7 @@ void ReplyStore::Clear() {
         buckets.assign(most, {});
     }
     most_held_ = {};
+    taken_gone_ = {};
     changed_.clear();
     changed_set_.clear();
     wake_due_ = false;
@@ -141,6 +141,7 @@ ReplyStore::Outcome ReplyStore::Add(std::string_view bytes, DeviceInfo record, s
     const EntryIt it = std::prev(entries_.end());
     entry.reply.bytes = std::string(bytes);
     entry.reply.record = std::move(record);
+    entry.reply.ip_value = ip;
     entry.reply.origin.adapters.push_back(adapter);
     entry.reply.origin.sources.push_back(source);
     entry.reply.self_consistent = self_consistent;
@@ -182,9 +183,18 @@ void ReplyStore::Evict(EntryIt it) {
         const bool was_listed = group->second.members.back() == it;
         group->second.members.erase(it->in_group);
         if (group->second.members.empty()) {
+            // The ip is no longer listed: if it comes back, it is new again.
+            taken_gone_.erase(group->first);
             by_ip_.erase(group);
-        } else if (was_listed) {
-            MarkChanged(it->reply.record.ip);
+        } else {
+            if (was_listed) {
+                MarkChanged(it->reply.record.ip);
+            }
+            if (group->second.taken == &it->reply.record) {
+                // The entry goes; the record it gave stays to compare with.
+                group->second.taken = nullptr;
+                taken_gone_.insert_or_assign(group->first, std::move(it->reply.record));
+            }
         }
     }
     entries_.erase(it);
@@ -221,8 +231,21 @@ std::vector<DeviceInfo> ReplyStore::TakeChanged() {
     out.reserve(changed_.size());
     for (const std::u16string& ip : changed_) {
         const auto group = by_ip_.find(ip);
-        if (group != by_ip_.end()) {
-            out.push_back(group->second.members.back()->reply.record);
+        if (group == by_ip_.end()) {
+            continue;
+        }
+        const DeviceInfo& listed = group->second.members.back()->reply.record;
+        const DeviceInfo* before = group->second.taken;
+        const auto gone = before == nullptr ? taken_gone_.find(ip) : taken_gone_.end();
+        if (gone != taken_gone_.end()) {
+            before = &gone->second;
+        }
+        if (before == nullptr || !(*before == listed)) {
+            out.push_back(listed);
+        }
+        group->second.taken = &listed;
+        if (gone != taken_gone_.end()) {
+            taken_gone_.erase(gone);
         }
     }
     changed_.clear();

@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <deque>
 #include <list>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,6 +40,7 @@
 #include <vector>
 
 #include "discovery/device_info.h"
+#include "discovery/ipv4.h"
 
 namespace orvandel {
 
@@ -58,6 +60,9 @@ struct ReplyStoreLimits {
 struct StoredReply {
     std::string bytes;
     DeviceInfo record;  // ParseReply(bytes); its ip is never empty
+    // record.ip as ipv4::Parse reads it, parsed once on arrival; nullopt when it is
+    // not a dotted address.
+    std::optional<ipv4::Address> ip_value;
     ReplyOrigin origin;
     bool self_consistent = false;  // the sender that stored it is the ip it claims
 };
@@ -130,10 +135,13 @@ public:
         }
     }
 
-    // The ips whose listed record (that of their latest reply) changed since the
-    // last call, in the order they first changed, each once; and those records.
-    // A repeat of an ip's latest reply changes nothing, so the list is bounded by
-    // the number of stored ips however many datagrams arrive.
+    // The listed records (those of their ips' latest replies) that differ from
+    // the record the last call gave for their ip, or that are new, in the order
+    // their ips first changed, each ip once. A repeat of an ip's latest reply
+    // changes nothing, so the list is bounded by the number of stored ips however
+    // many datagrams arrive; a record that went and came back equal is not
+    // reported again, so a taker need not keep copies to compare. An ip whose
+    // replies were all pushed out is new when it comes back.
     std::vector<DeviceInfo> TakeChanged();
     // True once each time the list of changes goes from empty to not empty: the
     // moment to wake whoever takes them.
@@ -153,6 +161,9 @@ private:
     };
     struct Group {
         std::list<EntryIt> members;  // latest arrival last
+        // The record TakeChanged last gave for this ip, while its entry is stored;
+        // null otherwise (see taken_gone_).
+        const DeviceInfo* taken = nullptr;
     };
 
     // The entry that goes first when the store is full, among replies of class at
@@ -172,6 +183,10 @@ private:
     std::array<std::vector<std::unordered_set<std::uint32_t>>, 2> by_held_;
     std::array<std::size_t, 2> most_held_{};
     std::unordered_map<std::u16string, Group> by_ip_;
+    // Records TakeChanged gave whose entries were pushed out while their ip stayed
+    // listed (by ip): moved out of the entry, kept until that ip is taken again or
+    // leaves the store. At most one per stored ip.
+    std::unordered_map<std::u16string, DeviceInfo> taken_gone_;
     std::vector<std::u16string> changed_;
     std::unordered_set<std::u16string> changed_set_;
     bool wake_due_ = false;

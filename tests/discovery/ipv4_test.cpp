@@ -39,6 +39,19 @@ TEST_P(Ipv4Text, Parses) {
     }
 }
 
+// The found devices are sorted by keys made from parsed values: every value must
+// read back as the text it came from, whatever the number of digits in each part.
+TEST(Ipv4Format, WritesBackEveryPartAsParsed) {
+    for (Address part = 0; part < 256; ++part) {
+        const std::string p = std::to_string(part);
+        for (const std::string& text : {p + ".0.0.0", "1.2.3." + p, "10." + p + ".200." + p}) {
+            const std::optional<Address> value = Parse(std::string_view(text));
+            ASSERT_TRUE(value.has_value()) << text;
+            EXPECT_EQ(Format(*value), text);
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Rows, Ipv4Text,
     ::testing::Values(ParseCase{"Ordinary", u"192.168.0.57", 0xC0A80039},

@@ -173,6 +173,43 @@ TEST(ReplyStore, OneWakeUpPerBatchOfChanges) {
     EXPECT_TRUE(store.TakeWake());
 }
 
+// A taker is given an ip's record only when it differs from the one it was last
+// given, even when that one's reply was pushed out meanwhile.
+TEST(ReplyStore, ChangesAreRecordsThatDifferFromTheLastTaken) {
+    ReplyStore store(ReplyStoreLimits{16, 2, 8});
+    auto record = [](std::u16string name) {
+        DeviceInfo r;
+        r.ip = u"10.0.0.5";
+        r.device_name = std::move(name);
+        return r;
+    };
+    auto names = [&store] {
+        std::vector<std::u16string> out;
+        for (const DeviceInfo& r : store.TakeChanged()) {
+            out.push_back(r.device_name);
+        }
+        return out;
+    };
+    const std::uint32_t sender = Ip("10.0.0.5");
+    store.Add("a", record(u"A"), sender, 0);
+    EXPECT_EQ(names(), std::vector<std::u16string>{u"A"});
+    // Other bytes with an equal record, after a different one: back where it was.
+    store.Add("b", record(u"B"), sender, 0);
+    store.Repeat("a", sender, 0);
+    EXPECT_TRUE(names().empty());
+    store.Repeat("b", sender, 0);
+    EXPECT_EQ(names(), std::vector<std::u16string>{u"B"});
+    // At the sender's quota "a" is pushed out by an equal record ("b" was given
+    // last, so that is a change); then "b" goes for "a2" equal to what was given.
+    store.Add("a2", record(u"A"), sender, 0);
+    EXPECT_EQ(names(), std::vector<std::u16string>{u"A"});
+    store.Add("b2", record(u"B"), sender, 0);
+    store.Add("a3", record(u"A"), sender, 0);
+    EXPECT_TRUE(names().empty());
+    store.Add("c", record(u"C"), sender, 0);
+    EXPECT_EQ(names(), std::vector<std::u16string>{u"C"});
+}
+
 // The collection of every reply and the store's found devices list the same
 // records: the last record of each ip, sorted by ip.
 TEST(ReplyStore, FoundDevicesListWhatTheCollectionOfAllRepliesLists) {
@@ -194,7 +231,8 @@ TEST(ReplyStore, FoundDevicesListWhatTheCollectionOfAllRepliesLists) {
 }
 
 // Sorted by the ips' UTF-16 units, whether an ip is a short ASCII text (compared
-// packed into numbers) or not: longer, wider, a prefix of another.
+// packed into numbers, those of dotted addresses made from their parsed values)
+// or not: longer, wider, a prefix of another.
 TEST(ReplyStore, FoundDevicesAreSortedByIpUnits) {
     const std::vector<std::u16string> ips = {u"10.1.0.9",
                                              u"10.1.0.10",
@@ -211,7 +249,12 @@ TEST(ReplyStore, FoundDevicesAreSortedByIpUnits) {
                                              u"9",
                                              u"10.1.0.\U0001F600",
                                              u"~",
-                                             u"10.1.0.\u007f"};
+                                             u"10.1.0.\u007f",
+                                             u"255.255.255.255",
+                                             u"100.2.3.4",
+                                             u"1.2.3.4",
+                                             u"9.255.0.0",
+                                             u"0.0.0.0"};
     ReplyStore store;
     for (std::size_t i = 0; i < ips.size(); ++i) {
         DeviceInfo record;

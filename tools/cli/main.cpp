@@ -12,12 +12,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -262,9 +262,11 @@ private:
     bool due_ = false;
 };
 
+// What a streamed search has listed. The engine gives a record only when it differs
+// from the one it gave before for that ip, so no copies are kept to compare.
 struct Listed {
-    std::map<std::u16string, orvandel::DeviceInfo> by_ip;
-    std::vector<std::u16string> order;  // first arrival first
+    std::unordered_set<std::u16string> ips;
+    std::optional<orvandel::DeviceInfo> first;  // the first device listed, for --first
 };
 
 // Where each target is sent from: the searched adapter whose route reaches it.
@@ -364,33 +366,21 @@ int Search(const Options& options) {
         std::string batch;
         bool first = false;
         for (orvandel::DeviceInfo& device : changed) {
-            const auto at = listed.by_ip.find(device.ip);
-            const bool added = at == listed.by_ip.end();
-            if (!added && at->second == device) {
-                continue;
-            }
-            if (added) {
-                listed.order.push_back(device.ip);
-            }
+            const bool added = listed.ips.insert(device.ip).second;
             if (options.stream) {
                 if (json) {
                     batch += orvandel::cli::FormatStreamJson(device, {}, !added);
                 } else if (parsable) {
                     batch += orvandel::cli::ParsableLine(device, {}, added ? "found" : "update");
                 } else {
-                    if (listed.order.size() == 1 && added) {
+                    if (listed.ips.size() == 1 && added) {
                         batch += orvandel::cli::StreamTableHeader(false);
                     }
                     batch += orvandel::cli::StreamTableLine(device, {}, !added);
                 }
             }
-            if (added) {
-                std::u16string ip = device.ip;
-                listed.by_ip.emplace(std::move(ip), std::move(device));
-            } else {
-                at->second = std::move(device);
-            }
             if (options.first) {
+                listed.first = std::move(device);
                 first = true;
                 break;
             }
@@ -440,13 +430,14 @@ int Search(const Options& options) {
                  verdict.address, verdict.prefix_length});
         }
     }
+    // How many devices were found: a streamed search printed them as they came and
+    // keeps none but the first.
+    std::size_t device_count = 0;
     if (listening) {
-        devices.reserve(listed.order.size());
-        for (const std::u16string& ip : listed.order) {
-            devices.push_back(std::move(listed.by_ip.at(ip)));
-            if (options.first) {
-                break;
-            }
+        device_count = listed.ips.size();
+        if (listed.first) {
+            device_count = 1;
+            devices.push_back(std::move(*listed.first));
         }
     } else {
         const std::size_t dropped = engine->DroppedReplies();
@@ -456,25 +447,26 @@ int Search(const Options& options) {
         for (const orvandel::FoundDevice& device : found) {
             devices.push_back(device.record);
         }
+        device_count = devices.size();
         if (dropped > 0) {
             Message("note: " + std::to_string(dropped) +
                     " replies were dropped over the reply store's bounds");
         }
     }
     std::vector<orvandel::cli::DiagnosisEntry> diagnosis;
-    if (options.diagnose || (devices.empty() && !g_interrupted)) {
-        diagnosis = orvandel::cli::DiagnosisEntries(engine->Diagnose(devices.size()));
+    if (options.diagnose || (device_count == 0 && !g_interrupted)) {
+        diagnosis = orvandel::cli::DiagnosisEntries(engine->Diagnose(device_count));
     }
-    if (devices.empty()) {
+    if (device_count == 0) {
         WriteStderr("No device found.\n");
         if (!options.diagnose && !diagnosis.empty()) {
             Message(orvandel::cli::FirstVerdictLine(diagnosis));
         }
     }
-    const int status = devices.empty() ? kNoneFound : kFound;
+    const int status = device_count == 0 ? kNoneFound : kFound;
     if (options.diagnose) {
-        out.Write(json ? orvandel::cli::FormatDiagnosisJson(searched, devices.size(), diagnosis)
-                       : orvandel::cli::FormatDiagnosisTable(diagnosis, devices.size()));
+        out.Write(json ? orvandel::cli::FormatDiagnosisJson(searched, device_count, diagnosis)
+                       : orvandel::cli::FormatDiagnosisTable(diagnosis, device_count));
         return out.Finish(status);
     }
     if (options.stream) {
