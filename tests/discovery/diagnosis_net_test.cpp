@@ -322,15 +322,22 @@ TEST_F(DiagnosisNet, NoAdapterWhenTheOnlyLinkIsDown) {
 // A burst of answers into a small receive buffer: the kernel's drop counter rises.
 TEST_F(DiagnosisNet, DroppedByKernelWhenABurstOverflowsTheBuffer) {
     // 60 devices: under the 64 replies the finder keeps of one sender address.
+    // Each reply is padded to nearly the largest stored datagram, so that the
+    // smallest buffer the kernel allows holds only a few: the burst overflows it
+    // however quickly the receive thread wakes.
     sim::SimOptions options;
     options.replies = sim::GenerateReplies(60);
+    for (std::string& reply : options.replies) {
+        reply.insert(reply.rfind('}'),
+                     ", \"note\": \"" + std::string(900 - reply.size(), 'x') + "\"");
+    }
     const auto devices = Device(1, options);
     const Outcome roomy = Search();
     EXPECT_EQ(roomy.found, 60u);
     EXPECT_TRUE(roomy.as_silent.empty()) << Shown(roomy.as_silent);
 
     TransportOptions small;
-    small.socket_receive_buffer = 4096;
+    small.socket_receive_buffer = 1;  // the kernel's least
     const Outcome overflowed = Search(small);
     EXPECT_LT(overflowed.found, 60u);
     ASSERT_FALSE(overflowed.verdicts.empty());
