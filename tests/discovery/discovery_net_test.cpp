@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <set>
 
 #include "discovery/collection.h"
@@ -310,22 +311,31 @@ TEST_F(NetTest, LabelledAddressIsSearchedAndLoopbackIsNot) {
 }
 
 // Sends `bytes` from the device side of `link` to each of `to`, port 8888, every
-// 50 ms until `stop`: a device that answers nobody's command on a link that is not
-// searched.
-void Broadcaster(NetLab& lab, int link, std::string bytes, std::vector<std::string> to,
-                 const std::atomic<bool>& stop) {
-    lab.RunIn(lab.DeviceNamespace(link), [=, &stop](bool entered) {
-        UniqueFd socket = OpenAdapterSocket(NetLab::DeviceAddress(link), 0, 0);
-        const int on = 1;
-        setsockopt(socket.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-        while (entered && !stop) {
-            for (const std::string& address : to) {
-                SendDatagram(socket.Get(), address, kDiscoveryPort, bytes);
+// 50 ms while it exists: a device that answers nobody's command on a link that is
+// not searched. The lab joins the sending thread at its own end, after the test's
+// scope, so the thread shares its stop flag instead of borrowing one.
+class Broadcaster {
+public:
+    Broadcaster(NetLab& lab, int link, std::string bytes, std::vector<std::string> to) {
+        lab.RunIn(lab.DeviceNamespace(link), [=, stop = stop_](bool entered) {
+            UniqueFd socket = OpenAdapterSocket(NetLab::DeviceAddress(link), 0, 0);
+            const int on = 1;
+            setsockopt(socket.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+            while (entered && !*stop) {
+                for (const std::string& address : to) {
+                    SendDatagram(socket.Get(), address, kDiscoveryPort, bytes);
+                }
+                Pause(50);
             }
-            Pause(50);
-        }
-    });
-}
+        });
+    }
+    ~Broadcaster() { *stop_ = true; }
+    Broadcaster(const Broadcaster&) = delete;
+    Broadcaster& operator=(const Broadcaster&) = delete;
+
+private:
+    std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
+};
 
 TEST_F(TwoLinks, BroadcastRepliesCountOnlyOnSearchedLinks) {
     // Link 2 is not searched: its name says "Virtual".
@@ -341,9 +351,8 @@ TEST_F(TwoLinks, BroadcastRepliesCountOnlyOnSearchedLinks) {
     RunningSim by_limited(lab_, 1, limited);
     ASSERT_TRUE(by_subnet.Ready());
     ASSERT_TRUE(by_limited.Ready());
-    std::atomic<bool> stop{false};
-    Broadcaster(lab_, 2, sim::GenerateReplies(1, 2).front(), {"10.77.2.255", "255.255.255.255"},
-                stop);
+    const Broadcaster unsearched(lab_, 2, sim::GenerateReplies(1, 2).front(),
+                                 {"10.77.2.255", "255.255.255.255"});
     // Two finders at once both get every broadcast.
     SearchEngine first;
     SearchEngine second;
@@ -355,7 +364,6 @@ TEST_F(TwoLinks, BroadcastRepliesCountOnlyOnSearchedLinks) {
     }
     first.Stop();
     second.Stop();
-    stop = true;
     EXPECT_EQ(first.Adapters(), std::vector<std::string>{NetLab::FinderAddress(1)});
     for (SearchEngine* engine : {&first, &second}) {
         EXPECT_EQ(Ips(Records(*engine)), (std::vector<std::u16string>{SimIp(0), SimIp(1)}));
