@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "discovery/ipv4.h"
+#include "text/join.h"
 
 namespace orvandel {
 
@@ -66,17 +67,6 @@ std::string ErrorName(int error) {
     }
 }
 
-std::string Join(const std::vector<std::string>& parts, std::string_view separator) {
-    std::string out;
-    for (const std::string& part : parts) {
-        if (!out.empty()) {
-            out += separator;
-        }
-        out += part;
-    }
-    return out;
-}
-
 void NoAdapter(const DiagnosisInput& in, std::vector<Ranked>& out) {
     if (!in.search.adapters.empty()) {
         return;
@@ -91,7 +81,7 @@ void NoAdapter(const DiagnosisInput& in, std::vector<Ranked>& out) {
         {kRankNoAdapter,
          {VerdictCode::kNoAdapter,
           VerdictVariant::kPlain,
-          {{"count", std::to_string(skipped.size())}, {"skipped", Join(skipped, "; ")}}}});
+          {{"count", std::to_string(skipped.size())}, {"skipped", text::Joined(skipped, "; ")}}}});
 }
 
 void PortBusy(const DiagnosisInput& in, std::vector<Ranked>& out) {
@@ -106,7 +96,7 @@ void PortBusy(const DiagnosisInput& in, std::vector<Ranked>& out) {
     }
     Verdict v{VerdictCode::kPortBusy,
               VerdictVariant::kUnknownHolder,
-              {{"port", std::to_string(in.port)}, {"interface", Join(interfaces, ", ")}}};
+              {{"port", std::to_string(in.port)}, {"interface", text::Joined(interfaces, ", ")}}};
     if (!in.holders.holders.empty()) {
         v.variant = VerdictVariant::kPlain;
         v.values.push_back({"program", in.holders.holders.front().program});
@@ -276,7 +266,7 @@ void WirelessOnly(const DiagnosisInput& in, std::vector<Ranked>& out) {
     out.push_back({kRankWireless,
                    {VerdictCode::kWirelessIsolation,
                     VerdictVariant::kPlain,
-                    {{"interface", Join(names, ", ")}}}});
+                    {{"interface", text::Joined(names, ", ")}}}});
 }
 
 void NotDevices(const DiagnosisInput& in, std::vector<Ranked>& out) {
@@ -297,7 +287,7 @@ void NotDevices(const DiagnosisInput& in, std::vector<Ranked>& out) {
     out.push_back({kRankNotDevices,
                    {VerdictCode::kNotDevices,
                     VerdictVariant::kPlain,
-                    {{"count", std::to_string(count)}, {"source", Join(senders, ", ")}}}});
+                    {{"count", std::to_string(count)}, {"source", text::Joined(senders, ", ")}}}});
 }
 
 }  // namespace

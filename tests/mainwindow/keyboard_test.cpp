@@ -133,6 +133,17 @@ QString RingFaults(const QImage& before, const QImage& after, const QRect& contr
     return gaps == 0 ? QString() : QStringLiteral("%1 gaps in the 3:1 ring").arg(gaps);
 }
 
+// Pixels of `accent` on the top and bottom rows of what `w` paints: a drawn focus
+// ring covers both rows whole.
+int RingPixels(QWidget* w, const QColor& accent) {
+    const QImage image = w->grab().toImage();
+    int n = 0;
+    for (int x = 0; x < image.width(); ++x)
+        n += (image.pixelColor(x, 0) == accent) +
+             (image.pixelColor(x, image.height() - 1) == accent);
+    return n;
+}
+
 }  // namespace
 
 class KeyboardTest : public QObject {
@@ -313,14 +324,7 @@ private slots:
         m_h->ClickSearch();
         QVERIFY(m_h->Visible(why));
         const QColor accent = ToQColor(W()->Strings().AccentLine.color);
-        auto ring_pixels = [&] {
-            const QImage image = why->grab().toImage();
-            int n = 0;
-            for (int x = 0; x < image.width(); ++x)
-                n += (image.pixelColor(x, 0) == accent) +
-                     (image.pixelColor(x, image.height() - 1) == accent);
-            return n;
-        };
+        auto ring_pixels = [&] { return RingPixels(why, accent); };
         QCOMPARE(ring_pixels(), 0);
         FocusByTab(why);
         QVERIFY(why->hasFocus());
@@ -341,14 +345,7 @@ private slots:
             W()->OnNext();
         CButtonOperate* b = Button(button.toLatin1().constData());
         const QColor accent = ToQColor(W()->Strings().AccentLine.color);
-        auto ring_pixels = [&] {
-            const QImage image = b->grab().toImage();
-            int n = 0;
-            for (int x = 0; x < image.width(); ++x)
-                n += (image.pixelColor(x, 0) == accent) +
-                     (image.pixelColor(x, image.height() - 1) == accent);
-            return n;
-        };
+        auto ring_pixels = [&] { return RingPixels(b, accent); };
         const int unfocused = ring_pixels();
         FocusByTab(b);
         QVERIFY(b->hasFocus());

@@ -126,17 +126,6 @@ std::string QuotedForTerminal(std::string_view utf8) {
     return "'" + EscapeForTerminal(utf8) + "'";
 }
 
-std::string Joined(const std::vector<std::string>& words, std::string_view separator) {
-    std::string out;
-    for (const std::string& word : words) {
-        if (!out.empty()) {
-            out += separator;
-        }
-        out += word;
-    }
-    return out;
-}
-
 std::string JsonString(std::u16string_view text) {
     std::string out = "\"";
     text::ForEachCodePoint(text, [&out](char32_t cp) { AppendJsonCodePoint(out, cp); });

@@ -20,9 +20,6 @@ std::string EscapeForTerminal(std::string_view utf8);
 // Escaped as above and in single quotes: how a message names what it refuses.
 std::string QuotedForTerminal(std::string_view utf8);
 
-// The words with `separator` between them.
-std::string Joined(const std::vector<std::string>& words, std::string_view separator);
-
 // Terminal columns of escaped text (East Asian wide characters count 2).
 std::size_t DisplayWidth(std::string_view utf8);
 

@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "text/join.h"
 #include "text/utf.h"
 #include "tools/cli/cli_output.h"
 #include "tools/cli/json_reader.h"
@@ -232,7 +233,7 @@ std::string FormatSiteCheckTable(const std::vector<SiteCheckEntry>& entries) {
     for (const SiteCheckEntry& entry : entries) {
         const std::string saved_ip = SavedIp(entry);
         const std::string found_ip = FoundIp(entry);
-        rows.push_back({Joined(entry.states, ","),
+        rows.push_back({text::Joined(entry.states, ","),
                         EscapeForTerminal(std::string_view(entry.identity)),
                         saved_ip.empty() ? "-" : EscapeForTerminal(std::string_view(saved_ip)),
                         found_ip.empty() ? "-" : EscapeForTerminal(std::string_view(found_ip)),
@@ -261,7 +262,7 @@ std::string FormatSiteCheckTable(const std::vector<SiteCheckEntry>& entries) {
 std::string FormatSiteCheckParsable(const std::vector<SiteCheckEntry>& entries) {
     std::string out;
     for (const SiteCheckEntry& entry : entries) {
-        out += Joined(entry.states, ",") + "\t" +
+        out += text::Joined(entry.states, ",") + "\t" +
                EscapeForTerminal(std::string_view(entry.identity)) + "\t" +
                EscapeForTerminal(std::string_view(SavedIp(entry))) + "\t" +
                EscapeForTerminal(std::string_view(FoundIp(entry))) + "\t" +

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "text/join.h"
 #include "text/utf.h"
 #include "tools/cli/cli_json.h"
 #include "tools/cli/cli_output.h"
@@ -166,7 +167,7 @@ std::string FormatEventParsable(const WatchEvent& event, std::int64_t now) {
         Rfc3339(now),
         std::string(EventWord(event.kind)),
         EscapeForTerminal(std::string_view(event.identity)),
-        Joined(event.changed, ","),
+        text::Joined(event.changed, ","),
         Rfc3339(event.device.first_seen),
         Rfc3339(event.device.last_seen),
         EscapeForTerminal(record.model),
@@ -176,7 +177,7 @@ std::string FormatEventParsable(const WatchEvent& event, std::int64_t now) {
         EscapeForTerminal(record.master_version),
         std::string(StatusWord(event.device.device.verdict.status)),
     };
-    return Joined(fields, "\t") + "\n";
+    return text::Joined(fields, "\t") + "\n";
 }
 
 namespace {
@@ -202,7 +203,7 @@ std::string FormatEventLine(const WatchEvent& event, std::int64_t now) {
     const DeviceInfo& record = event.device.device.record;
     std::string rest = EscapeForTerminal(record.device_name);
     if (!event.changed.empty()) {
-        rest += "  (" + Joined(event.changed, ", ") + ")";
+        rest += "  (" + text::Joined(event.changed, ", ") + ")";
     }
     return EventColumns(Rfc3339(now), std::string(EventWord(event.kind)),
                         EscapeForTerminal(std::string_view(event.identity)),
