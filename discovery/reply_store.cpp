@@ -34,7 +34,7 @@ void ReplyStore::Clear() {
     by_bytes_ = {};
     by_ip_ = {};
     senders_ = {};
-    entries_.clear();
+    entries_ = EntryList();
     const std::size_t most = std::min(limits_.max_per_source, limits_.max_replies) + 1;
     for (auto& buckets : by_held_) {
         buckets.assign(most, {});
@@ -56,10 +56,13 @@ bool ReplyStore::Repeat(std::string_view bytes, std::uint32_t source, std::size_
     AddOnce(it->reply.origin.adapters, adapter, kMaxAdaptersPerReply);
     AddOnce(it->reply.origin.sources, source, limits_.max_sources_per_reply);
     entries_.splice(entries_.end(), entries_, it);
-    Group& group = by_ip_.at(it->reply.record.ip);
+    Group& group = *it->group;
     if (group.members.back() != it) {
         // An older record of the ip becomes the listed one again.
+        group.members.back()->listed = false;
         group.members.splice(group.members.end(), group.members, it->in_group);
+        it->listed = true;
+        it->alone = false;
         MarkChanged(it->reply.record.ip);
     }
     return true;
@@ -154,8 +157,14 @@ ReplyStore::Outcome ReplyStore::Add(std::string_view bytes, DeviceInfo record, s
     SetHeld(cls, source, before, before + 1);
 
     Group& group = by_ip_[entry.reply.record.ip];
+    if (!group.members.empty()) {
+        group.members.back()->listed = false;
+    }
     group.members.push_back(it);
+    entry.group = &group;
     entry.in_group = std::prev(group.members.end());
+    entry.listed = true;
+    entry.alone = group.members.size() == 1;
     MarkChanged(entry.reply.record.ip);
     return Outcome::kStored;
 }
@@ -180,8 +189,13 @@ void ReplyStore::Evict(EntryIt it) {
     }
     const auto group = by_ip_.find(it->reply.record.ip);
     if (group != by_ip_.end()) {
-        const bool was_listed = group->second.members.back() == it;
+        const bool was_listed = it->listed;
         group->second.members.erase(it->in_group);
+        if (!group->second.members.empty()) {
+            const EntryIt latest = group->second.members.back();
+            latest->listed = true;
+            latest->alone = group->second.members.size() == 1;
+        }
         if (group->second.members.empty()) {
             // The ip is no longer listed: if it comes back, it is new again.
             taken_gone_.erase(group->first);

@@ -41,6 +41,7 @@
 
 #include "discovery/device_info.h"
 #include "discovery/ipv4.h"
+#include "discovery/pool_allocator.h"
 
 namespace orvandel {
 
@@ -107,32 +108,20 @@ public:
         }
     }
 
-    // Calls fn(replies) once per stored ip, in no set order: `replies` (a span of
-    // pointers) holds the ip's stored replies in the order of their latest arrival,
-    // so the last is the ip's listed record. The mutable form is for taking records
-    // out of a store that is then cleared.
+    // Calls fn(replies) once per stored ip, in the order of the ips' latest
+    // arrivals: `replies` (a span of pointers) holds the ip's stored replies in the
+    // order of their latest arrival, so the last is the ip's listed record. The walk
+    // follows the store's own order, not its index by ip, so that a large store is
+    // read front to back. The mutable form is for taking records out of a store
+    // that is then cleared.
     std::size_t IpCount() const { return by_ip_.size(); }
     template <typename Fn>
     void ForEachIp(Fn&& fn) const {
-        std::vector<const StoredReply*> replies;
-        for (const auto& [ip, group] : by_ip_) {
-            replies.clear();
-            for (const EntryIt& it : group.members) {
-                replies.push_back(&it->reply);
-            }
-            fn(std::span<const StoredReply* const>(replies));
-        }
+        WalkIps<const StoredReply>(entries_, fn);
     }
     template <typename Fn>
     void ForEachIp(Fn&& fn) {
-        std::vector<StoredReply*> replies;
-        for (auto& [ip, group] : by_ip_) {
-            replies.clear();
-            for (const EntryIt& it : group.members) {
-                replies.push_back(&it->reply);
-            }
-            fn(std::span<StoredReply* const>(replies));
-        }
+        WalkIps<StoredReply>(entries_, fn);
     }
 
     // The listed records (those of their ips' latest replies) that differ from
@@ -149,11 +138,19 @@ public:
 
 private:
     struct Entry;
-    using EntryIt = std::list<Entry>::iterator;
+    struct Group;
+    // The entries come from a pool of the store's own (see PoolAllocator); a store
+    // that is cleared takes a new pool, so a store moved out and the one left
+    // behind never share one.
+    using EntryList = std::list<Entry, PoolAllocator<Entry>>;
+    using EntryIt = EntryList::iterator;
     struct Entry {
         StoredReply reply;
         std::uint32_t owner = 0;  // the sender whose quota it counts against
+        Group* group = nullptr;   // its ip's group (map nodes do not move)
         std::list<EntryIt>::iterator in_group;
+        bool listed = false;  // the latest of its group: its record is the ip's listed one
+        bool alone = false;   // while listed: the only member of its group
     };
     struct Sender {
         std::array<std::deque<EntryIt>, 2> held;  // by self_consistent, oldest first
@@ -166,6 +163,26 @@ private:
         const DeviceInfo* taken = nullptr;
     };
 
+    template <typename Reply, typename Entries, typename Fn>
+    static void WalkIps(Entries& entries, Fn& fn) {
+        std::vector<Reply*> replies;
+        for (auto& entry : entries) {
+            if (!entry.listed) {
+                continue;
+            }
+            replies.clear();
+            if (entry.alone) {
+                // Most ips have one reply: their group need not be read.
+                replies.push_back(&entry.reply);
+            } else {
+                for (const EntryIt& it : entry.group->members) {
+                    replies.push_back(&it->reply);
+                }
+            }
+            fn(std::span<Reply* const>(replies));
+        }
+    }
+
     // The entry that goes first when the store is full, among replies of class at
     // most `cls`; end() when there is none.
     EntryIt Victim(int cls, std::size_t newcomer_held);
@@ -175,7 +192,7 @@ private:
     void MarkChanged(const std::u16string& ip);
 
     ReplyStoreLimits limits_;
-    std::list<Entry> entries_;  // order of latest arrival
+    EntryList entries_;  // order of latest arrival
     std::unordered_map<std::string_view, EntryIt> by_bytes_;
     std::unordered_map<std::uint32_t, Sender> senders_;
     // Per class, the senders holding exactly n replies of that class, and the

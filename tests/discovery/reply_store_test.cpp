@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -266,6 +268,60 @@ TEST(ReplyStore, FoundDevicesAreSortedByIpUnits) {
     std::vector<std::u16string> expected = ips;
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(ListedIps(store), expected);
+}
+
+// Each ip's group as ForEachIp gives it (walking the store's own order, with the
+// listed entry marked) equals the grouping of every stored reply by ip in arrival
+// order, after a mix of new replies, repeats that change the listed record,
+// quota refusals and evictions. A store moved out and the cleared one left behind
+// stay apart.
+TEST(ReplyStore, EachIpsGroupIsItsRepliesInArrivalOrder) {
+    using Groups = std::map<std::u16string, std::vector<std::string>>;
+    auto walked = [](const ReplyStore& store) {
+        Groups groups;
+        store.ForEachIp([&](std::span<const StoredReply* const> replies) {
+            auto& bytes = groups[replies.back()->record.ip];
+            EXPECT_TRUE(bytes.empty()) << "an ip walked twice";
+            for (const StoredReply* r : replies) {
+                EXPECT_EQ(r->record.ip, replies.back()->record.ip);
+                bytes.push_back(r->bytes);
+            }
+        });
+        return groups;
+    };
+    auto grouped = [](const ReplyStore& store) {
+        Groups groups;
+        store.ForEach([&](const StoredReply& r) { groups[r.record.ip].push_back(r.bytes); });
+        return groups;
+    };
+    std::mt19937 random(7);
+    ReplyStore store({.max_replies = 40, .max_per_source = 9, .max_sources_per_reply = 4});
+    std::vector<std::string> sent;
+    for (int step = 0; step < 3000; ++step) {
+        const int sender = static_cast<int>(random() % 8);
+        const std::string ip = "10.1.0." + std::to_string(random() % 12 + 1);
+        const std::string from = random() % 3 == 0 ? ip : "10.2.0." + std::to_string(sender);
+        std::string bytes;
+        if (!sent.empty() && random() % 2 == 0) {
+            bytes = sent[random() % sent.size()];  // a repeat, maybe of a pushed-out reply
+        } else {
+            bytes = sim::MakeReply("d" + std::to_string(step), "TR400", "aa:00", ip);
+            sent.push_back(bytes);
+        }
+        store.Add(bytes, ParseReply(bytes), Ip(from), 0);
+        if (step % 97 == 0) {
+            ASSERT_EQ(walked(store), grouped(store)) << "after step " << step;
+        }
+    }
+    ASSERT_EQ(walked(store), grouped(store));
+    EXPECT_EQ(store.IpCount(), grouped(store).size());
+
+    const Groups before = grouped(store);
+    ReplyStore taken = std::move(store);
+    store.Clear();
+    Feed(store, {"10.3.0.1", "10.3.0.1", "new"});
+    EXPECT_EQ(walked(taken), before);
+    EXPECT_EQ(walked(store).size(), 1u);
 }
 
 // The flood of the capacity case, at full size: 16,384 distinct forgeries from 256
