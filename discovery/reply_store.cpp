@@ -42,7 +42,6 @@ void ReplyStore::Clear() {
     most_held_ = {};
     taken_gone_ = {};
     changed_.clear();
-    changed_set_.clear();
     wake_due_ = false;
     dropped_ = 0;
 }
@@ -63,7 +62,7 @@ bool ReplyStore::Repeat(std::string_view bytes, std::uint32_t source, std::size_
         group.members.splice(group.members.end(), group.members, it->in_group);
         it->listed = true;
         it->alone = false;
-        MarkChanged(it->reply.record.ip);
+        MarkChanged(group, it->reply.record.ip);
     }
     return true;
 }
@@ -165,7 +164,7 @@ ReplyStore::Outcome ReplyStore::Add(std::string_view bytes, DeviceInfo record, s
     entry.in_group = std::prev(group.members.end());
     entry.listed = true;
     entry.alone = group.members.size() == 1;
-    MarkChanged(entry.reply.record.ip);
+    MarkChanged(group, entry.reply.record.ip);
     return Outcome::kStored;
 }
 
@@ -202,7 +201,7 @@ void ReplyStore::Evict(EntryIt it) {
             by_ip_.erase(group);
         } else {
             if (was_listed) {
-                MarkChanged(it->reply.record.ip);
+                MarkChanged(group->second, it->reply.record.ip);
             }
             if (group->second.taken == &it->reply.record) {
                 // The entry goes; the record it gave stays to compare with.
@@ -231,12 +230,24 @@ void ReplyStore::SetHeld(int cls, std::uint32_t source, std::size_t before, std:
     }
 }
 
-void ReplyStore::MarkChanged(const std::u16string& ip) {
-    if (changed_set_.insert(ip).second) {
-        if (changed_.empty()) {
-            wake_due_ = true;
-        }
-        changed_.push_back(ip);
+void ReplyStore::MarkChanged(Group& group, const std::u16string& ip) {
+    if (group.changed) {
+        return;
+    }
+    group.changed = true;
+    if (changed_.empty()) {
+        wake_due_ = true;
+    }
+    changed_.push_back(ip);
+    // An ip whose group went and came back between two takes is in the list twice;
+    // a flood of such ips is kept from growing the list past the store's size.
+    if (changed_.size() > 2 * by_ip_.size() + 64) {
+        std::unordered_set<std::u16string_view> kept;
+        std::erase_if(changed_, [&](const std::u16string& changed) {
+            const auto found = by_ip_.find(changed);
+            return found == by_ip_.end() || !found->second.changed ||
+                   !kept.insert(found->first).second;
+        });
     }
 }
 
@@ -245,9 +256,11 @@ std::vector<DeviceInfo> ReplyStore::TakeChanged() {
     out.reserve(changed_.size());
     for (const std::u16string& ip : changed_) {
         const auto group = by_ip_.find(ip);
-        if (group == by_ip_.end()) {
+        // Gone, or taken already (an ip that went and came back is listed twice).
+        if (group == by_ip_.end() || !group->second.changed) {
             continue;
         }
+        group->second.changed = false;
         const DeviceInfo& listed = group->second.members.back()->reply.record;
         const DeviceInfo* before = group->second.taken;
         const auto gone = before == nullptr ? taken_gone_.find(ip) : taken_gone_.end();
@@ -263,7 +276,6 @@ std::vector<DeviceInfo> ReplyStore::TakeChanged() {
         }
     }
     changed_.clear();
-    changed_set_.clear();
     wake_due_ = false;
     return out;
 }

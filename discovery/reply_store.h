@@ -161,6 +161,7 @@ private:
         // The record TakeChanged last gave for this ip, while its entry is stored;
         // null otherwise (see taken_gone_).
         const DeviceInfo* taken = nullptr;
+        bool changed = false;  // in changed_, not taken since
     };
 
     template <typename Reply, typename Entries, typename Fn>
@@ -189,7 +190,7 @@ private:
     bool Admits(int cls, std::uint32_t source, EntryIt& victim);
     void Evict(EntryIt it);
     void SetHeld(int cls, std::uint32_t source, std::size_t before, std::size_t after);
-    void MarkChanged(const std::u16string& ip);
+    void MarkChanged(Group& group, const std::u16string& ip);
 
     ReplyStoreLimits limits_;
     EntryList entries_;  // order of latest arrival
@@ -204,8 +205,9 @@ private:
     // listed (by ip): moved out of the entry, kept until that ip is taken again or
     // leaves the store. At most one per stored ip.
     std::unordered_map<std::u16string, DeviceInfo> taken_gone_;
+    // The ips whose listed record changed since the last take, first changed first;
+    // their groups are marked `changed`.
     std::vector<std::u16string> changed_;
-    std::unordered_set<std::u16string> changed_set_;
     bool wake_due_ = false;
     std::size_t dropped_ = 0;
 };

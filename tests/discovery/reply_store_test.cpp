@@ -212,6 +212,26 @@ TEST(ReplyStore, ChangesAreRecordsThatDifferFromTheLastTaken) {
     EXPECT_EQ(names(), std::vector<std::u16string>{u"C"});
 }
 
+// Ips pushed out and back many times between two takes (a sender at its quota of
+// one: each new reply of its own replaces the last, the ip leaving the store for a
+// moment) are each given once, with their latest record.
+TEST(ReplyStore, AnIpThatWentAndCameBackIsGivenOnce) {
+    ReplyStore store(ReplyStoreLimits{16, 1, 8});
+    for (int round = 0; round < 200; ++round) {
+        for (const char* ip : {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4"}) {
+            Feed(store, {ip, ip, std::to_string(round)});
+        }
+    }
+    std::vector<std::u16string> ips;
+    for (const DeviceInfo& r : store.TakeChanged()) {
+        ips.push_back(r.ip);
+        EXPECT_EQ(r.device_name, u"199");
+    }
+    EXPECT_EQ(ips,
+              (std::vector<std::u16string>{u"10.0.0.1", u"10.0.0.2", u"10.0.0.3", u"10.0.0.4"}));
+    EXPECT_TRUE(store.TakeChanged().empty());
+}
+
 // The collection of every reply and the store's found devices list the same
 // records: the last record of each ip, sorted by ip.
 TEST(ReplyStore, FoundDevicesListWhatTheCollectionOfAllRepliesLists) {
