@@ -22,6 +22,10 @@
 
 namespace orvandel {
 namespace {
+
+QString Text(std::u16string_view text) {
+    return QStringView(text.data(), static_cast<qsizetype>(text.size())).toString();
+}
 constexpr int kBarThickness = 13;
 constexpr int kRestMs = 200;
 constexpr int kRowPadding = 8;  // air between the three-line blocks
@@ -39,12 +43,10 @@ constexpr int kBadgeSizeRole = Qt::UserRole + 8;    // QSize the badge is bounde
 // The warning's sentences wrap; the details keep their lines.
 QString RowToolTip(const RowView& view) {
     QString tip;
-    if (!view.warning.empty())
-        tip +=
-            Qt::convertFromPlainText(QString::fromStdU16String(view.warning), Qt::WhiteSpaceNormal);
-    if (!view.details_shown.empty())
-        tip += Qt::convertFromPlainText(QString::fromStdU16String(view.details_shown),
-                                        Qt::WhiteSpacePre);
+    if (!view.Warning().empty())
+        tip += Qt::convertFromPlainText(Text(view.Warning()), Qt::WhiteSpaceNormal);
+    if (!view.DetailsShown().empty())
+        tip += Qt::convertFromPlainText(Text(view.DetailsShown()), Qt::WhiteSpacePre);
     return tip;
 }
 
@@ -206,20 +208,19 @@ const QIcon& CScrollBarList::Icon(const std::u16string& path) {
 }
 
 void CScrollBarList::ApplyView(QTreeWidgetItem& item, const RowView& view) {
-    item.setText(1, QString::fromStdU16String(view.lines[0] + u'\n' + view.lines[1] + u'\n' +
-                                              view.lines[2]));
-    item.setData(0, kAddressRole, QString::fromStdU16String(view.address));
-    item.setData(0, kCopyIpRole, QString::fromStdU16String(view.copy_ip));
-    item.setData(0, kCopyMacRole, QString::fromStdU16String(view.copy_mac));
-    item.setData(0, kDetailsRole, QString::fromStdU16String(view.details));
-    const QString name = QString::fromStdU16String(view.accessible_name);
+    item.setText(1, Text(view.Line(0)) + u'\n' + Text(view.Line(1)) + u'\n' + Text(view.Line(2)));
+    item.setData(0, kAddressRole, Text(view.Address()));
+    item.setData(0, kCopyIpRole, Text(view.CopyIp()));
+    item.setData(0, kCopyMacRole, Text(view.CopyMac()));
+    item.setData(0, kDetailsRole, Text(view.Details()));
+    const QString name = Text(view.AccessibleName());
     const QString tip = RowToolTip(view);
     // A reader announces whichever cell is current: both carry the whole row.
     for (int column = 0; column < 2; ++column) {
         item.setData(column, Qt::AccessibleTextRole, name);
         item.setData(column, Qt::ToolTipRole, tip);
     }
-    if (view.badge && !m_badge.isNull()) {
+    if (view.Badge() && !m_badge.isNull()) {
         item.setData(0, kBadgeRole, m_badge);
         item.setData(0, kBadgeOffsetRole, m_badge_offset);
         item.setData(0, kBadgeSizeRole, m_badge_size);
@@ -232,7 +233,7 @@ void CScrollBarList::SetRows(const std::vector<RowView>& views) {
     std::vector<std::pair<std::u16string, std::u16string>> given;
     given.reserve(views.size());
     for (const RowView& view : views) {
-        given.emplace_back(view.icon_path, view.address);
+        given.emplace_back(view.IconPath(), view.Address());
     }
     if (!given.empty() && given == m_given) {
         for (std::size_t v = 0; v < views.size(); ++v) {
@@ -249,7 +250,7 @@ void CScrollBarList::SetRows(const std::vector<RowView>& views) {
     m_row_of_view.assign(views.size(), -1);
     m_device_count = static_cast<int>(views.size());
     for (std::size_t v = 0; v < views.size(); ++v) {
-        const QIcon& icon = Icon(views[v].icon_path);
+        const QIcon& icon = Icon(std::u16string(views[v].IconPath()));
         if (icon.isNull()) {
             continue;  // no icon, no row
         }

@@ -1,5 +1,6 @@
 #include "localization/device_details.h"
 
+#include <array>
 #include <iterator>
 #include <optional>
 
@@ -24,33 +25,56 @@ DeviceDetailValues::DeviceDetailValues(const DeviceInfo& device) : mac_(ShownMac
     }
 }
 
-std::u16string DeviceDetailsText(const DeviceDetailValues& values,
-                                 const DeviceDetailLabels& labels) {
-    const std::u16string* const names[] = {
+namespace {
+
+using LabelList = std::array<const std::u16string*, DeviceDetailValues::kCount>;
+
+LabelList Labels(const DeviceDetailLabels& labels) {
+    return {
         &labels.name,        &labels.model,         &labels.sub_model, &labels.firmware,
         &labels.daily_build, &labels.uboot_version, &labels.ip,        &labels.mac,
         &labels.dhcp,        &labels.mask,          &labels.gateway,   &labels.dns,
     };
-    static_assert(std::size(names) == DeviceDetailValues::kCount);
+}
+
+}  // namespace
+
+std::size_t DeviceDetailsTextSize(const DeviceDetailValues& values,
+                                  const DeviceDetailLabels& labels) {
+    const LabelList names = Labels(labels);
     std::size_t size = 0;
     for (std::size_t i = 0; i < DeviceDetailValues::kCount; ++i) {
         if (!values[i].empty()) {
-            size += 1 + names[i]->size() + labels.separator.size() + values[i].size();
+            size +=
+                (size > 0 ? 1 : 0) + names[i]->size() + labels.separator.size() + values[i].size();
         }
     }
-    std::u16string text;
-    text.reserve(size);
+    return size;
+}
+
+void AppendDeviceDetailsText(std::u16string& out, const DeviceDetailValues& values,
+                             const DeviceDetailLabels& labels) {
+    const LabelList names = Labels(labels);
+    bool first = true;
     for (std::size_t i = 0; i < DeviceDetailValues::kCount; ++i) {
         if (values[i].empty()) {
             continue;
         }
-        if (!text.empty()) {
-            text += u'\n';
+        if (!first) {
+            out += u'\n';
         }
-        text += *names[i];
-        text += labels.separator;
-        text += values[i];
+        first = false;
+        out += *names[i];
+        out += labels.separator;
+        out += values[i];
     }
+}
+
+std::u16string DeviceDetailsText(const DeviceDetailValues& values,
+                                 const DeviceDetailLabels& labels) {
+    std::u16string text;
+    text.reserve(DeviceDetailsTextSize(values, labels));
+    AppendDeviceDetailsText(text, values, labels);
     return text;
 }
 

@@ -45,6 +45,11 @@ private:
 };
 std::u16string DeviceDetailsText(const DeviceDetailValues& values,
                                  const DeviceDetailLabels& labels);
+// The same text appended to `out`, and its length in units.
+void AppendDeviceDetailsText(std::u16string& out, const DeviceDetailValues& values,
+                             const DeviceDetailLabels& labels);
+std::size_t DeviceDetailsTextSize(const DeviceDetailValues& values,
+                                  const DeviceDetailLabels& labels);
 // Indices into DeviceDetailValues.
 inline constexpr std::size_t kDetailName = 0;
 inline constexpr std::size_t kDetailModel = 1;

@@ -2,23 +2,23 @@
 
 namespace orvandel::text {
 
-void CutToUnits(std::u16string& text, std::size_t max_units) {
+std::size_t CutLength(std::u16string_view text, std::size_t max_units) {
     if (text.size() <= max_units) {
-        return;
+        return text.size();
     }
     std::size_t keep = max_units;
     if (keep > 0 && IsHighSurrogate(text[keep - 1])) {
         --keep;
     }
-    text.resize(keep);
+    return keep;
+}
+
+void CutToUnits(std::u16string& text, std::size_t max_units) {
+    text.resize(CutLength(text, max_units));
 }
 
 std::u16string Cut(std::u16string_view text, std::size_t max_units) {
-    std::u16string out(text.substr(0, max_units));
-    if (text.size() > max_units && !out.empty() && IsHighSurrogate(out.back())) {
-        out.pop_back();
-    }
-    return out;
+    return std::u16string(text.substr(0, CutLength(text, max_units)));
 }
 
 void AsciiUpper(std::u16string& text) {

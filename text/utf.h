@@ -27,6 +27,8 @@ constexpr bool IsSurrogate(char32_t unit) {
 void CutToUnits(std::u16string& text, std::size_t max_units);
 // The same cut as a copy.
 std::u16string Cut(std::u16string_view text, std::size_t max_units);
+// How many units of `text` the cut keeps.
+std::size_t CutLength(std::u16string_view text, std::size_t max_units);
 
 // Upper-cases ASCII a-z only, whatever the locale.
 void AsciiUpper(std::u16string& text);

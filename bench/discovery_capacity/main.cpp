@@ -210,12 +210,12 @@ std::uint64_t Digest(const std::vector<FoundDevice>& found, const std::vector<Ro
         }
     }
     for (const RowView& v : views) {
-        for (const std::u16string* text :
-             {&v.icon_path, &v.lines[0], &v.lines[1], &v.lines[2], &v.address, &v.accessible_name,
-              &v.copy_ip, &v.copy_mac, &v.details, &v.details_shown, &v.warning}) {
-            mix(*text);
+        for (const std::u16string_view text :
+             {v.IconPath(), v.Line(0), v.Line(1), v.Line(2), v.Address(), v.AccessibleName(),
+              v.CopyIp(), v.CopyMac(), v.Details(), v.DetailsShown(), v.Warning()}) {
+            mix(text);
         }
-        mix8(v.badge ? "b" : "-");
+        mix8(v.Badge() ? "b" : "-");
     }
     return h;
 }

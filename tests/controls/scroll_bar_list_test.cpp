@@ -59,16 +59,23 @@ private:
         }
     };
 
+    // `view` with some of its texts changed by `edit`.
+    template <typename Edit>
+    static RowView Edited(const RowView& view, Edit&& edit) {
+        RowTexts texts = view.Texts();
+        edit(texts);
+        return RowView(texts);
+    }
     static RowView Row(const std::u16string& icon, const std::u16string& name,
                        const std::u16string& ip, const std::u16string& warning = {}) {
-        RowView view;
-        view.icon_path = icon;
-        view.lines = {name, u"    IP: " + ip, u"    MAC: 00:11:22:33:44:55"};
-        view.address = ip;
-        view.copy_ip = ip;
-        view.warning = warning;
-        view.badge = !warning.empty();
-        return view;
+        RowTexts texts;
+        texts.icon_path = icon;
+        texts.lines = {name, u"    IP: " + ip, u"    MAC: 00:11:22:33:44:55"};
+        texts.address = ip;
+        texts.copy_ip = ip;
+        texts.warning = warning;
+        texts.badge = !warning.empty();
+        return RowView(texts);
     }
     std::vector<RowView> Rows(int n) const {
         std::vector<RowView> views;
@@ -155,7 +162,7 @@ private slots:
         list.ClearDevices();
         std::vector<RowView> views = Rows(count);
         if (one_missing)
-            views[3].icon_path = m_images.Missing();
+            views[3] = Edited(views[3], [&](RowTexts& t) { t.icon_path = m_images.Missing(); });
         list.SetRows(views);
         QCOMPARE(list.ItemCount(), count - (one_missing ? 1 : 0));
         QCOMPARE(list.columnCount(), 2);
@@ -207,9 +214,11 @@ private slots:
         const int scrolled = list.verticalScrollBar()->value();
         QVERIFY(scrolled > 0);
         for (RowView& view : views) {
-            view.lines[0] = u"Ger\u00e4t";
-            view.accessible_name = u"Ger\u00e4t, TR400";
-            view.details_shown = u"Name: Ger\u00e4t";
+            view = Edited(view, [](RowTexts& t) {
+                t.lines[0] = u"Ger\u00e4t";
+                t.accessible_name = u"Ger\u00e4t, TR400";
+                t.details_shown = u"Name: Ger\u00e4t";
+            });
         }
         list.SetRows(views);
         QCOMPARE(list.ItemCount(), 9);
@@ -435,8 +444,10 @@ private slots:
         Window w;
         RowView view =
             Row(m_icon_b, u"<font color=\"#ff0000\" size=7>XXXXXXXXXX</font>", u"10.0.0.1");
-        view.lines[1] = u"    IP: <b style=\"color:red\">10.0.0.1</b>";
-        view.lines[2] = u"    MAC: <span style=\"background:red\">AA</span>";
+        view = Edited(view, [](RowTexts& t) {
+            t.lines[1] = u"    IP: <b style=\"color:red\">10.0.0.1</b>";
+            t.lines[2] = u"    MAC: <span style=\"background:red\">AA</span>";
+        });
         w.list->SetRows({view});
         w.top.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w.top));
@@ -565,9 +576,14 @@ private slots:
         CScrollBarList& list = *w.list;
         list.SetWarningBadge(badge, 16, 16, 46, 26);
         std::vector<RowView> views = Rows(3);
-        views[0].warning = u"At 192.168.0.57, <b>not</b> here & there\nsecond line";
-        views[2].warning = u"Shared address";
-        views[0].badge = views[2].badge = true;
+        views[0] = Edited(views[0], [](RowTexts& t) {
+            t.warning = u"At 192.168.0.57, <b>not</b> here & there\nsecond line";
+            t.badge = true;
+        });
+        views[2] = Edited(views[2], [](RowTexts& t) {
+            t.warning = u"Shared address";
+            t.badge = true;
+        });
         list.SetRows(views);
         w.top.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w.top));
@@ -614,8 +630,8 @@ private slots:
         device.record.id = u"0c:1a:2b:3c:4d:5e";
         device.record.master_version = std::u16string(90, u'1');
         device.verdict.status = ReachStatus::kOtherNetwork;
-        RowView view = MakeRowView(device, strings);
-        view.icon_path = m_icon_a;
+        const RowView view =
+            Edited(MakeRowView(device, strings), [&](RowTexts& t) { t.icon_path = m_icon_a; });
         Window w;
         CScrollBarList& list = *w.list;
         list.SetRows({view});

@@ -190,12 +190,12 @@ private slots:
 
 private:
     static RowView ListRow(const std::u16string& icon, bool badge) {
-        RowView view;
-        view.icon_path = icon;
-        view.lines = {u"Name", u"IP", u"MAC"};
-        view.address = u"192.168.1.2";
-        view.badge = badge;
-        return view;
+        RowTexts texts;
+        texts.icon_path = icon;
+        texts.lines = {u"Name", u"IP", u"MAC"};
+        texts.address = u"192.168.1.2";
+        texts.badge = badge;
+        return RowView(texts);
     }
 
     // Renders row 0 of `list` at each ratio and compares the area at `offset`

@@ -414,14 +414,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         found.push_back({device, {}, {}});
     }
     for (const orvandel::RowView& view : orvandel::MakeRowViews(found, strings)) {
-        Check(view.lines[1].size() <= 63 && view.lines[2].size() <= 63);
-        Check(view.lines[0].size() + view.lines[1].size() + view.lines[2].size() + 2 <= 511);
-        for (const std::u16string& line : view.lines) {
-            Check(line.find(u'\n') == std::u16string::npos);
+        Check(view.Line(1).size() <= 63 && view.Line(2).size() <= 63);
+        Check(view.Line(0).size() + view.Line(1).size() + view.Line(2).size() + 2 <= 511);
+        for (std::size_t i = 0; i < 3; ++i) {
+            Check(view.Line(i).find(u'\n') == std::u16string_view::npos);
         }
         // The reader hears the painted name.
-        Check(view.accessible_name.starts_with(view.lines[0]));
-        Check(!view.icon_path.empty());
+        Check(view.AccessibleName().starts_with(view.Line(0)));
+        Check(!view.IconPath().empty());
     }
     return 0;
 }
