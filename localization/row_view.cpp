@@ -158,8 +158,13 @@ RowView MakeView(const FoundDevice& device, const UiStrings& strings,
     const std::size_t accessible_size = name.size() + model.size() + ip.size() + mac.size() +
                                         labels.ip.size() + labels.mac.size() +
                                         2 * labels.separator.size() + 6;
+    std::u16string warning;
+    if (device.verdict.status != ReachStatus::kOk || !device.verdict.noted_sources.empty()) {
+        warning = ReachabilityTip(strings, record.ip, device.verdict);
+    }
     RowViewAssembler row(icon_path.size() + 17 + 2 * (ip.size() + mac.size()) + name.size() +
-                         record.ip.size() + accessible_size + details_size + shown_size);
+                         record.ip.size() + accessible_size + details_size + shown_size +
+                         warning.size());
 
     row.Add(RowView::kIconPath, icon_path);
     std::size_t begin = row.Begin();
@@ -184,9 +189,7 @@ RowView MakeView(const FoundDevice& device, const UiStrings& strings,
     begin = row.Begin();
     AppendDeviceDetailsText(row.Text(), values, joined);
     row.End(RowView::kDetailsShown, begin);
-    if (device.verdict.status != ReachStatus::kOk || !device.verdict.noted_sources.empty()) {
-        row.Add(RowView::kWarning, ReachabilityTip(strings, record.ip, device.verdict));
-    }
+    row.Add(RowView::kWarning, warning);
     row.SetBadge(device.verdict.status != ReachStatus::kOk);
     return std::move(row).Take();
 }
