@@ -100,8 +100,11 @@ private:
         std::uint32_t begin = 0;
         std::uint32_t size = 0;
     };
+    // Empty, never out of range, for a view whose text was moved away.
     std::u16string_view Part(PartIndex i) const {
-        return std::u16string_view(text_).substr(spans_[i].begin, spans_[i].size);
+        const std::u16string_view text(text_);
+        return spans_[i].begin <= text.size() ? text.substr(spans_[i].begin, spans_[i].size)
+                                              : std::u16string_view();
     }
 
     std::u16string text_;
