@@ -250,7 +250,7 @@ void CScrollBarList::SetRows(const std::vector<RowView>& views) {
     m_row_of_view.assign(views.size(), -1);
     m_device_count = static_cast<int>(views.size());
     for (std::size_t v = 0; v < views.size(); ++v) {
-        const QIcon& icon = Icon(std::u16string(views[v].IconPath()));
+        const QIcon& icon = Icon(m_given[v].first);  // the row's icon path
         if (icon.isNull()) {
             continue;  // no icon, no row
         }

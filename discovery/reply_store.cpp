@@ -190,16 +190,14 @@ void ReplyStore::Evict(EntryIt it) {
     if (group != by_ip_.end()) {
         const bool was_listed = it->listed;
         group->second.members.erase(it->in_group);
-        if (!group->second.members.empty()) {
-            const EntryIt latest = group->second.members.back();
-            latest->listed = true;
-            latest->alone = group->second.members.size() == 1;
-        }
         if (group->second.members.empty()) {
             // The ip is no longer listed: if it comes back, it is new again.
             taken_gone_.erase(group->first);
             by_ip_.erase(group);
         } else {
+            const EntryIt latest = group->second.members.back();
+            latest->listed = true;
+            latest->alone = group->second.members.size() == 1;
             if (was_listed) {
                 MarkChanged(group->second, it->reply.record.ip);
             }
