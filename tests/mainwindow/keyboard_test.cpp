@@ -179,7 +179,13 @@ private:
         m_h->ClickSearch();
         return W()->HasResults() && List()->isVisible();
     }
-    void FocusByTab(QWidget* w) { w->setFocus(Qt::TabFocusReason); }
+    // Focus arriving by Tab. The window may already have handed the widget the
+    // focus on activation (then setFocus is a no-op and no Tab is seen).
+    void FocusByTab(QWidget* w) {
+        if (w->hasFocus())
+            w->clearFocus();
+        w->setFocus(Qt::TabFocusReason);
+    }
     QTreeWidgetItem* Row(int row) { return List()->topLevelItem(row); }
 
 private slots:
@@ -347,6 +353,7 @@ private slots:
         const QColor accent = ToQColor(W()->Strings().AccentLine.color);
         auto ring_pixels = [&] { return RingPixels(b, accent); };
         const int unfocused = ring_pixels();
+        b->setFocus(Qt::ActiveWindowFocusReason);
         FocusByTab(b);
         QVERIFY(b->hasFocus());
         QCOMPARE(ring_pixels(), 2 * b->width());
