@@ -36,9 +36,16 @@ std::string ReadSmallFile(const std::string& path, std::size_t limit = 1 << 20) 
     if (!in) {
         return {};
     }
-    std::string text(limit, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(limit));
-    text.resize(static_cast<std::size_t>(in.gcount()));
+    // Read a piece at a time: most of these files are a few hundred bytes, and a
+    // buffer of the whole limit would be a megabyte of fresh pages each time.
+    constexpr std::size_t kPiece = 4096;
+    std::string text;
+    while (text.size() < limit && in) {
+        const std::size_t have = text.size();
+        text.resize(have + std::min(kPiece, limit - have));
+        in.read(text.data() + have, static_cast<std::streamsize>(text.size() - have));
+        text.resize(have + static_cast<std::size_t>(in.gcount()));
+    }
     return text;
 }
 
