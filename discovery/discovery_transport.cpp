@@ -9,6 +9,7 @@
 
 #include "discovery/ipv4.h"
 #include "discovery/reply_parser.h"
+#include "platform/thread_heap.h"
 
 namespace orvandel {
 
@@ -152,13 +153,24 @@ void DiscoveryTransport::StartReceiving() {
         }
         if (slot.group_socket.Valid() || slot.adapter_socket.Valid() ||
             slot.subnet_broadcast.Valid() || slot.limited_broadcast.Valid()) {
+            {
+                std::lock_guard lock(warm_lock_);
+                ++warming_;
+            }
             try {
                 slot.thread = std::thread(&DiscoveryTransport::ReceiveThread, this, std::ref(slot));
             } catch (const std::system_error&) {
                 // No thread: the adapter receives nothing; its sockets close at stop.
+                std::lock_guard lock(warm_lock_);
+                --warming_;
             }
         }
     }
+    // Replies answer the command within a millisecond: the heaps are ready first.
+    // A machine too busy to ready them soon does not hold the search up.
+    std::unique_lock lock(warm_lock_);
+    warm_done_.wait_for(lock, std::chrono::milliseconds(kWarmWaitMs),
+                        [this] { return warming_ == 0; });
 }
 
 void DiscoveryTransport::StartSending() {
@@ -373,6 +385,14 @@ void DiscoveryTransport::SendThread(SendSlot& slot, std::string command) {
 }
 
 void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
+    if (options_.warm_heap_bytes > 0) {
+        WarmThreadHeap(options_.warm_heap_bytes);
+    }
+    {
+        std::lock_guard lock(warm_lock_);
+        --warming_;
+    }
+    warm_done_.notify_all();
     const std::int64_t start = clock_.NowMs();
     auto listening = [&] { return receiving_ && clock_.NowMs() - start < kReceiveWindowMs; };
     constexpr std::size_t kSockets = 4;

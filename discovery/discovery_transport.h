@@ -33,6 +33,10 @@ inline constexpr std::size_t kReceiveBufferSize = 1024;
 inline constexpr int kSendCount = 5;
 inline constexpr int kSendIntervalMs = 100;
 inline constexpr int kReceiveWindowMs = 5000;
+// About what a thousand stored replies take of a receive thread's heap.
+inline constexpr std::size_t kWarmHeapBytes = 3u << 20;
+// The longest a search waits for its receive threads to ready their heaps.
+inline constexpr int kWarmWaitMs = 100;
 inline constexpr int kPollIntervalMs = 10;
 // The most datagrams a receive thread stores before it tells the change listener.
 inline constexpr std::size_t kAnnounceBatch = 64;
@@ -67,6 +71,9 @@ struct TransportOptions {
     // Also receive replies sent to the subnet broadcast address and to
     // 255.255.255.255 that arrive on a searched adapter's link.
     bool broadcast = true;
+    // Heap each receive thread readies before the command goes out, so that a
+    // burst of replies is stored without a page fault each (see WarmThreadHeap).
+    std::size_t warm_heap_bytes = kWarmHeapBytes;
 };
 
 // Where the browse command also goes by unicast (or to a subnet broadcast
@@ -206,6 +213,10 @@ private:
     std::mutex send_pause_lock_;
     std::condition_variable send_pause_;
     std::atomic<bool> receiving_{false};
+    // Receive threads still readying their heaps; the send side waits for them.
+    std::mutex warm_lock_;
+    std::condition_variable warm_done_;
+    std::size_t warming_ = 0;  // guarded by warm_lock_
     std::atomic<bool> sending_{false};
     std::vector<UnicastTarget> unicast_targets_;
     ChangeListener listener_;  // set before the receive threads start
