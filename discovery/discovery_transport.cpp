@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <span>
 #include <system_error>
+#include <vector>
 
 #include "discovery/ipv4.h"
 #include "discovery/reply_parser.h"
@@ -400,9 +402,11 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
     constexpr std::size_t kFirstBroadcast = 2;  // sockets from here on take broadcasts
     std::array<UniqueFd*, kSockets> sockets = {&slot.group_socket, &slot.adapter_socket,
                                                &slot.subnet_broadcast, &slot.limited_broadcast};
-    // One spare byte past the largest datagram keeps the buffer zero-terminated.
-    std::array<char, kReceiveBufferSize + 1> buffer{};
-    const std::span<char> readable(buffer.data(), kReceiveBufferSize);
+    // Pending datagrams are read a batch at a time: one system call for up to
+    // kReadBatch of a burst.
+    constexpr std::size_t kReadBatch = 16;
+    std::vector<char> buffer(kReadBatch * kReceiveBufferSize);
+    std::array<DatagramSlot, kReadBatch> read{};
     // Datagrams stored since the listener last heard of changes: it hears once
     // per drained batch, and at least every kAnnounceBatch datagrams of a flood.
     std::size_t unannounced = 0;
@@ -413,27 +417,35 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
         }
     };
 
-    // Reads one datagram from socket i; false when nothing more is pending there.
-    auto read_one = [&](std::size_t i) {
+    // Reads what is pending on socket i, `most` datagrams at most; false when
+    // nothing more is pending there.
+    auto read_some = [&](std::size_t i, std::size_t most) {
         UniqueFd& socket = *sockets[i];
-        std::size_t length = 0;
-        DatagramOrigin origin;
-        switch (ReadDatagramFrom(socket.Get(), readable, length, origin)) {
+        std::size_t count = 0;
+        switch (ReadDatagramsFrom(socket.Get(), buffer, kReceiveBufferSize,
+                                  std::span(read).first(most), count)) {
             case ReadResult::kDatagram:
-                // Every broadcast socket gets the broadcasts of every link.
-                if (i < kFirstBroadcast || origin.interface_index == slot.interface_index) {
-                    const std::string_view datagram(buffer.data(), length);
-                    if (!Store(TrimmedView(datagram), origin.source, slot.adapter) &&
+                for (std::size_t k = 0; k < count; ++k) {
+                    const DatagramSlot& got = read[k];
+                    // Too long: discarded. Every broadcast socket gets the
+                    // broadcasts of every link.
+                    if (got.too_long || (i >= kFirstBroadcast &&
+                                         got.origin.interface_index != slot.interface_index)) {
+                        continue;
+                    }
+                    const std::string_view datagram(buffer.data() + k * kReceiveBufferSize,
+                                                    got.length);
+                    if (!Store(TrimmedView(datagram), got.origin.source, slot.adapter) &&
                         i == kGroupSocket) {
-                        NoteOther(datagram, origin.source, slot);
+                        NoteOther(datagram, got.origin.source, slot);
                     }
                     if (++unannounced >= kAnnounceBatch) {
                         announce();
                     }
                 }
-                return true;
+                // A short batch emptied the queue.
+                return count == most;
             case ReadResult::kTooLong:
-                return true;  // discarded; more may be pending
             case ReadResult::kNothing:
                 return false;
             case ReadResult::kError:
@@ -461,7 +473,7 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
         if (options_.loop == ReceiveLoop::kOnePerPass) {
             for (std::size_t i = 0; i < kSockets; ++i) {
                 if (sockets[i]->Valid()) {
-                    read_one(i);
+                    read_some(i, 1);
                 }
             }
             announce();
@@ -482,7 +494,7 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
         for (std::size_t i = 0; i < kSockets; ++i) {
             // Every pending datagram is read now; the window and the flag are still
             // checked for each, so a stop is seen within one pass.
-            while (ready[i] && sockets[i]->Valid() && listening() && read_one(i)) {
+            while (ready[i] && sockets[i]->Valid() && listening() && read_some(i, kReadBatch)) {
             }
         }
         announce();

@@ -200,6 +200,62 @@ ReadResult ReadDatagramFrom(int fd, std::span<char> buffer, std::size_t& length,
     }
 }
 
+ReadResult ReadDatagramsFrom(int fd, std::span<char> buffer, std::size_t slot_size,
+                             std::span<DatagramSlot> slots, std::size_t& count) {
+    constexpr std::size_t kMaxBatch = 64;
+    const std::size_t n = std::min(
+        {slots.size(), kMaxBatch, slot_size == 0 ? std::size_t{0} : buffer.size() / slot_size});
+    if (n == 0) {
+        return ReadResult::kNothing;
+    }
+    using Control = std::array<char, CMSG_SPACE(sizeof(in_pktinfo))>;
+    std::array<sockaddr_in, kMaxBatch> from{};
+    std::array<iovec, kMaxBatch> data{};
+    alignas(cmsghdr) std::array<Control, kMaxBatch> control{};
+    std::array<mmsghdr, kMaxBatch> messages{};
+    for (std::size_t i = 0; i < n; ++i) {
+        data[i] = {buffer.data() + i * slot_size, slot_size};
+        msghdr& message = messages[i].msg_hdr;
+        message.msg_name = &from[i];
+        message.msg_namelen = sizeof from[i];
+        message.msg_iov = &data[i];
+        message.msg_iovlen = 1;
+        message.msg_control = control[i].data();
+        message.msg_controllen = control[i].size();
+    }
+    for (;;) {
+        const int got = ::recvmmsg(fd, messages.data(), static_cast<unsigned>(n),
+                                   MSG_DONTWAIT | MSG_TRUNC, nullptr);
+        if (got > 0) {
+            count = static_cast<std::size_t>(got);
+            for (std::size_t i = 0; i < count; ++i) {
+                DatagramSlot& slot = slots[i];
+                msghdr& message = messages[i].msg_hdr;
+                slot.too_long = messages[i].msg_len > slot_size;
+                slot.length = slot.too_long ? 0 : messages[i].msg_len;
+                slot.origin.source = ntohl(from[i].sin_addr.s_addr);
+                slot.origin.interface_index = 0;
+                for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr;
+                     c = CMSG_NXTHDR(&message, c)) {
+                    if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                        in_pktinfo info{};
+                        std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                        slot.origin.interface_index = info.ipi_ifindex;
+                    }
+                }
+            }
+            return ReadResult::kDatagram;
+        }
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
+            return ReadResult::kNothing;
+        }
+        return ReadResult::kError;
+    }
+}
+
 std::string RouteSource(const std::string& address, std::uint16_t port, std::string& error) {
     sockaddr_in to{};
     to.sin_family = AF_INET;

@@ -56,6 +56,20 @@ struct DatagramOrigin {
 ReadResult ReadDatagramFrom(int fd, std::span<char> buffer, std::size_t& length,
                             DatagramOrigin& origin);
 
+// One datagram of a batch: its bytes are the first `length` of its slot.
+struct DatagramSlot {
+    std::size_t length = 0;
+    bool too_long = false;  // larger than the slot: discarded, `length` is 0
+    DatagramOrigin origin;
+};
+
+// Reads up to slots.size() pending datagrams in one system call, without
+// blocking: the i-th lands in buffer[i * slot_size ...] and is described by
+// slots[i]. kDatagram with `count` set when at least one was read (a datagram
+// too long for its slot counts, marked too_long); kNothing when none was pending.
+ReadResult ReadDatagramsFrom(int fd, std::span<char> buffer, std::size_t slot_size,
+                             std::span<DatagramSlot> slots, std::size_t& count);
+
 // Which of this computer's addresses the kernel sends from to reach `address`:
 // connects a scratch UDP socket to address:port (nothing is sent) and reads the
 // source address the kernel chose from its route; broadcast addresses are allowed.

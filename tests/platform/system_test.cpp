@@ -7,8 +7,10 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -55,7 +57,8 @@ TEST(ThreadHeap, AWarmedHeapServesABurstFromPagesItHas) {
         WarmThreadHeap(kBytes);
         const long before = ThreadMinorFaults();
         // Replies and their records: a few hundred bytes each, 1.5 MB in all.
-        std::vector<std::unique_ptr<char[]> > blocks;
+        using Block = std::unique_ptr<char[]>;
+        std::vector<Block> blocks;
         blocks.reserve(2000);
         for (std::size_t i = 0; i < 2000; ++i) {
             const std::size_t size = 200 + (i * 37) % 1100;
@@ -125,6 +128,52 @@ TEST(UdpSocket, RejectsBadAddressesAndReportsTooLongDatagrams) {
     ASSERT_TRUE(WaitReadable(copy_fd, ready, 1000));
     EXPECT_TRUE(ready[0]);
     EXPECT_EQ(ReadDatagram(copy.Get(), buffer, got), ReadResult::kDatagram);
+}
+
+// A burst read in batches: each datagram in its own slot with its own length and
+// sender, one too long for its slot marked and emptied, nothing lost between
+// batches, and no more slots used than the buffer holds.
+TEST(UdpSocket, ReadsABurstInBatches) {
+    UniqueFd receiver = OpenAdapterSocket("127.0.0.1", 0, 0);
+    ASSERT_TRUE(receiver.Valid());
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    ASSERT_EQ(getsockname(receiver.Get(), reinterpret_cast<sockaddr*>(&bound), &length), 0);
+    const std::uint16_t port = ntohs(bound.sin_port);
+    UniqueFd sender = OpenAdapterSocket("127.0.0.1", 0, 0);
+    const std::vector<std::string> sent = {"a", std::string(65, 'L'), "bb", "", "ccc", "dddd", "e"};
+    for (const std::string& datagram : sent) {
+        ASSERT_TRUE(SendDatagram(sender.Get(), "127.0.0.1", port, datagram));
+    }
+    bool ready[1] = {};
+    const int fds[1] = {receiver.Get()};
+    ASSERT_TRUE(WaitReadable(fds, ready, 1000));
+
+    constexpr std::size_t kSlot = 64;
+    // Room for four slots of five: the buffer decides.
+    std::vector<char> buffer(4 * kSlot + 10);
+    std::array<DatagramSlot, 5> slots{};
+    std::vector<std::string> read;
+    std::size_t count = 0;
+    ASSERT_EQ(ReadDatagramsFrom(receiver.Get(), buffer, kSlot, slots, count),
+              ReadResult::kDatagram);
+    ASSERT_EQ(count, 4u);
+    EXPECT_TRUE(slots[1].too_long);
+    EXPECT_EQ(slots[1].length, 0u);
+    for (std::size_t i = 0; i < count; ++i) {
+        EXPECT_EQ(slots[i].origin.source, 0x7f000001u);
+        read.emplace_back(buffer.data() + i * kSlot, slots[i].length);
+    }
+    ASSERT_EQ(ReadDatagramsFrom(receiver.Get(), buffer, kSlot, slots, count),
+              ReadResult::kDatagram);
+    ASSERT_EQ(count, 3u);
+    for (std::size_t i = 0; i < count; ++i) {
+        EXPECT_FALSE(slots[i].too_long);
+        read.emplace_back(buffer.data() + i * kSlot, slots[i].length);
+    }
+    EXPECT_EQ(read, (std::vector<std::string>{"a", "", "bb", "", "ccc", "dddd", "e"}));
+    EXPECT_EQ(ReadDatagramsFrom(receiver.Get(), buffer, kSlot, slots, count), ReadResult::kNothing);
+    EXPECT_EQ(ReadDatagramsFrom(-1, buffer, kSlot, slots, count), ReadResult::kError);
 }
 
 }  // namespace
