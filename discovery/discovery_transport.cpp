@@ -406,7 +406,7 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
     // kReadBatch of a burst.
     constexpr std::size_t kReadBatch = 16;
     std::vector<char> buffer(kReadBatch * kReceiveBufferSize);
-    std::array<DatagramSlot, kReadBatch> read{};
+    std::array<DatagramSlot, kReadBatch> batch{};
     // Datagrams stored since the listener last heard of changes: it hears once
     // per drained batch, and at least every kAnnounceBatch datagrams of a flood.
     std::size_t unannounced = 0;
@@ -423,10 +423,10 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
         UniqueFd& socket = *sockets[i];
         std::size_t count = 0;
         switch (ReadDatagramsFrom(socket.Get(), buffer, kReceiveBufferSize,
-                                  std::span(read).first(most), count)) {
+                                  std::span(batch).first(most), count)) {
             case ReadResult::kDatagram:
                 for (std::size_t k = 0; k < count; ++k) {
-                    const DatagramSlot& got = read[k];
+                    const DatagramSlot& got = batch[k];
                     // Too long: discarded. Every broadcast socket gets the
                     // broadcasts of every link.
                     if (got.too_long || (i >= kFirstBroadcast &&
@@ -493,7 +493,7 @@ void DiscoveryTransport::ReceiveThread(ReceiveSlot& slot) {
         }
         for (std::size_t i = 0; i < kSockets; ++i) {
             // Every pending datagram is read now; the window and the flag are still
-            // checked for each, so a stop is seen within one pass.
+            // checked for each batch, so a stop is seen within one pass.
             while (ready[i] && sockets[i]->Valid() && listening() && read_some(i, kReadBatch)) {
             }
         }

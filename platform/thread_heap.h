@@ -10,11 +10,13 @@
 
 namespace orvandel {
 
-// Maps and touches `bytes` of the calling thread's heap and frees them again,
-// keeping them with the thread's heap: the next `bytes` of small allocations on
-// this thread find their pages ready. Also raises, for the whole process, the
-// size of free memory at the top of a heap that is kept rather than returned to
-// the system, to at least `bytes`. Without glibc's allocator it does nothing.
+// Maps and touches `bytes` (at most 16 MB) of the calling thread's heap and
+// frees them again, keeping them with the thread's heap: the next `bytes` of
+// small allocations on this thread find their pages ready. With glibc this also
+// raises, for the whole process, the free memory a heap keeps at its top rather
+// than returning it, to at least `bytes` (glibc's own adaptive rule, as after
+// any freed block that large). Other allocators may return the memory at once:
+// then it costs the touch and gains nothing.
 void WarmThreadHeap(std::size_t bytes);
 
 // Page faults of the calling thread so far (minor ones: no disk involved); 0

@@ -160,46 +160,6 @@ ReadResult ReadDatagram(int fd, std::span<char> buffer, std::size_t& length) {
     }
 }
 
-ReadResult ReadDatagramFrom(int fd, std::span<char> buffer, std::size_t& length,
-                            DatagramOrigin& origin) {
-    for (;;) {
-        sockaddr_in from{};
-        iovec data{buffer.data(), buffer.size()};
-        alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(in_pktinfo))> control{};
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &data;
-        message.msg_iovlen = 1;
-        message.msg_control = control.data();
-        message.msg_controllen = control.size();
-        const ssize_t n = ::recvmsg(fd, &message, MSG_DONTWAIT | MSG_TRUNC);
-        if (n >= 0) {
-            if (static_cast<std::size_t>(n) > buffer.size()) {
-                return ReadResult::kTooLong;
-            }
-            length = static_cast<std::size_t>(n);
-            origin.source = ntohl(from.sin_addr.s_addr);
-            origin.interface_index = 0;
-            for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-                if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-                    in_pktinfo info{};
-                    std::memcpy(&info, CMSG_DATA(c), sizeof info);
-                    origin.interface_index = info.ipi_ifindex;
-                }
-            }
-            return ReadResult::kDatagram;
-        }
-        if (errno == EINTR) {
-            continue;
-        }
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            return ReadResult::kNothing;
-        }
-        return ReadResult::kError;
-    }
-}
-
 ReadResult ReadDatagramsFrom(int fd, std::span<char> buffer, std::size_t slot_size,
                              std::span<DatagramSlot> slots, std::size_t& count) {
     constexpr std::size_t kMaxBatch = 64;

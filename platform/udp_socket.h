@@ -52,10 +52,6 @@ struct DatagramOrigin {
     int interface_index = 0;   // where it arrived; 0 unless the socket asked (IP_PKTINFO)
 };
 
-// ReadDatagram that also tells where the datagram came from.
-ReadResult ReadDatagramFrom(int fd, std::span<char> buffer, std::size_t& length,
-                            DatagramOrigin& origin);
-
 // One datagram of a batch: its bytes are the first `length` of its slot.
 struct DatagramSlot {
     std::size_t length = 0;
@@ -63,8 +59,9 @@ struct DatagramSlot {
     DatagramOrigin origin;
 };
 
-// Reads up to slots.size() pending datagrams in one system call, without
-// blocking: the i-th lands in buffer[i * slot_size ...] and is described by
+// Reads up to slots.size() pending datagrams (at most 64, and no more than
+// `buffer` has slots for) in one system call, without blocking: the i-th lands
+// in buffer[i * slot_size ...] and is described by
 // slots[i]. kDatagram with `count` set when at least one was read (a datagram
 // too long for its slot counts, marked too_long); kNothing when none was pending.
 ReadResult ReadDatagramsFrom(int fd, std::span<char> buffer, std::size_t slot_size,
