@@ -28,6 +28,7 @@
 #include "platform/adapters.h"
 #include "platform/clock.h"
 #include "platform/socket_check.h"
+#include "platform/thread_heap.h"
 #include "platform/udp_socket.h"
 #include "tools/cli/cli_diagnosis.h"
 #include "tools/cli/cli_json.h"
@@ -51,6 +52,9 @@ std::atomic<bool> g_interrupted{false};
 
 // The least time between two streamed batches.
 constexpr int kBatchPauseUs = 1000;
+// What the records taken from a burst of 1,000 replies and their lines take of
+// the main thread's heap.
+constexpr std::size_t kListeningHeapBytes = 2u << 20;
 
 void OnInterrupt(int) {
     g_interrupted = true;
@@ -340,6 +344,11 @@ int Search(const Options& options) {
     engine->SetOwnAddressSource(orvandel::SystemAdapters());
     if (listening) {
         engine->SetChangeListener([&wakeup] { wakeup.Notify(); });
+    }
+    if (listening) {
+        // Lines are written as replies arrive: the copies and lines of a burst
+        // find this thread's heap ready, as the receive threads find theirs.
+        orvandel::WarmThreadHeap(kListeningHeapBytes);
     }
     orvandel::SearchTiming timing;
     timing.duration_ms = options.timeout_ms;
