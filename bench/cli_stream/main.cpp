@@ -8,10 +8,16 @@
 //
 //   cli_stream_latency --flood 1 [--cli PATH]
 //
+//   cli_stream_latency --stalled 1 [--runs K] [--cli PATH]
+//
 // --flood 1: `orvandel-cli -p` searches while a second namespace floods it with
 // 131,077 datagrams (16,384 forged replies, each from 8 senders, then 5 devices):
 // once to its 5 s time-out and once ended by SIGTERM after 2 s; the time from the
 // end of its window (or the signal) to its exit, and its CPU time.
+//
+// --stalled 1: `orvandel-cli --stream -p` whose stdout is never read while 5
+// devices send their replies 80,000 times each (400,000 repeats); SIGINT after
+// them: its peak resident memory and the time it took to end.
 //
 // --cli runs another build of the finder (an earlier one, to compare). --first 1
 // runs `orvandel-cli --first -p` instead: the exit column is then the time from
@@ -121,6 +127,39 @@ struct Figures {
     double max = 0;
 };
 
+// Starts `words` (the program first) with its stdout into a pipe; the read end
+// is returned in `out`.
+pid_t SpawnWithStdout(std::vector<std::string> words, int& out) {
+    int pipe_fds[2];
+    if (::pipe(pipe_fds) != 0) {
+        return -1;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
+    std::vector<char*> argv;
+    for (auto& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const bool started = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipe_fds[1]);
+    if (!started) {
+        ::close(pipe_fds[0]);
+        return -1;
+    }
+    out = pipe_fds[0];
+    return pid;
+}
+
+double CpuMs(const rusage& usage) {
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
 Figures RunOnce(NetLab& lab, const std::string& cli, bool first, int devices,
                 std::chrono::microseconds spacing, const std::vector<std::string>& sources) {
     std::vector<Clock::time_point> sent(static_cast<std::size_t>(devices));
@@ -135,31 +174,21 @@ Figures RunOnce(NetLab& lab, const std::string& cli, bool first, int devices,
     while (state == 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    int out[2];
-    if (state != 1 || ::pipe(out) != 0) {
+    int out = -1;
+    const pid_t pid =
+        state == 1
+            ? SpawnWithStdout({cli, first ? "--first" : "--stream", "-p", "--timeout=5000"}, out)
+            : -1;
+    if (pid < 0) {
         lab.JoinAll();
         return {};
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<std::string> words = {cli, first ? "--first" : "--stream", "-p", "--timeout=5000"};
-    std::vector<char*> argv;
-    for (auto& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    ::posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
 
     std::map<int, Clock::time_point> seen;
     std::string pending;
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+        const ssize_t n = ::read(out, buffer, sizeof buffer);
         if (n <= 0) {
             break;
         }
@@ -173,7 +202,7 @@ Figures RunOnce(NetLab& lab, const std::string& cli, bool first, int devices,
             }
         }
     }
-    ::close(out[0]);
+    ::close(out);
     int status = 0;
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
@@ -193,8 +222,7 @@ Figures RunOnce(NetLab& lab, const std::string& cli, bool first, int devices,
     }
     figures.burst = Ms(sent.back() - sent.front());
     figures.exit = Ms(exited - sent.front());
-    figures.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-                  static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+    figures.cpu = CpuMs(usage);
     if (!latency.empty()) {
         std::sort(latency.begin(), latency.end());
         figures.median = latency[latency.size() / 2];
@@ -228,25 +256,12 @@ bool FloodRun(const std::string& cli, int timeout_ms, int term_ms) {
     if (!lab.EnterFinder()) {
         return false;
     }
-    int out[2];
-    if (::pipe(out) != 0) {
+    int out = -1;
+    const auto start = Clock::now();
+    const pid_t pid = SpawnWithStdout({cli, "-p", "--timeout=" + std::to_string(timeout_ms)}, out);
+    if (pid < 0) {
         return false;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<std::string> words = {cli, "-p", "--timeout=" + std::to_string(timeout_ms)};
-    std::vector<char*> argv;
-    for (auto& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const auto start = Clock::now();
-    ::posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
     Clock::time_point end_of_window = start + std::chrono::milliseconds(timeout_ms);
     std::thread terminator;
     if (term_ms > 0) {
@@ -258,10 +273,10 @@ bool FloodRun(const std::string& cli, int timeout_ms, int term_ms) {
     }
     std::size_t lines = 0;
     char buffer[65536];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) {
+    for (ssize_t n; (n = ::read(out, buffer, sizeof buffer)) > 0;) {
         lines += static_cast<std::size_t>(std::count(buffer, buffer + n, '\n'));
     }
-    ::close(out[0]);
+    ::close(out);
     int status = 0;
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
@@ -271,12 +286,55 @@ bool FloodRun(const std::string& cli, int timeout_ms, int term_ms) {
     }
     lab.LeaveFinder();
     lab.JoinAll();
-    const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-                       static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
     std::printf("| %s | %ld | %zu | %d | %.0f | %.1f | %.1f |\n",
                 term_ms > 0 ? "SIGTERM at 2 s" : "to its time-out", sent.load(), lines,
                 WIFEXITED(status) ? WEXITSTATUS(status) : -1, Ms(exited - start),
-                Ms(exited - end_of_window), cpu);
+                Ms(exited - end_of_window), CpuMs(usage));
+    std::fflush(stdout);
+    return true;
+}
+
+// `orvandel-cli --stream -p` whose reader never reads, while 5 devices send their
+// replies 80,000 times each; SIGINT once the repeats are sent. Prints one row: the
+// peak resident memory and how long the CLI took to end after the signal.
+bool StalledRun(const std::string& cli) {
+    NetLab lab;
+    std::string error;
+    if (!lab.Create(1, error)) {
+        std::printf("SKIPPED: %s\n", error.c_str());
+        return false;
+    }
+    orvandel::sim::FloodPlan plan;
+    plan.devices = lab.AddDeviceAddresses(1, 5);
+    plan.repeats = 80000;
+    std::atomic<long> sent{0};
+    std::atomic<bool> flood_done{false};
+    orvandel::sim::StartForgedFlood(lab, 1, plan, sent, flood_done);
+    if (!lab.EnterFinder()) {
+        return false;
+    }
+    int out = -1;
+    const pid_t pid = SpawnWithStdout({cli, "--stream", "-p", "--timeout=20000"}, out);
+    if (pid < 0) {
+        return false;
+    }
+    const auto give_up = Clock::now() + std::chrono::seconds(15);
+    while (!flood_done && Clock::now() < give_up) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    // What is still in the finder's socket buffer is read before the signal.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const auto signalled = Clock::now();
+    ::kill(pid, SIGINT);
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    const auto exited = Clock::now();
+    ::close(out);
+    lab.LeaveFinder();
+    lab.JoinAll();
+    std::printf("| %ld | %ld | %.1f | %.1f |\n", sent.load(), usage.ru_maxrss,
+                Ms(exited - signalled), CpuMs(usage));
     std::fflush(stdout);
     return true;
 }
@@ -302,6 +360,7 @@ int main(int argc, char** argv) {
     std::string cli = ORVANDEL_CLI_PATH;
     bool first = false;
     bool flood = false;
+    bool stalled = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
         if (flag == "--cli") {
@@ -314,6 +373,10 @@ int main(int argc, char** argv) {
         }
         if (flag == "--flood") {
             flood = std::atoi(argv[i + 1]) != 0;
+            continue;
+        }
+        if (flag == "--stalled") {
+            stalled = std::atoi(argv[i + 1]) != 0;
             continue;
         }
         const int value = std::atoi(argv[i + 1]);
@@ -332,6 +395,14 @@ int main(int argc, char** argv) {
     }
     if (flood) {
         return FloodRows(cli);
+    }
+    if (stalled) {
+        std::printf(
+            "| datagrams sent | peak resident KB | exit after SIGINT, ms | CPU ms |\n"
+            "|---|---|---|---|\n");
+        for (int run = 0; run < runs && StalledRun(cli); ++run) {
+        }
+        return 0;
     }
     NetLab lab;
     std::string error;

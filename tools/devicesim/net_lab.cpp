@@ -225,8 +225,10 @@ void StartForgedFlood(NetLab& lab, int link, FloodPlan plan, std::atomic<long>& 
             std::snprintf(mac, sizeof mac, "02:00:00:00:0d:%02x", static_cast<unsigned>(d & 0xFF));
             const std::string reply =
                 MakeReply("Real " + std::to_string(d), "TR400", mac, plan.devices[d]);
-            if (SendDatagram(real[d].Get(), "234.8.8.8", 8888, reply)) {
-                ++sent;
+            for (int r = 0; r < plan.repeats; ++r) {
+                if (SendDatagram(real[d].Get(), "234.8.8.8", 8888, reply)) {
+                    ++sent;
+                }
             }
         }
         finish();

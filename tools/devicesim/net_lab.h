@@ -68,6 +68,7 @@ struct FloodPlan {
     std::vector<std::string> forged_senders;
     int distinct = 0;
     std::vector<std::string> devices;
+    int repeats = 1;  // how many times each device sends its reply, one after another
 };
 void StartForgedFlood(NetLab& lab, int link, FloodPlan plan, std::atomic<long>& sent,
                       std::atomic<bool>& done);
