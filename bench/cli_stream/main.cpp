@@ -232,6 +232,14 @@ Figures RunOnce(NetLab& lab, const std::string& cli, bool first, int devices,
     return figures;
 }
 
+// Starts `plan` from the device namespace (it waits for the finder's first
+// browse command) and enters the finder's namespace for what follows.
+bool FloodTheFinder(NetLab& lab, orvandel::sim::FloodPlan plan, std::atomic<long>& sent,
+                    std::atomic<bool>& done) {
+    orvandel::sim::StartForgedFlood(lab, 1, std::move(plan), sent, done);
+    return lab.EnterFinder();
+}
+
 // One search of `orvandel-cli -p` through the flood; SIGTERM `term_ms` after the
 // start when term_ms > 0. Prints one row.
 bool FloodRun(const std::string& cli, int timeout_ms, int term_ms) {
@@ -252,8 +260,7 @@ bool FloodRun(const std::string& cli, int timeout_ms, int term_ms) {
     plan.devices.assign(addresses.begin() + 8, addresses.end());
     std::atomic<long> sent{0};
     std::atomic<bool> flood_done{false};
-    orvandel::sim::StartForgedFlood(lab, 1, plan, sent, flood_done);
-    if (!lab.EnterFinder()) {
+    if (!FloodTheFinder(lab, std::move(plan), sent, flood_done)) {
         return false;
     }
     int out = -1;
@@ -309,8 +316,7 @@ bool StalledRun(const std::string& cli) {
     plan.repeats = 80000;
     std::atomic<long> sent{0};
     std::atomic<bool> flood_done{false};
-    orvandel::sim::StartForgedFlood(lab, 1, plan, sent, flood_done);
-    if (!lab.EnterFinder()) {
+    if (!FloodTheFinder(lab, std::move(plan), sent, flood_done)) {
         return false;
     }
     int out = -1;

@@ -95,17 +95,27 @@ TEST(SystemChecks, SocketsAreAvailableAndNetworkCheckAgreesWithAdapters) {
     EXPECT_EQ(IsNetworkAlive(), expected);
 }
 
+// A socket bound to a free loopback port, and that port (0 when it failed).
+UniqueFd LoopbackReceiver(std::uint16_t& port) {
+    UniqueFd receiver = OpenAdapterSocket("127.0.0.1", 0, 0);
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    port = receiver.Valid() &&
+                   getsockname(receiver.Get(), reinterpret_cast<sockaddr*>(&bound), &length) == 0
+               ? ntohs(bound.sin_port)
+               : 0;
+    return receiver;
+}
+
 TEST(UdpSocket, RejectsBadAddressesAndReportsTooLongDatagrams) {
     EXPECT_FALSE(OpenAdapterSocket("not an address", 0, 0).Valid());
     EXPECT_FALSE(OpenGroupSocket("127.0.0.1", 0, "300.1.1.1", 0).Valid());
     EXPECT_FALSE(SendDatagram(-1, "127.0.0.1", 9, "x"));
 
-    UniqueFd receiver = OpenAdapterSocket("127.0.0.1", 0, 0);
+    std::uint16_t port = 0;
+    UniqueFd receiver = LoopbackReceiver(port);
     ASSERT_TRUE(receiver.Valid());
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    ASSERT_EQ(getsockname(receiver.Get(), reinterpret_cast<sockaddr*>(&bound), &length), 0);
-    const std::uint16_t port = ntohs(bound.sin_port);
+    ASSERT_NE(port, 0);
 
     UniqueFd sender = OpenAdapterSocket("127.0.0.1", 0, 0);
     ASSERT_TRUE(SendDatagram(sender.Get(), "127.0.0.1", port, std::string(1025, 'x')));
@@ -134,12 +144,10 @@ TEST(UdpSocket, RejectsBadAddressesAndReportsTooLongDatagrams) {
 // sender, one too long for its slot marked and emptied, nothing lost between
 // batches, and no more slots used than the buffer holds.
 TEST(UdpSocket, ReadsABurstInBatches) {
-    UniqueFd receiver = OpenAdapterSocket("127.0.0.1", 0, 0);
+    std::uint16_t port = 0;
+    UniqueFd receiver = LoopbackReceiver(port);
     ASSERT_TRUE(receiver.Valid());
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    ASSERT_EQ(getsockname(receiver.Get(), reinterpret_cast<sockaddr*>(&bound), &length), 0);
-    const std::uint16_t port = ntohs(bound.sin_port);
+    ASSERT_NE(port, 0);
     UniqueFd sender = OpenAdapterSocket("127.0.0.1", 0, 0);
     const std::vector<std::string> sent = {"a", std::string(65, 'L'), "bb", "", "ccc", "dddd", "e"};
     for (const std::string& datagram : sent) {
