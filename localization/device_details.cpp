@@ -1,25 +1,38 @@
 #include "localization/device_details.h"
 
+#include <algorithm>
 #include <array>
 #include <iterator>
 #include <optional>
+#include <span>
 
 #include "discovery/device_info.h"
 #include "localization/display_text.h"
+#include "text/utf.h"
 
 namespace orvandel {
 
-DeviceDetailValues::DeviceDetailValues(const DeviceInfo& device) : mac_(ShownMac(device)) {
-    const std::u16string* const fields[kCount] = {
-        &device.device_name, &device.model,         &device.sub_model, &device.master_version,
-        &device.daily,       &device.uboot_version, &device.ip,        &mac_,
-        &device.dhcp,        &device.mask,          &device.gateway,   &device.dns,
+DeviceDetailValues::DeviceDetailValues(const DeviceInfo& device) {
+    std::u16string_view mac;
+    if (device.id.size() <= mac_units_.size()) {
+        const std::span<char16_t> units(mac_units_.data(), device.id.size());
+        std::copy(device.id.begin(), device.id.end(), units.begin());
+        text::AsciiUpper(units);
+        mac = std::u16string_view(units.data(), units.size());
+    } else {
+        mac_ = ShownMac(device);
+        mac = mac_;
+    }
+    const std::u16string_view fields[kCount] = {
+        device.device_name, device.model,         device.sub_model, device.master_version,
+        device.daily,       device.uboot_version, device.ip,        mac,
+        device.dhcp,        device.mask,          device.gateway,   device.dns,
     };
     for (std::size_t i = 0; i < kCount; ++i) {
-        if (const std::optional<std::u16string_view> view = DisplaySafeView(*fields[i])) {
+        if (const std::optional<std::u16string_view> view = DisplaySafeView(fields[i])) {
             views_[i] = *view;
         } else {
-            owned_[i] = DisplaySafeText(*fields[i]);
+            owned_[i] = DisplaySafeText(fields[i]);
             views_[i] = owned_[i];
         }
     }

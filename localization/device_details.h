@@ -41,7 +41,11 @@ public:
 private:
     std::array<std::u16string_view, kCount> views_{};
     std::array<std::u16string, kCount> owned_{};  // what views_ cannot take from the record
-    std::u16string mac_;                          // the MAC upper-cased
+    // The MAC upper-cased: in place when it is no longer than the usual form (17
+    // units) allows with room to spare, so that a list of thousands of rows
+    // allocates nothing for it; in mac_ otherwise.
+    std::array<char16_t, 24> mac_units_{};
+    std::u16string mac_;
 };
 std::u16string DeviceDetailsText(const DeviceDetailValues& values,
                                  const DeviceDetailLabels& labels);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -31,7 +32,10 @@ std::u16string Cut(std::u16string_view text, std::size_t max_units);
 std::size_t CutLength(std::u16string_view text, std::size_t max_units);
 
 // Upper-cases ASCII a-z only, whatever the locale.
-void AsciiUpper(std::u16string& text);
+void AsciiUpper(std::span<char16_t> text);
+inline void AsciiUpper(std::u16string& text) {
+    AsciiUpper(std::span<char16_t>(text));
+}
 
 // One step of UTF-8 decoding at `bytes[pos]` (pos < bytes.size()). A well-formed,
 // shortest-form sequence gives its code point and length; otherwise `valid` is

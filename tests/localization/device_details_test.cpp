@@ -89,6 +89,26 @@ TEST(DeviceDetails, SparseReplyLeavesEmptyFieldsOut) {
     EXPECT_EQ(DetailsIn(kJapanese, DeviceInfo{}), u"") << "no field, no text";
 }
 
+// The MAC is upper-cased in place up to a bound and in a copy beyond it: every
+// length around that bound gives the whole MAC, upper-cased, and nothing else.
+TEST(DeviceDetails, MacOfAnyLengthIsShownWholeAndUpperCased) {
+    for (std::size_t length = 0; length <= 40; ++length) {
+        DeviceInfo d;
+        d.id = std::u16string(length, u'a');
+        if (length > 2) {
+            d.id[1] = u'\u00e9';       // not ASCII: stays
+            d.id[length - 1] = u'\n';  // display rule: a space, then trimmed
+        }
+        std::u16string expected(length, u'A');
+        if (length > 2) {
+            expected[1] = u'\u00e9';
+            expected.pop_back();
+        }
+        const DeviceDetailValues values(d);
+        EXPECT_EQ(values[kDetailMac], expected) << "length " << length;
+    }
+}
+
 TEST(DeviceDetails, HostileFieldsStayLiteralAndOnTheirOwnLine) {
     DeviceInfo d = FullReply();
     d.device_name = u"Lab\nIP address: 6.6.6.6";
