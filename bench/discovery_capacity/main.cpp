@@ -10,8 +10,10 @@
 // The user path rows come first and need no network: replies fed straight into a
 // reply store (parse and store, as the receive threads do), then the found devices
 // built from it (as the end of a search does), at 1,000 to 16,384 replies, and the
-// flood and spoof cases. Times are reported with their ratio to an anchor measured
-// in the same run: hashing every reply's bytes once, the least any store must do.
+// flood and spoof cases. Times are reported with their ratios to two anchors
+// measured in the same run: hashing every reply's bytes once, the least any store
+// must do, and reading every shown field of every found device once, the least
+// any view of them must do (it meets the caches as the user path does).
 //
 // The anchor row: orvandel-cli -p and the 40-line Python finder in
 // bench/python_anchor search the same 5,000 simulated devices; their CPU seconds.
@@ -29,11 +31,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -50,6 +54,28 @@
 #include "tools/devicesim/net_lab.h"
 
 extern char** environ;
+
+// Allocations counted, so that the user path's rows can show that its work per
+// device stays the same at every size.
+namespace {
+std::atomic<std::size_t> g_allocations{0};
+}  // namespace
+
+// Out of line: inlined into the library's deallocations, GCC would take the free
+// below for a mismatch with the new it can see.
+[[gnu::noinline]] void* operator new(std::size_t size) {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -220,10 +246,19 @@ std::uint64_t Digest(const std::vector<FoundDevice>& found, const std::vector<Ro
     return h;
 }
 
-std::vector<FoundDevice> TimeUserPath(const std::vector<Datagram>& datagrams, double& store_s,
-                                      double& found_s, double& rows_s, double& anchor_s,
+// Best-of-five seconds of each part of the user path, and of its two anchors.
+struct UserPathTimes {
+    double store = 1e9;
+    double found = 1e9;
+    double rows = 1e9;
+    double anchor = 1e9;          // one hash of every datagram's bytes
+    double read = 1e9;            // one read of every shown field of every found device
+    std::size_t allocations = 0;  // by the found devices and row views, in one run
+};
+
+std::vector<FoundDevice> TimeUserPath(const std::vector<Datagram>& datagrams, UserPathTimes& times,
                                       std::size_t& dropped, std::uint64_t& digest) {
-    store_s = found_s = rows_s = anchor_s = 1e9;
+    times = {};
     // English texts; no settings file is read.
     static const UiStrings strings("/nonexistent/setting.cfg");
     std::vector<FoundDevice> found;
@@ -232,18 +267,15 @@ std::vector<FoundDevice> TimeUserPath(const std::vector<Datagram>& datagrams, do
     context.own_addresses = {"10.55.0.1"};
     for (int run = 0; run < 5; ++run) {
         std::size_t sink = 0;
-        anchor_s = std::min(anchor_s, Seconds([&] {
-                                for (const Datagram& d : datagrams) {
-                                    sink += std::hash<std::string_view>()(d.bytes);
-                                }
-                            }));
-        if (sink == 42) {
-            std::printf(" ");
-        }
+        times.anchor = std::min(times.anchor, Seconds([&] {
+                                    for (const Datagram& d : datagrams) {
+                                        sink += std::hash<std::string_view>()(d.bytes);
+                                    }
+                                }));
         ReplyStore store;
         dropped = 0;
-        store_s = std::min(
-            store_s, Seconds([&] {
+        times.store = std::min(
+            times.store, Seconds([&] {
                 for (const Datagram& d : datagrams) {
                     if (!store.Repeat(d.bytes, d.sender, 0) && !store.Refuses(d.bytes, d.sender)) {
                         store.Add(d.bytes, ParseReply(d.bytes), d.sender, 0);
@@ -254,11 +286,29 @@ std::vector<FoundDevice> TimeUserPath(const std::vector<Datagram>& datagrams, do
         // The previous run's results go outside the timed part.
         found.clear();
         found.shrink_to_fit();
-        found_s = std::min(found_s, Seconds([&] {
-                               found = BuildFoundDevices(std::move(store), searched, context);
-                           }));
+        const std::size_t allocations_before = g_allocations.load();
+        times.found = std::min(times.found, Seconds([&] {
+                                   found = BuildFoundDevices(std::move(store), searched, context);
+                               }));
         std::vector<RowView> views;  // empty: nothing is destroyed in the timed part
-        rows_s = std::min(rows_s, Seconds([&] { views = MakeRowViews(found, strings); }));
+        times.rows = std::min(times.rows, Seconds([&] { views = MakeRowViews(found, strings); }));
+        times.allocations = g_allocations.load() - allocations_before;
+        // The memory anchor: every unit of every field a view shows, read once from
+        // the found devices, in their order, right after the rows. Any view of the
+        // devices reads at least this much of the records; it scales with the
+        // caches as the user path does, where the hash above streams.
+        times.read = std::min(times.read, Seconds([&] {
+                                  for (const FoundDevice& d : found) {
+                                      for (const DeviceField& field : kReplyKeyFields) {
+                                          for (const char16_t c : d.record.*field.member) {
+                                              sink += c;
+                                          }
+                                      }
+                                  }
+                              }));
+        if (sink == 42) {
+            std::printf(" ");
+        }
         digest = Digest(found, views);
     }
     return found;
@@ -293,28 +343,33 @@ std::size_t CountIn(const std::vector<FoundDevice>& found, std::uint32_t first, 
 void UserPath() {
     std::printf(
         "User path: replies -> reply store -> found devices -> row views (best of 5; "
-        "anchor: one hash of every datagram's bytes)\n");
-    std::printf("%-28s %9s %9s %9s %9s %9s %9s %10s %10s %9s  %s\n", "case", "datagrams",
-                "store ms", "found ms", "rows ms", "f+r ms", "anchor ms", "(f+r)/anc", "us/reply",
-                "listed", "digest");
+        "anchor: one hash of every datagram's bytes; read: one read of every shown field of "
+        "every found device; new/dev: allocations of found devices and rows, per device)\n");
+    std::printf("%-28s %9s %9s %9s %9s %9s %9s %10s %9s %9s %8s %10s %9s  %s\n", "case",
+                "datagrams", "store ms", "found ms", "rows ms", "f+r ms", "anchor ms", "(f+r)/anc",
+                "read ms", "(f+r)/rd", "new/dev", "us/reply", "listed", "digest");
     const std::uint32_t base = *ipv4::Parse("10.55.1.0");
     auto row = [&](const char* name, const std::vector<Datagram>& datagrams, const char* listed_of,
                    std::uint32_t first, int count) {
-        double store_s = 0, found_s = 0, rows_s = 0, anchor_s = 0;
+        UserPathTimes t;
         std::size_t dropped = 0;
         std::uint64_t digest = 0;
-        const auto found =
-            TimeUserPath(datagrams, store_s, found_s, rows_s, anchor_s, dropped, digest);
+        const auto found = TimeUserPath(datagrams, t, dropped, digest);
         bool conflict = false;
         const std::size_t listed = CountIn(found, first, count, &conflict);
         char shown[64];
         std::snprintf(shown, sizeof shown, "%zu/%d%s%s", listed, count, listed_of,
                       conflict ? " (conflict)" : "");
-        std::printf("%-28s %9zu %9.2f %9.2f %9.2f %9.2f %9.3f %10.1f %10.2f %9s  %016llx\n", name,
-                    datagrams.size(), store_s * 1e3, found_s * 1e3, rows_s * 1e3,
-                    (found_s + rows_s) * 1e3, anchor_s * 1e3, (found_s + rows_s) / anchor_s,
-                    (store_s + found_s + rows_s) * 1e6 / static_cast<double>(datagrams.size()),
-                    shown, static_cast<unsigned long long>(digest));
+        const double fr = t.found + t.rows;
+        std::printf(
+            "%-28s %9zu %9.2f %9.2f %9.2f %9.2f %9.3f %10.1f %9.3f %9.1f %8.1f %10.2f %9s  "
+            "%016llx\n",
+            name, datagrams.size(), t.store * 1e3, t.found * 1e3, t.rows * 1e3, fr * 1e3,
+            t.anchor * 1e3, fr / t.anchor, t.read * 1e3, fr / t.read,
+            static_cast<double>(t.allocations) /
+                static_cast<double>(std::max<std::size_t>(found.size(), 1)),
+            (t.store + fr) * 1e6 / static_cast<double>(datagrams.size()), shown,
+            static_cast<unsigned long long>(digest));
         std::fflush(stdout);
     };
     // Growth: N devices, each answering five times from its own address.
