@@ -4,18 +4,19 @@
 // the window's row, the command-line table, its JSON and its streamed lines.
 #pragma once
 
-#include <string>
-#include <vector>
+#include <cstdint>
 
 #include "discovery/device_info.h"
+#include "discovery/inline_list.h"
 #include "discovery/reachability.h"
 
 namespace orvandel {
 
 struct FoundDevice {
-    DeviceInfo record;                 // the listed record of this ip (the last one stored)
-    Reachability verdict;              // status, conflict count and the arrival adapters
-    std::vector<std::string> sources;  // dotted datagram sources, first seen first
+    DeviceInfo record;     // the listed record of this ip (the last one stored)
+    Reachability verdict;  // status, conflict count and the arrival adapters
+    // Datagram sources (host byte order; ipv4::Format writes them), first seen first.
+    InlineList<std::uint32_t, 2> sources;
 
     bool operator==(const FoundDevice&) const = default;
 };

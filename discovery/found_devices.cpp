@@ -91,7 +91,7 @@ std::vector<FoundDevice> Build(Store& store, const std::vector<AdapterAddress>& 
         const std::span<Reply* const> group(replies.data() + slot.first, slot.count);
         Reply& latest = *group.back();
         ReachabilityTally tally(latest.ip_value);
-        std::vector<std::string> sources;
+        InlineList<std::uint32_t, 2> sources;
         SmallSet<std::uint32_t> seen;
         for (Reply* reply : group) {
             adapters.clear();
@@ -103,7 +103,7 @@ std::vector<FoundDevice> Build(Store& store, const std::vector<AdapterAddress>& 
             tally.Add(reply->record, adapters, reply->origin.sources);
             for (const std::uint32_t source : reply->origin.sources) {
                 if (source != 0 && seen.Insert(source)) {
-                    sources.push_back(ipv4::Format(source));
+                    sources.PushBack(source);
                 }
             }
         }

@@ -231,8 +231,8 @@ std::uint64_t Digest(const std::vector<FoundDevice>& found, const std::vector<Ro
         for (const std::string& s : d.verdict.noted_sources) {
             mix8(s);
         }
-        for (const std::string& s : d.sources) {
-            mix8(s);
+        for (const std::uint32_t s : d.sources) {
+            mix8(ipv4::Format(s));
         }
     }
     for (const RowView& v : views) {

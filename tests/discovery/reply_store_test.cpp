@@ -151,7 +151,7 @@ TEST(ReplyStore, RepeatRecordsTheCopyAndListsTheLatestRecordOfItsIp) {
     const auto found = BuildFoundDevices(store, {{"a", "10.0.0.1", 24}, {"b", "10.1.0.1", 24}}, {});
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].record.device_name, u"first");  // moved last by its repeat
-    EXPECT_EQ(found[0].sources, std::vector<std::string>{"10.0.0.5"});
+    EXPECT_EQ(found[0].sources, (InlineList<std::uint32_t, 2>{*ipv4::Parse("10.0.0.5")}));
     EXPECT_EQ(found[0].verdict.adapters.size(), 2u);
     // The repeat made an older record the listed one again: that is a change.
     const auto changed = store.TakeChanged();
@@ -162,6 +162,32 @@ TEST(ReplyStore, RepeatRecordsTheCopyAndListsTheLatestRecordOfItsIp) {
     Feed(store, first, 1);
     EXPECT_TRUE(store.TakeChanged().empty());
     EXPECT_FALSE(store.TakeWake());
+}
+
+// A device's senders, gathered over its replies and their copies: each once, first
+// seen first, however many there are (the first two are kept in place, more on
+// the heap).
+TEST(ReplyStore, FoundDeviceSendersAreEachListedOnceInTheOrderFirstSeen) {
+    ReplyStore store;
+    for (const char* sender :
+         {"10.0.0.5", "10.0.0.7", "10.0.0.8", "10.0.0.7", "10.0.0.5", "10.0.0.9", "0.0.0.0"}) {
+        Feed(store, {sender, "10.0.0.5", "one"});
+    }
+    Feed(store, {"10.0.0.3", "10.0.0.5", "two"});  // a second reply for the same ip
+    const auto found = BuildFoundDevices(store, {}, {});
+    ASSERT_EQ(found.size(), 1u);
+    const std::vector<std::uint32_t> expected = {Ip("10.0.0.5"), Ip("10.0.0.7"), Ip("10.0.0.8"),
+                                                 Ip("10.0.0.9"), Ip("10.0.0.3")};
+    EXPECT_TRUE(std::ranges::equal(found[0].sources, expected));
+    EXPECT_EQ(found[0].sources.size(), expected.size());
+
+    // Lists with the same items are equal whether they are in place or not.
+    InlineList<std::uint32_t, 2> in_place{1, 2};
+    InlineList<std::uint32_t, 2> spilled{1, 2, 3};
+    EXPECT_NE(in_place, spilled);
+    in_place.PushBack(3);
+    EXPECT_EQ(in_place, spilled);
+    EXPECT_TRUE((InlineList<std::uint32_t, 2>{}).empty());
 }
 
 TEST(ReplyStore, OneWakeUpPerBatchOfChanges) {

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "discovery/ipv4.h"
 #include "text/utf.h"
 #include "tools/cli/cli_output.h"
 
@@ -117,8 +118,8 @@ Json DeviceJson(const DeviceInfo& device, const DeviceFacts& facts) {
     }
     out.Add("adapters", std::move(adapters));
     Json sources = Json::Array();
-    for (const std::string& source : facts.sources) {
-        sources.Push(Json::Text(source));
+    for (const std::uint32_t source : facts.sources) {
+        sources.Push(Json::Text(ipv4::Format(source)));
     }
     out.Add("sources", std::move(sources));
 

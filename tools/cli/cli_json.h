@@ -4,6 +4,8 @@
 // every text from the network or the system is escaped as JsonString does.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -28,9 +30,10 @@ struct SearchedAdapter {
 // What is known of a device beyond its record: the verdict on its address and the
 // source addresses of the datagrams that brought its replies. Without a verdict,
 // "status" and "conflict_count" are null and "adapters" and "sources" are empty.
+// Both usually point into a FoundDevice, which must outlive the facts.
 struct DeviceFacts {
     const Reachability* verdict = nullptr;
-    std::vector<std::string> sources;
+    std::span<const std::uint32_t> sources;  // host byte order, first seen first
 };
 
 // The result of a search: one indented object.

@@ -485,7 +485,7 @@ int Search(const Options& options) {
     std::vector<orvandel::cli::DeviceFacts> facts;
     std::vector<std::string> statuses;
     for (const orvandel::FoundDevice& device : found) {
-        facts.push_back({&device.verdict, device.sources});
+        facts.push_back({&device.verdict, device.sources.Items()});
         statuses.emplace_back(orvandel::StatusWord(device.verdict.status));
     }
     if (json) {

@@ -327,7 +327,7 @@ std::string ResultText(const Options& options, const RoundResult& round) {
     std::vector<std::string> statuses;
     for (const FoundDevice& device : round.found) {
         devices.push_back(device.record);
-        facts.push_back({&device.verdict, device.sources});
+        facts.push_back({&device.verdict, device.sources.Items()});
         statuses.emplace_back(StatusWord(device.verdict.status));
     }
     if (options.format == Format::kJson) {

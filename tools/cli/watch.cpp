@@ -157,7 +157,8 @@ std::string FormatEventJson(const WatchEvent& event, std::int64_t now) {
            "\", \"identity\": " + JsonString(std::string_view(event.identity)) +
            ", \"changed\": " + changed + ", \"first_seen\": \"" + Rfc3339(seen.first_seen) +
            "\", \"last_seen\": \"" + Rfc3339(seen.last_seen) + "\", \"device\": " +
-           FormatDeviceJson(seen.device.record, {&seen.device.verdict, seen.device.sources}) +
+           FormatDeviceJson(seen.device.record,
+                            {&seen.device.verdict, seen.device.sources.Items()}) +
            "}\n";
 }
 

@@ -14,6 +14,7 @@
 #include <ostream>
 #include <thread>
 
+#include "discovery/ipv4.h"
 #include "platform/udp_socket.h"
 #include "tests/tools/cli/schema_check.h"
 #include "tools/cli/cli_diagnosis.h"
@@ -191,7 +192,8 @@ TEST(ResultJson, EveryDocumentMatchesTheSchema) {
     verdict.status = ReachStatus::kConflict;
     verdict.conflict_count = 2;
     verdict.adapters = {{"eth\xff", "10.0.0.7", 24}};
-    const DeviceFacts facts{&verdict, {"10.0.0.9", "10.0.0.10"}};
+    const std::uint32_t sources[] = {*ipv4::Parse("10.0.0.9"), *ipv4::Parse("10.0.0.10")};
+    const DeviceFacts facts{&verdict, sources};
     const std::vector<SearchedAdapter> adapters = {{"eth\xff\x1b", "10.0.0.7", 24},
                                                    {"wlan0", "192.168.1.4", -1}};
     const std::string errors = test::SchemaErrors({
