@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <initializer_list>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace orvandel {

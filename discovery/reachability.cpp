@@ -67,10 +67,9 @@ std::u16string MacKey(std::u16string_view mac) {
     return key;
 }
 
-template <typename T>
-void AddOnce(std::vector<T>& list, const T& item) {
+void AddOnce(AdapterList& list, const AdapterAddress& item) {
     if (std::find(list.begin(), list.end(), item) == list.end()) {
-        list.push_back(item);
+        list.PushBack(item);
     }
 }
 
@@ -151,7 +150,7 @@ Reachability ReachabilityTally::Judged(Reachability r, const std::optional<std::
     if (ip_value) {
         for (const AdapterAddress& a : r.adapters) {
             if (InSubnet(*ip_value, a)) {
-                r.matching.push_back(a);
+                r.matching.PushBack(a);
             }
         }
     }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "discovery/device_info.h"
+#include "discovery/inline_list.h"
 #include "discovery/small_set.h"
 
 namespace orvandel {
@@ -39,6 +40,8 @@ enum class ReachStatus { kOk, kLinkLocal, kOtherNetwork, kConflict, kRouted };
 // "other-network", "conflict", "routed".
 std::string_view StatusWord(ReachStatus status);
 
+using AdapterList = InlineList<AdapterAddress, 1>;
+
 struct Reachability {
     ReachStatus status = ReachStatus::kOk;
     // Devices that use the ip: distinct MACs of its records (at least 1), plus 1
@@ -49,11 +52,12 @@ struct Reachability {
     bool own_address = false;  // the ip is one of this computer's addresses
     bool ip_valid = false;     // the ip is a dotted IPv4 address
     // Every adapter the records of the ip came in on, first seen first, no repeats.
-    std::vector<AdapterAddress> adapters;
+    // Nearly always one: it and the matching one are kept in place.
+    AdapterList adapters;
     // Of those, the ones whose subnet holds the ip (empty unless kOk or kConflict).
     // kRouted: none holds it, but the command was also sent to the ip through a
     // router (--target), so its page opens through that router.
-    std::vector<AdapterAddress> matching;
+    AdapterList matching;
     // Datagram sources that differ from the ip and lie in the arrival adapter's
     // subnet: a device with two interfaces, or a host answering for another.
     std::vector<std::string> noted_sources;

@@ -505,14 +505,14 @@ TEST_F(NetTest, EachDeviceIsJudgedFromWhereItsRepliesCame) {
     EXPECT_EQ(own.noted_sources, std::vector<std::string>{NetLab::DeviceAddress(1)});
     const Reachability& fine = verdicts[1];
     EXPECT_EQ(fine.status, ReachStatus::kOk);
-    EXPECT_EQ(fine.adapters, std::vector<AdapterAddress>{finder});
+    EXPECT_EQ(fine.adapters, AdapterList{finder});
     EXPECT_TRUE(fine.noted_sources.empty());
     EXPECT_EQ(verdicts[2].status, ReachStatus::kConflict);
     EXPECT_EQ(verdicts[2].conflict_count, 2);
     EXPECT_FALSE(verdicts[2].own_address);
     EXPECT_EQ(verdicts[3].status, ReachStatus::kLinkLocal);
     EXPECT_EQ(verdicts[4].status, ReachStatus::kOtherNetwork);
-    EXPECT_EQ(verdicts[4].adapters, std::vector<AdapterAddress>{finder});
+    EXPECT_EQ(verdicts[4].adapters, AdapterList{finder});
 }
 
 // The same bytes heard on two adapters are stored once, with both adapters and

@@ -332,8 +332,8 @@ TEST(Reachability, ReportsAdaptersSeenAndMatchingOnce) {
         {Reply(u"192.168.0.57", u"aa", {kEth0}), Reply(u"192.168.0.57", u"aa", {kEth1, kEth0}),
          Reply(u"192.168.0.57", u"aa", {kEth1})},
         JudgeContext{});
-    EXPECT_EQ(r.adapters, (std::vector<AdapterAddress>{kEth0, kEth1}));
-    EXPECT_EQ(r.matching, (std::vector<AdapterAddress>{kEth1}));
+    EXPECT_EQ(r.adapters, (AdapterList{kEth0, kEth1}));
+    EXPECT_EQ(r.matching, (AdapterList{kEth1}));
     EXPECT_TRUE(r.ip_valid);
     EXPECT_FALSE(r.own_address);
 }
