@@ -1,7 +1,8 @@
 // A list that keeps its first few items in place and all of them on the heap
-// beyond that: most devices answer from one address, so a list of thousands of
-// devices allocates nothing for their senders. Items stay contiguous, in the
-// order they were added.
+// beyond that: most devices answer from one address on one adapter, so a list of
+// thousands of devices allocates nothing for their senders and adapters. Items
+// stay contiguous, in the order they were added. The lower-case members are the
+// standard names that range-for and the algorithms look for.
 #pragma once
 
 #include <algorithm>

@@ -41,9 +41,9 @@ public:
 private:
     std::array<std::u16string_view, kCount> views_{};
     std::array<std::u16string, kCount> owned_{};  // what views_ cannot take from the record
-    // The MAC upper-cased: in place when it is no longer than the usual form (17
-    // units) allows with room to spare, so that a list of thousands of rows
-    // allocates nothing for it; in mac_ otherwise.
+    // The MAC upper-cased: in place when it has at most 24 units (the usual form
+    // has 17), so that a list of thousands of rows allocates nothing for it; in
+    // mac_ otherwise.
     std::array<char16_t, 24> mac_units_{};
     std::u16string mac_;
 };
