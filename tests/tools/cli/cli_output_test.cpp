@@ -205,6 +205,9 @@ TEST(ResultJson, EveryDocumentMatchesTheSchema) {
                                       {"tun0", "VPN \x1b", "", -1, "no hardware address"}})},
     });
     EXPECT_EQ(errors, "");
+    // The senders are written as dotted addresses, first seen first.
+    EXPECT_NE(FormatStreamJson(bare, facts, false).find(R"("sources": ["10.0.0.9", "10.0.0.10"])"),
+              std::string::npos);
     // And the schema is not a rubber stamp: a document with a wrong field fails.
     std::string wrong = FormatStreamJson(bare, facts, false);
     wrong.replace(wrong.find("\"conflict\""), 10, "\"conflicts\"");
