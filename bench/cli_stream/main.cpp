@@ -41,15 +41,16 @@
 #include <thread>
 #include <vector>
 
+#include "bench/spawn_child.h"
 #include "platform/udp_socket.h"
 #include "tools/devicesim/device_sim.h"
 #include "tools/devicesim/net_lab.h"
 
-extern char** environ;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using orvandel::bench::CpuSeconds;
+using orvandel::bench::SpawnWithStdout;
 using orvandel::sim::NetLab;
 
 double Ms(Clock::duration d) {
@@ -127,37 +128,8 @@ struct Figures {
     double max = 0;
 };
 
-// Starts `words` (the program first) with its stdout into a pipe; the read end
-// is returned in `out`.
-pid_t SpawnWithStdout(std::vector<std::string> words, int& out) {
-    int pipe_fds[2];
-    if (::pipe(pipe_fds) != 0) {
-        return -1;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
-    std::vector<char*> argv;
-    for (auto& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const bool started = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipe_fds[1]);
-    if (!started) {
-        ::close(pipe_fds[0]);
-        return -1;
-    }
-    out = pipe_fds[0];
-    return pid;
-}
-
 double CpuMs(const rusage& usage) {
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+    return CpuSeconds(usage) * 1e3;
 }
 
 Figures RunOnce(NetLab& lab, const std::string& cli, bool first, int devices,

@@ -43,6 +43,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/spawn_child.h"
 #include "discovery/found_devices.h"
 #include "discovery/ipv4.h"
 #include "discovery/reply_parser.h"
@@ -52,8 +53,6 @@
 #include "localization/ui_strings.h"
 #include "tools/devicesim/device_sim.h"
 #include "tools/devicesim/net_lab.h"
-
-extern char** environ;
 
 // Allocations counted, so that the user path's rows can show that its work per
 // device stays the same at every size.
@@ -121,30 +120,16 @@ class SimProcess {
 public:
     SimProcess(const std::string& ns, const std::string& address, int count,
                const std::string& delay = "0-100", std::vector<std::string> extra = {}) {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
         const std::string n = std::to_string(count);
         std::vector<std::string> args = {
             "ip",      "netns", "exec",    ns,   ORVANDEL_DEVICESIM_PATH, "--address", address,
             "--count", n,       "--delay", delay};
         args.insert(args.end(), extra.begin(), extra.end());
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
+        int out = -1;
+        pid_ = bench::SpawnWithStdout(std::move(args), out);
+        if (pid_ > 0) {
+            out_ = fdopen(out, "r");
         }
-        argv.push_back(nullptr);
-        if (posix_spawnp(&pid_, "ip", &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        out_ = fdopen(fds[0], "r");
     }
     ~SimProcess() { Finish(); }
 
@@ -437,38 +422,22 @@ void UserPath() {
 
 // CPU seconds of a child run to its end (user + system).
 double ChildCpu(std::vector<std::string> args, std::size_t* lines) {
-    int fds[2];
-    if (pipe(fds) != 0) {
+    int out = -1;
+    const pid_t pid = bench::SpawnWithStdout(std::move(args), out);
+    if (pid < 0) {
         return -1;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
     std::size_t count = 0;
     char buffer[4096];
-    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) {
+    for (ssize_t n; (n = read(out, buffer, sizeof buffer)) > 0;) {
         count += static_cast<std::size_t>(std::count(buffer, buffer + n, '\n'));
     }
-    close(fds[0]);
-    if (spawned != 0) {
-        return -1;
-    }
+    close(out);
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);
     *lines = count;
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return bench::CpuSeconds(usage);
 }
 
 }  // namespace

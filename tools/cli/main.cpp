@@ -344,8 +344,6 @@ int Search(const Options& options) {
     engine->SetOwnAddressSource(orvandel::SystemAdapters());
     if (listening) {
         engine->SetChangeListener([&wakeup] { wakeup.Notify(); });
-    }
-    if (listening) {
         // Lines are written as replies arrive: the copies and lines of a burst
         // find this thread's heap ready, as the receive threads find theirs.
         orvandel::WarmThreadHeap(kListeningHeapBytes);
