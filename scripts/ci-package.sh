@@ -8,9 +8,9 @@
 #
 # Reuses the build folder of the test command (ORVANDEL_BUILD_DIR, default build/),
 # configured for the prefix /usr (the program looks for its skin under the prefix
-# it was built for, and the package installs there) and for the packages
-# (ORVANDEL_FOR_PACKAGE: no path of the source or build folder in any installed
-# file). .ci/run configures it so from the start, so nothing is rebuilt here.
+# it was built for, and the package installs there; no installed file names the
+# source or build folder, whatever the flags). .ci/run configures it so from the
+# start, so nothing is rebuilt here.
 # Then builds the same sources a second time in another folder and checks that the
 # two Debian packages are the same bytes (SOURCE_DATE_EPOCH: the commit's time).
 set -euo pipefail
@@ -34,7 +34,7 @@ fi
 step "Configure for /usr and the packages, and build"
 generator=()
 [[ -f $build/CMakeCache.txt ]] || generator=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo)
-package_args=(-DCMAKE_INSTALL_PREFIX=/usr -DORVANDEL_FOR_PACKAGE=ON)
+package_args=(-DCMAKE_INSTALL_PREFIX=/usr)
 # shellcheck disable=SC2086  # ORVANDEL_CMAKE_ARGS is a list of arguments
 cmake -S "$root" -B "$build" "${generator[@]}" "${package_args[@]}" ${ORVANDEL_CMAKE_ARGS:-} >/dev/null
 cmake --build "$build"

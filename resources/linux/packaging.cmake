@@ -1,7 +1,7 @@
 # The Debian and RPM packages: `cpack -G DEB` or `cpack -G RPM` in a build folder
 # configured with CMAKE_INSTALL_PREFIX=/usr (the program looks for its skin under
-# the prefix it was built for, so the package must install where the build points)
-# and ORVANDEL_FOR_PACKAGE=ON (no path of the build's folders in the files).
+# the prefix it was built for, so the package must install where the build points).
+# No installed file names the build's folders, whatever the configure flags.
 # With SOURCE_DATE_EPOCH set, two builds of one commit give the same .deb bytes.
 set(CPACK_GENERATOR DEB RPM)
 set(CPACK_PACKAGE_NAME orvandel)

@@ -400,9 +400,12 @@ private slots:
         const QString hide =
             "mount --make-rprivate / && { [ ! -d \"$1\" ] || mount -t tmpfs none \"$1\"; } && "
             "{ [ ! -d \"$2\" ] || mount -t tmpfs none \"$2\"; } && shift 2 && exec \"$@\"";
+        const QString sources =
+            QString::fromStdString(orvandel::BuildTreeSourceResources(
+                                       QCoreApplication::applicationFilePath().toStdString())
+                                       .string());
         QVERIFY(RunChild("noSkinChild", folder.path(),
-                         {"unshare", "-m", "sh", "-c", hide, "sh", ORVANDEL_SOURCE_RESOURCES,
-                          ORVANDEL_DATA_DIR}));
+                         {"unshare", "-m", "sh", "-c", hide, "sh", sources, ORVANDEL_DATA_DIR}));
         if (const QString out = qEnvironmentVariable("ORVANDEL_GRAB_DIR"); !out.isEmpty())
             QImage(QDir(folder.path()).filePath("step1.png"))
                 .save(QDir(out).filePath("en-step1-noskin.png"));

@@ -2,9 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <string_view>
 
-#include "build_config.h"
 #include "platform/skin_path.h"
 
 namespace fs = std::filesystem;
@@ -60,18 +58,28 @@ TEST_F(SkinPathTest, FallsBackToTheResourcesFolder) {
     EXPECT_EQ(ResolveSkinPath(u"img\\only-here.png"), m_root / "env" / "img" / "only-here.png");
 }
 
-// A development build finds the source tree's skin by itself; a build for the
-// packages knows no source folder at all.
-TEST_F(SkinPathTest, TheSourceTreeSkinIsFoundWithoutEnvironmentInDevelopmentBuildsOnly) {
+// A program run from its build tree finds its sources' skin through the tree's
+// cache; one outside a build tree (installed) knows no source folder at all.
+TEST_F(SkinPathTest, TheSourceTreeIsFoundFromTheBuildTreeOnly) {
+    fs::create_directories(m_root / "src" / "resources" / "img");
+    fs::create_directories(m_root / "out" / "app");
+    fs::create_directories(m_root / "usr" / "bin");
+    std::ofstream(m_root / "out" / "CMakeCache.txt")
+        << "# a comment\nCMAKE_BUILD_TYPE:STRING=Debug\nOrvandel_SOURCE_DIR:STATIC="
+        << (m_root / "src").string() << "\n";
+    EXPECT_EQ(orvandel::BuildTreeSourceResources(m_root / "out" / "app" / "orvandel"),
+              m_root / "src" / "resources");
+    EXPECT_TRUE(orvandel::BuildTreeSourceResources(m_root / "usr" / "bin" / "orvandel").empty());
+    EXPECT_TRUE(orvandel::BuildTreeSourceResources("orvandel").empty());
+    // A cache that names another project, or a source folder without resources.
+    std::ofstream(m_root / "usr" / "CMakeCache.txt") << "Other_SOURCE_DIR:STATIC=/\n";
+    EXPECT_TRUE(orvandel::BuildTreeSourceResources(m_root / "usr" / "bin" / "orvandel").empty());
+    fs::remove_all(m_root / "src" / "resources");
+    EXPECT_TRUE(orvandel::BuildTreeSourceResources(m_root / "out" / "app" / "orvandel").empty());
+
+    // This test program lies in a build tree: without the environment it finds the skin.
     unsetenv("ORVANDEL_SOURCE_RESOURCES");
-    const bool found = !ResolveSkinPath(u"img\\finder_win_icon_ok.png").empty();
-    if (!std::string_view(ORVANDEL_SOURCE_RESOURCES).empty()) {
-        EXPECT_TRUE(found);
-    } else if (fs::exists(fs::path(ORVANDEL_DATA_DIR) / "img" / "finder_win_icon_ok.png")) {
-        GTEST_SKIP() << "the skin is installed in " << ORVANDEL_DATA_DIR;
-    } else {
-        EXPECT_FALSE(found);
-    }
+    EXPECT_FALSE(ResolveSkinPath(u"img\\finder_win_icon_ok.png").empty());
 }
 
 TEST_F(SkinPathTest, MissingDirectoryAndEmptyGiveEmpty) {
