@@ -10,6 +10,7 @@
 #include "controls/button_operate.h"
 #include "controls/focus_ring.h"
 #include "controls/skin_color.h"
+#include "controls/skin_font.h"
 #include "platform/qt/fonts.h"
 #include "platform/qt/open_url.h"
 
@@ -81,6 +82,7 @@ void CDialogAbout::Initialise() {
         m_ok_button->SetStateImage(
             m_strings.AboutOkButton.states[static_cast<std::size_t>(state)].path, state);
     }
+    m_ok_button->SetCaptionForms(FormsOfLanguage(m_language));
     m_ok_button->SetCaption(ok.label);
     m_ok_button->setAccessibleName(ToQString(ok.label));
     m_ok_button->SetCaptionColor(kOkCaptionColor);
@@ -123,12 +125,11 @@ void CDialogAbout::FitTextFont() {
     // hold, which would cut the links off; one size for all three keeps the box even.
     QLabel* const labels[] = {m_version, m_support, m_legal};
     // 15 is a cell height, as in the main window: the em of the face that draws.
-    const int largest =
-        SkinCellFont(kTextPixels, kTextWeight,
-                     UsesCjkFace(m_language) ? SkinScript::kCjk : SkinScript::kLatin)
-            .pixelSize();
+    // Sized on the Latin face in every language: the version, the links' addresses
+    // and the legal line are Latin text in each, and look the same in all four.
+    const int largest = SkinCellFont(kTextPixels, kTextWeight, SkinScript::kLatin).pixelSize();
     for (int pixels = largest; pixels >= kSmallestTextPixels; --pixels) {
-        const QFont font = SkinFont(pixels, kTextWeight);
+        const QFont font = SkinFont(pixels, kTextWeight, FormsOfLanguage(m_language));
         bool fits = true;
         for (QLabel* label : labels) {
             label->setFont(font);

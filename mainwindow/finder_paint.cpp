@@ -7,6 +7,7 @@
 
 #include "controls/skin_bitmap.h"
 #include "controls/skin_color.h"
+#include "controls/skin_font.h"
 #include "mainwindow/finder_dialog.h"
 #include "platform/qt/fonts.h"
 
@@ -121,10 +122,11 @@ void CKestriTR400DeviceFinderDlg::Paint(QPainter& painter) {
     // The headline keeps the buffer's initial text colour, black.
     painter.setPen(Qt::black);
     if (m_fonts_language != s.Language()) {
-        const SkinScript script = UsesCjkFace(s.Language()) ? SkinScript::kCjk : SkinScript::kLatin;
-        m_headline_font = SkinCellFont(kHeadlinePixels, QFont::Normal, script);
-        m_title_font = SkinCellFont(kTitlePixels, QFont::Black, script);
-        m_body_font = SkinCellFont(kBodyPixels, QFont::Normal, script);
+        const SkinScript script = ScriptOfLanguage(s.Language());
+        const CjkForms forms = FormsOfLanguage(s.Language());
+        m_headline_font = SkinCellFont(kHeadlinePixels, QFont::Normal, script, forms);
+        m_title_font = SkinCellFont(kTitlePixels, QFont::Black, script, forms);
+        m_body_font = SkinCellFont(kBodyPixels, QFont::Normal, script, forms);
         m_fonts_language = s.Language();
     }
     painter.setFont(m_headline_font);

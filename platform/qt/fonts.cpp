@@ -16,25 +16,37 @@ void InstallFontSubstitutions() {
         // Chinese and Japanese characters fall through to the CJK faces. The
         // condensed face has the CJK face's line height and about its widths, so
         // every text keeps its lines; the plain one is wider and would wrap more.
-        QFont::insertSubstitutions(
-            kSkinFamily,
-            {QString(kLatinFamily), QStringLiteral("Noto Sans"), QStringLiteral("DejaVu Sans"),
-             QString(kCjkFamily), QStringLiteral("Noto Sans CJK TC"),
-             QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK JP")});
+        // The CJK faces follow in each font's own family list, in the order of
+        // its language's forms.
+        QFont::insertSubstitutions(kSkinFamily, {QString(kLatinFamily), QStringLiteral("Noto Sans"),
+                                                 QStringLiteral("DejaVu Sans")});
         return true;
     }();
     (void)installed;
 }
 
-QFont SkinFont(int pixel_size, int weight) {
+const char* CjkFamilyOf(CjkForms forms) {
+    switch (forms) {
+        case CjkForms::kJapanese:
+            return "Noto Sans CJK JP";
+        case CjkForms::kSimplified:
+            return "Noto Sans CJK SC";
+        case CjkForms::kTraditional:
+            break;
+    }
+    return "Noto Sans CJK TC";
+}
+
+QFont SkinFont(int pixel_size, int weight, CjkForms forms) {
     InstallFontSubstitutions();
     QFont font(kSkinFamily);
+    font.setFamilies({kSkinFamily, QString(CjkFamilyOf(forms)), QString(kCjkFamily)});
     font.setPixelSize(pixel_size > 0 ? pixel_size : 1);
     font.setWeight(static_cast<QFont::Weight>(weight));
     return font;
 }
 
-QFont SkinCellFont(int cell_height, int weight, SkinScript script) {
+QFont SkinCellFont(int cell_height, int weight, SkinScript script, CjkForms forms) {
     InstallFontSubstitutions();
     // Measured on the face itself: the family list's first face draws only Latin
     // letters, and a face's cell is not the other's.
@@ -46,7 +58,7 @@ QFont SkinCellFont(int cell_height, int weight, SkinScript script) {
         if (QFontMetricsF(face).height() <= cell_height + 0.01)
             break;
     }
-    return SkinFont(em, weight);
+    return SkinFont(em, weight, forms);
 }
 
 SkinScript ScriptOf(const QString& text) {

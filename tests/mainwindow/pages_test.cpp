@@ -216,21 +216,32 @@ private slots:
         QCOMPARE(Q(h.window->Slots().headline), Q(u.NotFoundTitle.text));
     }
 
-    // The "Why?" link: shown on the not-found page only when the diagnosis has a
-    // verdict, in the current language, in the accessible description, and gone on
-    // every other page; the page's own texts stay as they are.
+    // The "Why?" link: on every not-found page, in the current language, in the
+    // accessible description, and gone on every other page; without a verdict it
+    // says that no cause was found and what was checked. The page's own texts stay
+    // as they are.
     void notFoundWhyLinkFollowsTheDiagnosis() {
         LogicHarness h;
         QVERIFY(h.OpenReady());
         auto* why = h.window->findChild<CDiagnosisLink*>(QStringLiteral("diagnosisLink"));
         QVERIFY(why != nullptr);
-        h.ClickSearch();
-        h.ClickSearch();
-        QVERIFY(!h.Visible(why));  // no verdict, no link
         // Named before it ever shows, so that a reader never meets an unnamed button.
         QCOMPARE(why->accessibleName(), Q(h.window->Strings().Diagnosis.why_label));
+        h.ClickSearch();
+        h.ClickSearch();
+        QVERIFY(h.Visible(why));  // no verdict: the link all the same
+        const QString no_cause = Q(h.window->Strings().DiagnosisNoCause);
+        QVERIFY(!no_cause.isEmpty());
+        QCOMPARE(why->toolTip(), no_cause);
+        QCOMPARE(why->BoxText(),
+                 no_cause + QStringLiteral("\n\n") + Q(h.window->Strings().DiagnosisChecked));
+        QVERIFY(why->BoxText().contains(QStringLiteral("8888")));
+        h.window->OnLanguage(kCmdSimplifiedChinese);
+        QCOMPARE(why->toolTip(), QStringLiteral("在这台电脑上没有找到原因。"));
+        h.window->OnLanguage(kCmdEnglish);
         const PageSlots plain = h.window->Slots();
-        const QString plain_description = h.window->accessibleDescription();
+        const QString plain_description =
+            h.window->accessibleDescription().chopped(no_cause.size() + 1);
 
         h.SetDiagnosis(SampleVerdicts());
         h.ClickSearch();
