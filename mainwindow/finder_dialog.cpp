@@ -585,6 +585,10 @@ void CKestriTR400DeviceFinderDlg::FinishLaunch() {
     ShowButton(m_setting);
     ShowButton(m_next);
     ShowButton(m_search);
+    // The window starts with the focus on its primary command, without a ring:
+    // Return searches, and a later activation hands the focus to nothing else.
+    if (focusWidget() == nullptr)
+        m_search->setFocus(Qt::OtherFocusReason);
     SyncPageDescription();
     update();
 }

@@ -67,6 +67,10 @@ private slots:
         QCOMPARE(h.window->StepIndex(), 0);
         QCOMPARE(h.window->windowTitle(), QString("Orvandel"));
         QCOMPARE(h.window->size(), QSize(320, 460));
+        // Icons for every size a desktop asks for, from title bars to switchers.
+        const QList<QSize> sizes = h.window->windowIcon().availableSizes();
+        for (const int side : {16, 24, 32, 48, 64, 128, 256})
+            QVERIFY2(sizes.contains(QSize(side, side)), qPrintable(QString::number(side)));
     }
 
     void launchSteps_data() {
@@ -487,24 +491,29 @@ private slots:
         QTest::addColumn<int>("command");
         QTest::addColumn<QString>("submenu");
         QTest::addColumn<QString>("about");
+        QTest::addColumn<QString>("tooltip");  // the setting button's
         QTest::newRow("English") << kCmdEnglish << "Language"
-                                 << "About Orvandel";
+                                 << "About Orvandel"
+                                 << "Language and About";
         QTest::newRow("Simplified Chinese")
             << kCmdSimplifiedChinese << QString::fromUtf8("变更语言")
-            << QString::fromUtf8("关于 Orvandel");
+            << QString::fromUtf8("关于 Orvandel") << QString::fromUtf8("语言和关于");
         QTest::newRow("Traditional Chinese")
             << kCmdTraditionalChinese << QString::fromUtf8("變更語言")
-            << QString::fromUtf8("關於 Orvandel");
+            << QString::fromUtf8("關於 Orvandel") << QString::fromUtf8("語言與關於");
         QTest::newRow("Japanese") << kCmdJapanese << QString::fromUtf8("言語")
-                                  << QString::fromUtf8("Orvandel について");
+                                  << QString::fromUtf8("Orvandel について")
+                                  << QString::fromUtf8("言語とバージョン情報");
     }
     void menuEntriesOrderAndIds() {
         QFETCH(int, command);
         QFETCH(QString, submenu);
         QFETCH(QString, about);
+        QFETCH(QString, tooltip);
         LogicHarness h;
         QVERIFY(h.OpenReady());
         h.window->OnLanguage(command);
+        QCOMPARE(h.Button("settingButton")->toolTip(), tooltip);
 
         QStringList top_texts, language_texts;
         QList<int> ids;
