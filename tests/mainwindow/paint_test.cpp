@@ -356,7 +356,7 @@ private slots:
             sizes << search->CaptionFontNow().pixelSize();
         }
         QVERIFY2(
-            std::abs(heights[0] - heights[1]) <= 1 && std::abs(heights[2] - heights[1]) <= 1,
+            heights[0] == heights[1] && heights[2] == heights[1],
             qPrintable(QStringLiteral("%1 %2 %3").arg(heights[0]).arg(heights[1]).arg(heights[2])));
         QCOMPARE(sizes[0], sizes[1]);
         QCOMPARE(sizes[2], sizes[1]);
