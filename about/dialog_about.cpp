@@ -1,15 +1,20 @@
 #include "about/dialog_about.h"
 
 #include <QFocusEvent>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
+#include <array>
+#include <cmath>
+#include <iterator>
 #include <utility>
 
 #include "about/link_text.h"
 #include "controls/button_operate.h"
 #include "controls/focus_ring.h"
 #include "controls/skin_color.h"
+#include "controls/skin_font.h"
 #include "platform/qt/fonts.h"
 #include "platform/qt/open_url.h"
 
@@ -38,6 +43,62 @@ QRect RingRect(const QLabel& label) {
 
 QString ToQString(const std::u16string& s) {
     return QString::fromStdU16String(s);
+}
+
+// One of the three texts as its label shows it: rich text and its rectangle.
+struct AboutText {
+    QString html;
+    QRect rect;
+};
+
+std::array<AboutText, 3> AboutTexts(const UiStrings& s, LanguageId language) {
+    const bool japanese = language == kJapanese;
+    QRect version = ToRect(s.AboutVersionText);
+    version.setHeight(version.height() + (japanese ? kJapaneseVersionExtraHeight : 0));
+    QRect support = ToRect(s.AboutSupportText);
+    support.translate(0, japanese ? kJapaneseSupportExtraTop : 0);
+    // The legal line has no anchors: escaped lines.
+    return {AboutText{LinkMarkupToRichText(s.AboutVersionText.text), version},
+            AboutText{LinkMarkupToRichText(s.AboutSupportText.text), support},
+            AboutText{LinkMarkupToRichText(s.AboutLegalText.text), ToRect(s.AboutLegalText)}};
+}
+
+QFont AboutFont(int pixels, LanguageId language) {
+    return SkinFont(pixels, kTextWeight, FormsOfLanguage(language));
+}
+
+// Lines one WenQuanYi cell apart, as the rectangles were made for: the Noto CJK
+// faces that draw the ideographs declare much taller lines.
+QString PitchedHtml(const QString& html, int pixels, LanguageId language) {
+    QFont cell{QString(kCjkFamily)};
+    cell.setPixelSize(pixels);
+    const int pitch = static_cast<int>(std::round(std::max(
+        QFontMetricsF(AboutFont(pixels, language)).height(), QFontMetricsF(cell).height())));
+    return QStringLiteral("<div style=\"line-height: %1px; -qt-line-height-type: fixed\">%2</div>")
+        .arg(pitch)
+        .arg(html);
+}
+
+// The largest size, from the Latin face's at a 15 px cell down, at which the three
+// texts of `s` fit their rectangles.
+int LargestFittingPixels(const UiStrings& s, LanguageId language) {
+    const int largest = SkinCellFont(kTextPixels, kTextWeight, SkinScript::kLatin).pixelSize();
+    const std::array<AboutText, 3> texts = AboutTexts(s, language);
+    QLabel scratch;
+    scratch.setTextFormat(Qt::RichText);
+    scratch.setWordWrap(true);
+    int pixels = largest;
+    for (; pixels > kSmallestTextPixels; --pixels) {
+        scratch.setFont(AboutFont(pixels, language));
+        bool fits = true;
+        for (const AboutText& t : texts) {
+            scratch.setText(PitchedHtml(t.html, pixels, language));
+            fits = fits && scratch.heightForWidth(t.rect.width()) <= t.rect.height();
+        }
+        if (fits)
+            break;
+    }
+    return pixels;
 }
 
 }  // namespace
@@ -81,6 +142,7 @@ void CDialogAbout::Initialise() {
         m_ok_button->SetStateImage(
             m_strings.AboutOkButton.states[static_cast<std::size_t>(state)].path, state);
     }
+    m_ok_button->SetCaptionForms(FormsOfLanguage(m_language));
     m_ok_button->SetCaption(ok.label);
     m_ok_button->setAccessibleName(ToQString(ok.label));
     m_ok_button->SetCaptionColor(kOkCaptionColor);
@@ -102,17 +164,15 @@ QLabel* CDialogAbout::AddTextLabel(const char* name, const UiTextElement& elemen
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);
     label->setAutoFillBackground(false);
+    // Rich text in both cases: FitTextFont gives the lines a fixed pitch.
+    label->setTextFormat(Qt::RichText);
     if (links) {
-        label->setTextFormat(Qt::RichText);
-        label->setText(LinkMarkupToRichText(element.text));
         // Only a click on the anchor itself activates it; the rest of the text is inert.
         label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
         label->setOpenExternalLinks(false);
         connect(label, &QLabel::linkActivated, this, &CDialogAbout::OnLinkActivated);
         label->installEventFilter(this);
     } else {
-        label->setTextFormat(Qt::PlainText);
-        label->setText(ToQString(element.text));
         label->setTextInteractionFlags(Qt::NoTextInteraction);
     }
     return label;
@@ -120,24 +180,24 @@ QLabel* CDialogAbout::AddTextLabel(const char* name, const UiTextElement& elemen
 
 void CDialogAbout::FitTextFont() {
     // At full size the longer sentences wrap to more lines than their rectangles
-    // hold, which would cut the links off; one size for all three keeps the box even.
+    // hold, which would cut the links off. One size for the three texts keeps the
+    // box even, and one size for all four languages keeps its Latin text (the
+    // version, the link names, the legal line) the same in each: the largest at
+    // which every language's texts fit.
+    int pixels = LargestFittingPixels(m_strings, m_language);
+    for (const LanguageId other : {kEnglish, kSimplifiedChinese, kTraditionalChinese, kJapanese}) {
+        if (other == m_language)
+            continue;
+        UiStrings strings;  // built, never saved
+        strings.BuildLanguage(other);
+        pixels = std::min(pixels, LargestFittingPixels(strings, other));
+    }
+    m_text_pixel_size = pixels;
     QLabel* const labels[] = {m_version, m_support, m_legal};
-    // 15 is a cell height, as in the main window: the em of the face that draws.
-    const int largest =
-        SkinCellFont(kTextPixels, kTextWeight,
-                     UsesCjkFace(m_language) ? SkinScript::kCjk : SkinScript::kLatin)
-            .pixelSize();
-    for (int pixels = largest; pixels >= kSmallestTextPixels; --pixels) {
-        const QFont font = SkinFont(pixels, kTextWeight);
-        bool fits = true;
-        for (QLabel* label : labels) {
-            label->setFont(font);
-            fits = fits && label->heightForWidth(label->width()) <= label->height();
-        }
-        m_text_pixel_size = pixels;
-        if (fits) {
-            break;
-        }
+    const std::array<AboutText, 3> texts = AboutTexts(m_strings, m_language);
+    for (std::size_t i = 0; i < std::size(labels); ++i) {
+        labels[i]->setFont(AboutFont(pixels, m_language));
+        labels[i]->setText(PitchedHtml(texts[i].html, pixels, m_language));
     }
 }
 

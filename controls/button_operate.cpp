@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 
 #include "controls/enter_key.h"
 #include "controls/skin_bitmap.h"
@@ -21,12 +22,23 @@ constexpr int kCaptionWeight = 700;
 constexpr qreal kCaptionMargin = 8.0;
 constexpr int kSmallestCaptionPixels = 9;
 
-QFont CaptionFont(const QString& caption, int face_width) {
-    QFont font = SkinCellFont(kCaptionPixels, kCaptionWeight, ScriptOf(caption));
+QFont CaptionFont(const QString& caption, CjkForms forms, int face_width) {
+    QFont font = SkinCellFont(kCaptionPixels, kCaptionWeight, ScriptOf(caption), forms);
     for (int em = font.pixelSize(); em > kSmallestCaptionPixels; --em) {
         font.setPixelSize(em);
         if (QFontMetricsF(font).boundingRect(caption).width() <= face_width - 2 * kCaptionMargin)
             break;
+    }
+    return font;
+}
+
+// The caption's font at the size of the set's smallest fitting caption.
+QFont CaptionFont(const QString& caption, const std::vector<QString>& set, CjkForms forms,
+                  int face_width) {
+    QFont font = CaptionFont(caption, forms, face_width);
+    for (const QString& other : set) {
+        font.setPixelSize(
+            std::min(font.pixelSize(), CaptionFont(other, forms, face_width).pixelSize()));
     }
     return font;
 }
@@ -59,6 +71,18 @@ bool CButtonOperate::SetStateImage(const std::u16string& path, int state) {
 void CButtonOperate::SetCaption(const std::u16string& text) {
     m_caption = QString::fromStdU16String(text).left(kMaxCaption);
     m_has_caption = true;
+}
+
+void CButtonOperate::SetCaptionSet(const std::vector<std::u16string>& captions) {
+    m_caption_set.clear();
+    for (const std::u16string& c : captions)
+        m_caption_set.push_back(QString::fromStdU16String(c).left(kMaxCaption));
+}
+
+QFont CButtonOperate::CaptionFontNow() const {
+    const QImage& normal = m_images[static_cast<std::size_t>(ButtonState::Normal)].plain;
+    return CaptionFont(m_caption, m_caption_set, m_caption_forms,
+                       normal.isNull() ? width() : normal.width());
 }
 
 void CButtonOperate::SetCaptionColor(ColorRef color) {
@@ -102,7 +126,7 @@ void CButtonOperate::paintEvent(QPaintEvent*) {
         // Without its Normal image (no skin) the caption still needs a rectangle to
         // be centred in: the button's own.
         const QRect box = normal.isNull() ? rect() : QRect(QPoint(0, 0), normal.size());
-        painter.setFont(CaptionFont(m_caption, box.width()));
+        painter.setFont(CaptionFont(m_caption, m_caption_set, m_caption_forms, box.width()));
         painter.setPen(m_caption_color);
         painter.drawText(box, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, m_caption);
     }
@@ -194,6 +218,12 @@ void CButtonOperate::focusInEvent(QFocusEvent* event) {
     }
     update();
     QAbstractButton::focusInEvent(event);
+}
+
+void CButtonOperate::hideEvent(QHideEvent* event) {
+    // Hidden under the pointer, the button gets no leave: it comes back plain.
+    m_hover = false;
+    QAbstractButton::hideEvent(event);
 }
 
 void CButtonOperate::focusOutEvent(QFocusEvent* event) {

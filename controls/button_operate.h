@@ -7,10 +7,12 @@
 #include <QImage>
 #include <array>
 #include <string>
+#include <vector>
 
 #include "controls/focus_ring.h"
 #include "controls/skin_bitmap.h"
 #include "localization/ui_elements.h"
+#include "platform/qt/fonts.h"
 
 namespace orvandel {
 
@@ -30,7 +32,15 @@ public:
     // None of the setters repaints: the owner updates what it changed.
     void SetCaption(const std::u16string& text);  // at most 1023 units are kept
     QString Caption() const { return m_caption; }
+    // Every caption the button shows in turn (the current one among them): all are
+    // drawn at the one size that fits the widest, so the face does not change size
+    // from page to page.
+    void SetCaptionSet(const std::vector<std::u16string>& captions);
+    // The caption font as the next paint draws it.
+    QFont CaptionFontNow() const;
     void SetCaptionColor(ColorRef color);
+    // The forms the caption's ideographs are drawn in (its language's).
+    void SetCaptionForms(CjkForms forms) { m_caption_forms = forms; }
     // While false the button draws nothing, visible or not.
     void SetShown(bool shown);
     bool IsShown() const { return m_shown; }
@@ -39,6 +49,8 @@ public:
     // Whether the latest click came from a key (Return, Enter, Space) rather than the
     // mouse: a menu it opens then goes under the button, not at the pointer.
     bool ClickedByKey() const { return m_clicked_by_key; }
+    // Whether the focus ring shows: the button has the focus and it came from a key.
+    bool FocusRingVisible() const { return m_focus_visible && hasFocus(); }
 
     QSize sizeHint() const override;
 
@@ -56,6 +68,7 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     bool m_hover = false;
@@ -65,6 +78,8 @@ private:
     bool m_shown = true;
     bool m_has_caption = false;
     QString m_caption;
+    std::vector<QString> m_caption_set;
+    CjkForms m_caption_forms = CjkForms::kTraditional;
     QColor m_caption_color = Qt::white;
     QColor m_focus_ring_color = FocusAccentColor();
     // The ring shows only for focus that came from the keyboard; the mouse hides it.

@@ -293,14 +293,39 @@ void CScrollBarList::paintEvent(QPaintEvent* event) {
     // The row the keys act on, while they reach the list: the style's own focus
     // frame is a pale tint (1.1:1 on white).
     const QModelIndex current = currentIndex();
-    if (hasFocus() && current.isValid()) {
+    if (FocusRingVisible() && current.isValid()) {
         QRect row = visualRect(model()->index(current.row(), 0));
         for (int column = 1; column < columnCount(); ++column) {
             row |= visualRect(model()->index(current.row(), column));
         }
+        row.setRight(std::max(row.right(), viewport()->width() - 1));
         QPainter painter(viewport());
         DrawFocusRing(painter, QRectF(row), FocusAccentColor());
     }
+}
+
+void CScrollBarList::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
+    QTreeWidget::drawRow(painter, option, index);
+    // The columns stop short of the viewport's right edge: the row's highlight goes
+    // on to it, so a selected row is marked across its whole width.
+    const int end = header()->length() - header()->offset();
+    if (end >= viewport()->width())
+        return;
+    QStyleOptionViewItem strip = option;
+    strip.rect = QRect(end, option.rect.top(), viewport()->width() - end, option.rect.height());
+    if (selectionModel()->isSelected(index))
+        strip.state |= QStyle::State_Selected;
+    strip.viewItemPosition = QStyleOptionViewItem::End;
+    style()->drawPrimitive(QStyle::PE_PanelItemViewItem, &strip, painter, this);
+}
+
+void CScrollBarList::mousePressEvent(QMouseEvent* event) {
+    if (m_focus_visible) {
+        m_focus_visible = false;
+        viewport()->update();
+    }
+    QTreeWidget::mousePressEvent(event);
 }
 
 void CScrollBarList::mouseMoveEvent(QMouseEvent* event) {
@@ -354,6 +379,12 @@ void CScrollBarList::SelectRow(int row) {
 }
 
 void CScrollBarList::focusInEvent(QFocusEvent* event) {
+    const Qt::FocusReason reason = event->reason();
+    // A menu or dialog lending the focus back leaves the ring as it was.
+    if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
+        m_focus_visible = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                          reason == Qt::ShortcutFocusReason;
+    }
     QTreeWidget::focusInEvent(event);
     // The keyboard arrives on a row that Return opens: the current one, the first
     // the first time.
@@ -370,6 +401,10 @@ void CScrollBarList::focusOutEvent(QFocusEvent* event) {
 }
 
 void CScrollBarList::keyPressEvent(QKeyEvent* event) {
+    if (!m_focus_visible) {
+        m_focus_visible = true;
+        viewport()->update();
+    }
     if (event->modifiers() == Qt::NoModifier &&
         (event->key() == Qt::Key_Home || event->key() == Qt::Key_End)) {
         SelectRow(event->key() == Qt::Key_Home ? 0 : topLevelItemCount() - 1);

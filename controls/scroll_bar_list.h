@@ -61,9 +61,14 @@ public:
     bool SetScrollImage(const std::u16string& path, int index);
 
     CScrollBarControl* VerticalSkinBar() const { return m_vbar; }
+    // Whether the row's focus ring shows: the list has the focus from a key.
+    bool FocusRingVisible() const { return m_focus_visible && hasFocus(); }
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override;
     void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -99,6 +104,8 @@ private:
     QTimer m_rest_timer;  // the row under a resting pointer becomes the selected row
     QPoint m_pointer;
     DeviceRowMenuTexts m_menu_texts;
+    // The ring shows for focus from the keyboard only; the mouse takes it away.
+    bool m_focus_visible = false;
 };
 
 }  // namespace orvandel

@@ -152,6 +152,9 @@ void UiStrings::ClearLocked() {
                               &AccessibleNext,
                               &AccessiblePrevious,
                               &AccessibleDeviceList,
+                              &TipSettings,
+                              &DiagnosisNoCause,
+                              &DiagnosisChecked,
                               &MenuOpenDevicePage,
                               &MenuCopyIp,
                               &MenuCopyMac,
@@ -278,6 +281,9 @@ void UiStrings::BuildLocked(LanguageId id) {
     AccessibleNext = Cut(t->accessible_next, kMenuCapacity);
     AccessiblePrevious = Cut(t->accessible_previous, kMenuCapacity);
     AccessibleDeviceList = Cut(t->accessible_device_list, kMenuCapacity);
+    TipSettings = Cut(t->tip_settings, kMenuCapacity);
+    DiagnosisNoCause = std::u16string(t->diagnosis_no_cause);
+    DiagnosisChecked = std::u16string(t->diagnosis_checked);
     MenuOpenDevicePage = Cut(t->menu_open_device_page, kMenuCapacity);
     MenuCopyIp = Cut(t->menu_copy_ip, kMenuCapacity);
     MenuCopyMac = Cut(t->menu_copy_mac, kMenuCapacity);

@@ -109,6 +109,10 @@ public:
     // --- Accessible names of the controls that show only an image; the search and
     // OK buttons are announced by their captions.
     std::u16string AccessibleSettings, AccessibleNext, AccessiblePrevious, AccessibleDeviceList;
+    // The setting button's tooltip.
+    std::u16string TipSettings;
+    // The "Why?" box when no cause was found: that, and what was checked.
+    std::u16string DiagnosisNoCause, DiagnosisChecked;
 
     // --- Context menu of a device row, and the labels of a device's details
     // (tooltip and "Copy details"; see DeviceDetailsText).

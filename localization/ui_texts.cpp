@@ -64,6 +64,13 @@ constexpr LanguageTexts kEnglishTexts{
     .accessible_next = u"Next step",
     .accessible_previous = u"Previous step",
     .accessible_device_list = u"Devices found",
+    .tip_settings = u"Language and About",
+    .diagnosis_no_cause = u"No cause was found on this computer.",
+    .diagnosis_checked =
+        u"Checked: the network adapters, sending the search, port 8888, VPN routes, the "
+        u"reverse-path filter, the firewall, wireless isolation, packets dropped by the system, "
+        u"and replies from other devices. Make sure the device is on and connected to the same "
+        u"router, then search again.",
     .menu_open_device_page = u"Open device page",
     .menu_copy_ip = u"Copy IP address",
     .menu_copy_mac = u"Copy MAC address",
@@ -134,6 +141,12 @@ constexpr LanguageTexts kTraditionalChineseTexts{
     .accessible_next = u"下一步",
     .accessible_previous = u"上一步",
     .accessible_device_list = u"找到的裝置",
+    .tip_settings = u"語言與關於",
+    .diagnosis_no_cause = u"在這台電腦上沒有找到原因。",
+    .diagnosis_checked =
+        u"已檢查：網路介面卡、搜尋的傳送、連接埠 8888、VPN "
+        u"路由、反向路徑篩選、防火牆、無線隔離、系統丟棄的封包，以及其他裝置的回應。請確認裝置已開"
+        u"啟並連接到同一台路由器，然後再搜尋一次。",
     .menu_open_device_page = u"開啟裝置網頁",
     .menu_copy_ip = u"複製 IP 位址",
     .menu_copy_mac = u"複製 MAC 位址",
@@ -206,6 +219,12 @@ constexpr LanguageTexts kSimplifiedChineseTexts{
     .accessible_next = u"下一步",
     .accessible_previous = u"上一步",
     .accessible_device_list = u"找到的装置",
+    .tip_settings = u"语言和关于",
+    .diagnosis_no_cause = u"在这台电脑上没有找到原因。",
+    .diagnosis_checked =
+        u"已检查：网络适配器、搜索的发送、端口 8888、VPN "
+        u"路由、反向路径过滤、防火墙、无线隔离、系统丢弃的数据包，以及其他设备的回复。请确认设备已"
+        u"开启并连接到同一台路由器，然后再搜索一次。",
     .menu_open_device_page = u"打开装置网页",
     .menu_copy_ip = u"复制 IP 地址",
     .menu_copy_mac = u"复制 MAC 地址",
@@ -285,6 +304,13 @@ constexpr LanguageTexts kJapaneseTexts{
     .accessible_next = u"次のステップ",
     .accessible_previous = u"前のステップ",
     .accessible_device_list = u"見つかったデバイス",
+    .tip_settings = u"言語とバージョン情報",
+    .diagnosis_no_cause = u"このコンピューターでは原因が見つかりませんでした。",
+    .diagnosis_checked =
+        u"確認した項目：ネットワークアダプター、検索の送信、ポート 8888、VPN "
+        u"の経路、逆経路フィルター、ファイアウォール、無線の分離、システムが破棄したパケット、ほか"
+        u"の機器からの応答。機器の電源が入り、同じルーターに接続されていることを確認して、もう一度"
+        u"検索してください。",
     .menu_open_device_page = u"デバイスのページを開く",
     .menu_copy_ip = u"IP アドレスをコピー",
     .menu_copy_mac = u"MAC アドレスをコピー",

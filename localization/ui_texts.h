@@ -52,6 +52,11 @@ struct LanguageTexts {
     std::u16string_view accessible_next;
     std::u16string_view accessible_previous;
     std::u16string_view accessible_device_list;
+    // The setting button's tooltip.
+    std::u16string_view tip_settings;
+    // The "Why?" box when the diagnosis found no cause: that, then what it checked.
+    std::u16string_view diagnosis_no_cause;
+    std::u16string_view diagnosis_checked;
     // The context menu of a device row.
     std::u16string_view menu_open_device_page;
     std::u16string_view menu_copy_ip;

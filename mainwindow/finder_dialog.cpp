@@ -3,6 +3,7 @@
 
 #include <QAccessible>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPixmap>
 #include <QStringList>
@@ -11,8 +12,10 @@
 #include <utility>
 
 #include "controls/button_operate.h"
+#include "controls/enter_key.h"
 #include "controls/scroll_bar_list.h"
 #include "controls/skin_bitmap.h"
+#include "controls/skin_font.h"
 #include "discovery/collection.h"
 #include "discovery/found_device.h"
 #include "discovery/search_engine.h"
@@ -36,7 +39,16 @@ void ShowButton(CButtonOperate* button) {
     button->show();
 }
 
+// Hiding the focused control makes Qt hand the focus on as if Tab had been
+// pressed, which would put up a ring that no key asked for: after the mouse, the
+// focus is dropped instead, and Return goes to the window's primary command.
+void DropMouseFocus(QWidget* control, bool ring_visible) {
+    if (control->hasFocus() && !ring_visible)
+        control->clearFocus();
+}
+
 void HideButton(CButtonOperate* button) {
+    DropMouseFocus(button, button->FocusRingVisible());
     button->SetShown(false);
     button->hide();
 }
@@ -50,6 +62,28 @@ void PlaceButton(CButtonOperate* button, const UiButtonImages& images) {
 }
 
 }  // namespace
+
+QIcon WindowIcon() {
+    // Each size drawn down from the nearest drawn size at or above it: a desktop
+    // asks for anything from 16 (title bars) to 256 px (switchers, docks).
+    static const int kDrawn[] = {48, 128, 256};
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        for (const int drawn : kDrawn) {
+            if (drawn < size)
+                continue;
+            const QImage source(QStringLiteral(":/icons/orvandel-%1.png").arg(drawn));
+            if (!source.isNull()) {
+                icon.addPixmap(QPixmap::fromImage(
+                    drawn == size ? source
+                                  : source.scaled(size, size, Qt::KeepAspectRatio,
+                                                  Qt::SmoothTransformation)));
+            }
+            break;
+        }
+    }
+    return icon;
+}
 
 int LaunchStepCount(int frame_count) {
     if (frame_count <= 0)
@@ -183,10 +217,7 @@ void CKestriTR400DeviceFinderDlg::InitialLayout() {
     BuildPopupMenu(m_strings.Language());
     // The title may have changed with the saved language.
     setWindowTitle(QString::fromStdU16String(m_strings.MainWindow.text));
-    const UiImageElement& app_icon = m_strings.AppIcon;
-    const QImage icon = LoadSkinBitmap(app_icon.path, QSize(app_icon.width, app_icon.height));
-    if (!icon.isNull())
-        setWindowIcon(QIcon(QPixmap::fromImage(icon)));
+    setWindowIcon(WindowIcon());
 
     m_slots.headline = SlotText(m_strings.IntroText.text);
     m_slots.headline_rect = EdgeRect(m_strings.IntroText, 5);
@@ -268,10 +299,31 @@ void CKestriTR400DeviceFinderDlg::OnPrevious() {
 }
 
 void CKestriTR400DeviceFinderDlg::HideDeviceList() {
+    DropMouseFocus(m_device_list, m_device_list->FocusRingVisible());
     m_device_list->hide();
 }
 
+void CKestriTR400DeviceFinderDlg::HideWhyLink() {
+    // The link takes the focus from Tab only: Qt hands it on as a key would.
+    m_why->HideLink();
+}
+
+void CKestriTR400DeviceFinderDlg::keyPressEvent(QKeyEvent* event) {
+    // Return with no control taking it (a fresh window has none focused) runs the
+    // page's primary command: the search button's.
+    if (IsEnterKey(event) && m_search->isVisible()) {
+        if (!event->isAutoRepeat())
+            m_search->click();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void CKestriTR400DeviceFinderDlg::SetSearchCaption(const std::u16string& caption) {
+    m_search->SetCaptionForms(FormsOfLanguage(m_strings.Language()));
+    m_search->SetCaptionSet(
+        {m_strings.BeginSearchLabel, m_strings.StopLabel, m_strings.SearchAgainLabel});
     m_search->SetCaption(caption);
     // The caption is painted, not the button's text: a reader needs it as the name.
     m_search->setAccessibleName(QString::fromStdU16String(caption));
@@ -280,6 +332,7 @@ void CKestriTR400DeviceFinderDlg::SetSearchCaption(const std::u16string& caption
 
 void CKestriTR400DeviceFinderDlg::ApplyAccessibleTexts() {
     m_setting->setAccessibleName(QString::fromStdU16String(m_strings.AccessibleSettings));
+    m_setting->setToolTip(QString::fromStdU16String(m_strings.TipSettings));
     m_next->setAccessibleName(QString::fromStdU16String(m_strings.AccessibleNext));
     m_previous->setAccessibleName(QString::fromStdU16String(m_strings.AccessiblePrevious));
     m_device_list->setAccessibleName(QString::fromStdU16String(m_strings.AccessibleDeviceList));
@@ -343,7 +396,7 @@ void CKestriTR400DeviceFinderDlg::ShowNoInternetPage() {
         m_engine->Abandon();
     m_is_searching = false;
     HideDeviceList();
-    m_why->SetVerdicts({});
+    HideWhyLink();
 
     const UiTextElement& t = m_strings.NoInternetTitle;
     m_slots.headline = SlotText(t.text);
@@ -366,7 +419,7 @@ void CKestriTR400DeviceFinderDlg::ShowNotFoundPage() {
     m_has_results = false;
     HideDeviceList();
     // The engine has stopped: what it saw, and the system's state now, say why.
-    m_why->SetVerdicts(m_engine->Diagnose(0));
+    m_why->ShowFor(m_engine->Diagnose(0));
     m_slots.headline = SlotText(m_strings.NotFoundTitle.text);
     m_slots.headline_rect = NotFoundHeadlineRect();
     m_slots.title = SlotText(m_strings.Step1Title.text);
@@ -412,7 +465,7 @@ void CKestriTR400DeviceFinderDlg::OnSearchTimeout(std::uint64_t generation) {
 void CKestriTR400DeviceFinderDlg::StartSearch() {
     m_is_searching = true;
     HideDeviceList();
-    m_why->SetVerdicts({});
+    HideWhyLink();
     m_found.clear();
 
     m_slots.headline_rect = SearchingHeadlineRect();
@@ -462,7 +515,7 @@ bool CKestriTR400DeviceFinderDlg::CollectReplies() {
 
 void CKestriTR400DeviceFinderDlg::ListResults() {
     m_has_results = true;
-    m_why->SetVerdicts({});
+    HideWhyLink();
     m_device_list->ClearDevices();
     ApplyRowViews();
     m_strings.SetResultCount(m_device_list->ItemCount());
@@ -532,6 +585,10 @@ void CKestriTR400DeviceFinderDlg::FinishLaunch() {
     ShowButton(m_setting);
     ShowButton(m_next);
     ShowButton(m_search);
+    // The window starts with the focus on its primary command, without a ring:
+    // Return searches, and a later activation hands the focus to nothing else.
+    if (focusWidget() == nullptr)
+        m_search->setFocus(Qt::OtherFocusReason);
     SyncPageDescription();
     update();
 }

@@ -13,6 +13,7 @@
 
 #include <QDialog>
 #include <QFont>
+#include <QIcon>
 #include <QImage>
 #include <QString>
 #include <condition_variable>
@@ -54,6 +55,9 @@ inline constexpr int kCmdSimplifiedChinese = 32798;
 inline constexpr int kCmdTraditionalChinese = 32799;
 inline constexpr int kCmdJapanese = 32800;
 inline constexpr int kCmdAbout = 32801;
+
+// The window's icon, 16 to 256 px.
+QIcon WindowIcon();
 
 // Capacity of a page text slot; longer texts are cut.
 inline constexpr std::size_t kSlotCapacity = 128;
@@ -137,6 +141,7 @@ public slots:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     // Decodes one skin image for painting, bounded by the size of the rectangle it
     // is drawn in (a null image draws nothing); tests replace it to paint without
     // the skin folder.
@@ -166,6 +171,7 @@ private:
     void ApplyStep1Page();
     void ApplyStep2Page();
     void HideDeviceList();
+    void HideWhyLink();
     void SetSearchCaption(const std::u16string& caption);
     // Accessible names, the row menu and the rows in the current language.
     void ApplyAccessibleTexts();

@@ -1,12 +1,16 @@
 // Painting of the main window: every paint draws the whole client area into a back
 // buffer and copies it once.
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QTextLayout>
 #include <algorithm>
+#include <cmath>
 
 #include "controls/skin_bitmap.h"
 #include "controls/skin_color.h"
+#include "controls/skin_font.h"
 #include "mainwindow/finder_dialog.h"
 #include "platform/qt/fonts.h"
 
@@ -20,27 +24,66 @@ constexpr int kBodyPixels = 16;
 // Text is laid out without a bottom limit: the layout's bottom edges are not limits.
 constexpr qreal kUnbounded = 100000.0;
 
+// The line pitch the layout was made for: the Latin face's, and with CJK text in
+// it WenQuanYi's cell at the same size. The Noto CJK faces that draw the
+// ideographs declare much taller lines than their ideographs need; Qt would space
+// the lines by them and push the third line out of its rectangle.
+struct LinePitch {
+    qreal ascent = 0;
+    qreal descent = 0;
+};
+LinePitch PitchOf(const QFont& font, const QString& text, QPaintDevice* device) {
+    const QFontMetricsF latin(font, device);
+    LinePitch p{latin.ascent(), latin.descent()};
+    if (ScriptOf(text) == SkinScript::kCjk) {
+        QFont cell{QString(kCjkFamily)};
+        cell.setPixelSize(font.pixelSize());
+        cell.setWeight(font.weight());
+        const QFontMetricsF m(cell, device);
+        p.ascent = std::max(p.ascent, m.ascent());
+        p.descent = std::max(p.descent, m.descent());
+    }
+    return p;
+}
+
+// Lines of `text` from (left, top), wrapped at `width` (none: one line), one pitch
+// apart with their baselines where the pitch puts them, drawn whole.
+void DrawLines(QPainter& painter, const QString& text, qreal left, qreal top, qreal width,
+               bool wrap) {
+    const LinePitch pitch = PitchOf(painter.font(), text, painter.device());
+    QTextLayout layout(text, painter.font(), painter.device());
+    QTextOption option;
+    option.setWrapMode(wrap ? QTextOption::WordWrap : QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    qreal y = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(wrap ? width : kUnbounded);
+        line.setPosition(QPointF(0, y + pitch.ascent - line.ascent()));
+        y += pitch.ascent + pitch.descent;
+    }
+    layout.endLayout();
+    layout.draw(&painter, QPointF(left, top));
+}
+
 // Word-wrapped text that starts at the rectangle's top and wraps at right - left,
 // drawn whole whatever the bottom edge says.
 void DrawWrapped(QPainter& painter, const std::u16string& text, const WinRect& r) {
     if (text.empty())
         return;
     const qreal width = std::max(1, r.right - r.left);
-    painter.drawText(QRectF(r.left, r.top, width, kUnbounded),
-                     Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap | Qt::TextDontClip,
-                     QString::fromStdU16String(text));
+    DrawLines(painter, QString::fromStdU16String(text), r.left, r.top, width, true);
 }
 
 // One line, vertically centred between top and bottom, never clipped.
 void DrawSingleLineCentred(QPainter& painter, const std::u16string& text, const WinRect& r) {
     if (text.empty())
         return;
-    const QFontMetrics metrics(painter.font());
-    const int line_height = metrics.height();
+    const QString line = QString::fromStdU16String(text);
+    const LinePitch pitch = PitchOf(painter.font(), line, painter.device());
+    const int line_height = static_cast<int>(std::ceil(pitch.ascent + pitch.descent));
     const int top = r.top + (r.bottom - r.top - line_height) / 2;
-    painter.drawText(QRectF(r.left, top, kUnbounded, line_height),
-                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
-                     QString::fromStdU16String(text));
+    DrawLines(painter, line, r.left, top, kUnbounded, false);
 }
 
 }  // namespace
@@ -121,10 +164,11 @@ void CKestriTR400DeviceFinderDlg::Paint(QPainter& painter) {
     // The headline keeps the buffer's initial text colour, black.
     painter.setPen(Qt::black);
     if (m_fonts_language != s.Language()) {
-        const SkinScript script = UsesCjkFace(s.Language()) ? SkinScript::kCjk : SkinScript::kLatin;
-        m_headline_font = SkinCellFont(kHeadlinePixels, QFont::Normal, script);
-        m_title_font = SkinCellFont(kTitlePixels, QFont::Black, script);
-        m_body_font = SkinCellFont(kBodyPixels, QFont::Normal, script);
+        const SkinScript script = ScriptOfLanguage(s.Language());
+        const CjkForms forms = FormsOfLanguage(s.Language());
+        m_headline_font = SkinCellFont(kHeadlinePixels, QFont::Normal, script, forms);
+        m_title_font = SkinCellFont(kTitlePixels, QFont::Black, script, forms);
+        m_body_font = SkinCellFont(kBodyPixels, QFont::Normal, script, forms);
         m_fonts_language = s.Language();
     }
     painter.setFont(m_headline_font);

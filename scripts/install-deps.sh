@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format-14 python3
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins qt6-wayland
   libgtest-dev libgmock-dev
-  fonts-wqy-microhei fonts-dejavu-core fonts-dejavu-extra
+  fonts-wqy-microhei fonts-noto-cjk fonts-dejavu-core fonts-dejavu-extra
   iproute2 xdg-utils
 )
 if [[ "${1:-}" == "--test" || "${1:-}" == "--ci" ]]; then

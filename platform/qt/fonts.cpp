@@ -7,34 +7,66 @@
 namespace orvandel {
 namespace {
 const QString kSkinFamily = QStringLiteral("Microsoft JhengHei");
+
+// Qt keeps one font engine, with the faces it falls back to once found, per
+// face and font attributes, whatever families follow the face in the request:
+// fonts of different forms must differ in an attribute. The outline preferences
+// change nothing here (every face is an outline face).
+QFont::StyleStrategy StrategyOf(CjkForms forms) {
+    switch (forms) {
+        case CjkForms::kJapanese:
+            return QFont::ForceOutline;
+        case CjkForms::kSimplified:
+            return QFont::PreferOutline;
+        case CjkForms::kTraditional:
+            break;
+    }
+    return QFont::PreferDefault;
 }
+}  // namespace
 
 void InstallFontSubstitutions() {
     static const bool installed = [] {
-        // A Latin face first: the first face that has a character draws it, and a
-        // CJK face would draw Latin text too, with its ellipsis at mid-height.
-        // Chinese and Japanese characters fall through to the CJK faces. The
-        // condensed face has the CJK face's line height and about its widths, so
-        // every text keeps its lines; the plain one is wider and would wrap more.
+        // For fonts that name the family alone: a Latin face first, as below.
         QFont::insertSubstitutions(
-            kSkinFamily,
-            {QString(kLatinFamily), QStringLiteral("Noto Sans"), QStringLiteral("DejaVu Sans"),
-             QString(kCjkFamily), QStringLiteral("Noto Sans CJK TC"),
-             QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK JP")});
+            kSkinFamily, {QString(kLatinFamily), QStringLiteral("DejaVu Sans"),
+                          QString(CjkFamilyOf(CjkForms::kTraditional)), QString(kCjkFamily)});
         return true;
     }();
     (void)installed;
 }
 
-QFont SkinFont(int pixel_size, int weight) {
+const char* CjkFamilyOf(CjkForms forms) {
+    switch (forms) {
+        case CjkForms::kJapanese:
+            return "Noto Sans CJK JP";
+        case CjkForms::kSimplified:
+            return "Noto Sans CJK SC";
+        case CjkForms::kTraditional:
+            break;
+    }
+    return "Noto Sans CJK TC";
+}
+
+QFont SkinFont(int pixel_size, int weight, CjkForms forms) {
     InstallFontSubstitutions();
+    // A Latin face first: the first face that has a character draws it, and a CJK
+    // face would draw Latin text too, with its ellipsis at mid-height. Chinese and
+    // Japanese characters fall through to the CJK face of the forms, then to
+    // WenQuanYi. The condensed face has WenQuanYi's line height and about its
+    // widths, so every text keeps its lines; the plain one is wider and would wrap
+    // more. Not "Noto Sans": with only the CJK faces installed, fontconfig answers
+    // it with one of them, whatever the forms.
     QFont font(kSkinFamily);
+    font.setFamilies({kSkinFamily, QString(kLatinFamily), QStringLiteral("DejaVu Sans"),
+                      QString(CjkFamilyOf(forms)), QString(kCjkFamily)});
+    font.setStyleStrategy(StrategyOf(forms));
     font.setPixelSize(pixel_size > 0 ? pixel_size : 1);
     font.setWeight(static_cast<QFont::Weight>(weight));
     return font;
 }
 
-QFont SkinCellFont(int cell_height, int weight, SkinScript script) {
+QFont SkinCellFont(int cell_height, int weight, SkinScript script, CjkForms forms) {
     InstallFontSubstitutions();
     // Measured on the face itself: the family list's first face draws only Latin
     // letters, and a face's cell is not the other's.
@@ -46,7 +78,7 @@ QFont SkinCellFont(int cell_height, int weight, SkinScript script) {
         if (QFontMetricsF(face).height() <= cell_height + 0.01)
             break;
     }
-    return SkinFont(em, weight);
+    return SkinFont(em, weight, forms);
 }
 
 SkinScript ScriptOf(const QString& text) {

@@ -26,8 +26,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.kestrilon.com/")
 # Qt and C++ runtime libraries come from dpkg-shlibdeps; the skin font is named
 # "Microsoft JhengHei", which is mapped to a CJK-capable face at run time.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window sets its texts in DejaVu Sans Condensed first (fonts-dejavu-extra).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk, fonts-dejavu-extra")
+# The window sets its texts in DejaVu Sans Condensed first (fonts-dejavu-extra), its
+# ideographs in the Noto CJK face of the language's forms, sized for WenQuanYi's cell.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, fonts-wqy-microhei, fonts-dejavu-extra")
 # The Wayland platform plugin: without it a Wayland session runs the window
 # through XWayland.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-wayland")

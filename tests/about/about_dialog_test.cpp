@@ -274,6 +274,25 @@ private slots:
             }
             QVERIFY2(dark > 20, name);
         }
+        // The legal line is the same Latin text in every language, and drawn as wide
+        // as in English: one face and size for the Latin text of all four.
+        auto legal_ink_width = [](CDialogAbout& d, const QImage& shot) {
+            const QRect r = d.findChild<QLabel*>(QStringLiteral("aboutLegalText"))->geometry();
+            int left = r.right(), right = r.left() - 1;
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x)
+                    if (qGray(shot.pixel(x, y)) < 128) {
+                        left = std::min(left, x);
+                        right = std::max(right, x);
+                    }
+            return right - left + 1;
+        };
+        CDialogAbout english(kEnglish, Settings());
+        english.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&english));
+        const QImage english_image = english.grab().toImage();
+        QCOMPARE(legal_ink_width(dialog, image), legal_ink_width(english, english_image));
+        QCOMPARE(dialog.TextPixelSize(), english.TextPixelSize());
         int bright = 0;
         int not_footer = 0;
         for (int y = 185; y < 215; ++y) {

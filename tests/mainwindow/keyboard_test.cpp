@@ -337,6 +337,93 @@ private slots:
         QCOMPARE(ring_pixels(), 2 * why->width());
     }
 
+    // After the mouse alone, a click on a row and then searches, no control shows
+    // the keyboard's ring or the hover face it brings: the search button looks as
+    // it did before the click, and the list rings no row.
+    void noRingAfterTheMouse() {
+        QVERIFY(OpenResults({FullDevice()}));
+        CButtonOperate* search = Button("searchButton");
+        const QImage plain = search->grab().toImage();
+        const QColor accent = ToQColor(W()->Strings().AccentLine.color);
+        const QRect row = List()->visualItemRect(Row(0));
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, row.center());
+        QCOMPARE(m_recorder.opened.size(), 1);
+        QVERIFY(List()->hasFocus());
+        const QImage list = List()->viewport()->grab().toImage();
+        int ring = 0;
+        for (int x = 0; x < list.width(); ++x)
+            ring += list.pixelColor(x, row.top()) == accent;
+        QCOMPARE(ring, 0);
+        for (int round = 0; round < 2; ++round) {
+            m_h->ClickSearch();
+            m_h->ClickSearch();
+            QVERIFY(W()->HasResults());
+            QCOMPARE(RingPixels(search, accent), 0);
+            QCOMPARE(search->grab().toImage(), plain);
+        }
+    }
+
+    // Return on a fresh window runs the page's primary command, the search
+    // button's, without a ring: it starts the search; with no control focused at
+    // all, Return still reaches it and stops the search.
+    void returnOnAFreshWindowSearches() {
+        m_h = std::make_unique<WindowHarness>();
+        QVERIFY(m_h->OpenReady());
+        QVERIFY(QTest::qWaitForWindowActive(W()));
+        CButtonOperate* search = Button("searchButton");
+        QCOMPARE(QApplication::focusWidget(), search);
+        QCOMPARE(RingPixels(search, ToQColor(W()->Strings().AccentLine.color)), 0);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(W()->IsSearching());
+        search->clearFocus();
+        QCOMPARE(QApplication::focusWidget(), nullptr);
+        QTest::keyClick(W(), Qt::Key_Enter, Qt::KeypadModifier);
+        QVERIFY(!W()->IsSearching());
+        QVERIFY(W()->HasSearched());
+    }
+
+    // Return on the "Why?" link opens its box, drawn like the window: no wider than
+    // it, the footer strip's colour at its foot and the skin's OK button captioned
+    // in the window's language; Return on that button closes it.
+    void whyBoxFromTheKeyboard_data() {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QString>("ok");
+        QTest::addColumn<bool>("verdicts");
+        QTest::newRow("English, a cause") << kCmdEnglish << "OK" << true;
+        QTest::newRow("Simplified Chinese, no cause")
+            << kCmdSimplifiedChinese << QString::fromUtf8("确认") << false;
+        QTest::newRow("Traditional Chinese, a cause")
+            << kCmdTraditionalChinese << QString::fromUtf8("確認") << true;
+    }
+    void whyBoxFromTheKeyboard() {
+        QFETCH(int, command);
+        QFETCH(QString, ok);
+        QFETCH(bool, verdicts);
+        QVERIFY(Open());
+        W()->OnLanguage(command);
+        if (verdicts)
+            m_h->SetDiagnosis(SampleVerdicts());
+        m_h->ClickSearch();
+        m_h->ClickSearch();
+        auto* why = W()->findChild<QPushButton*>(QStringLiteral("diagnosisLink"));
+        QVERIFY(m_h->Visible(why));
+        FocusByTab(why);
+        QTest::keyClick(why, Qt::Key_Return);
+        QWidget* box = nullptr;
+        QTRY_VERIFY((box = W()->findChild<QDialog*>(QStringLiteral("diagnosisBox"))) != nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(box));
+        const QImage image = box->grab().toImage();
+        QVERIFY2(image.width() <= W()->width(), qPrintable(QString::number(image.width())));
+        QCOMPARE(image.pixelColor(1, image.height() - 2), ToQColor(W()->Strings().FooterBar.color));
+        auto* button = box->findChild<CButtonOperate*>(QStringLiteral("diagnosisBoxOk"));
+        QVERIFY(button != nullptr);
+        QCOMPARE(button->Caption(), ok);
+        QVERIFY(box->rect().contains(button->geometry()));
+        QVERIFY(button->hasFocus());
+        QTest::keyClick(button, Qt::Key_Return);
+        QTRY_VERIFY(W()->findChild<QDialog*>(QStringLiteral("diagnosisBox")) == nullptr);
+    }
+
     void focusRingShowsForTheKeyboardOnly_data() {
         QTest::addColumn<QString>("button");
         QTest::newRow("setting") << "settingButton";

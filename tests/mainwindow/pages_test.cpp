@@ -67,6 +67,10 @@ private slots:
         QCOMPARE(h.window->StepIndex(), 0);
         QCOMPARE(h.window->windowTitle(), QString("Orvandel"));
         QCOMPARE(h.window->size(), QSize(320, 460));
+        // Icons for every size a desktop asks for, from title bars to switchers.
+        const QList<QSize> sizes = h.window->windowIcon().availableSizes();
+        for (const int side : {16, 24, 32, 48, 64, 128, 256})
+            QVERIFY2(sizes.contains(QSize(side, side)), qPrintable(QString::number(side)));
     }
 
     void launchSteps_data() {
@@ -216,21 +220,32 @@ private slots:
         QCOMPARE(Q(h.window->Slots().headline), Q(u.NotFoundTitle.text));
     }
 
-    // The "Why?" link: shown on the not-found page only when the diagnosis has a
-    // verdict, in the current language, in the accessible description, and gone on
-    // every other page; the page's own texts stay as they are.
+    // The "Why?" link: on every not-found page, in the current language, in the
+    // accessible description, and gone on every other page; without a verdict it
+    // says that no cause was found and what was checked. The page's own texts stay
+    // as they are.
     void notFoundWhyLinkFollowsTheDiagnosis() {
         LogicHarness h;
         QVERIFY(h.OpenReady());
         auto* why = h.window->findChild<CDiagnosisLink*>(QStringLiteral("diagnosisLink"));
         QVERIFY(why != nullptr);
-        h.ClickSearch();
-        h.ClickSearch();
-        QVERIFY(!h.Visible(why));  // no verdict, no link
         // Named before it ever shows, so that a reader never meets an unnamed button.
         QCOMPARE(why->accessibleName(), Q(h.window->Strings().Diagnosis.why_label));
+        h.ClickSearch();
+        h.ClickSearch();
+        QVERIFY(h.Visible(why));  // no verdict: the link all the same
+        const QString no_cause = Q(h.window->Strings().DiagnosisNoCause);
+        QVERIFY(!no_cause.isEmpty());
+        QCOMPARE(why->toolTip(), no_cause);
+        QCOMPARE(why->BoxText(),
+                 no_cause + QStringLiteral("\n\n") + Q(h.window->Strings().DiagnosisChecked));
+        QVERIFY(why->BoxText().contains(QStringLiteral("8888")));
+        h.window->OnLanguage(kCmdSimplifiedChinese);
+        QCOMPARE(why->toolTip(), QStringLiteral("在这台电脑上没有找到原因。"));
+        h.window->OnLanguage(kCmdEnglish);
         const PageSlots plain = h.window->Slots();
-        const QString plain_description = h.window->accessibleDescription();
+        const QString plain_description =
+            h.window->accessibleDescription().chopped(no_cause.size() + 1);
 
         h.SetDiagnosis(SampleVerdicts());
         h.ClickSearch();
@@ -476,24 +491,29 @@ private slots:
         QTest::addColumn<int>("command");
         QTest::addColumn<QString>("submenu");
         QTest::addColumn<QString>("about");
+        QTest::addColumn<QString>("tooltip");  // the setting button's
         QTest::newRow("English") << kCmdEnglish << "Language"
-                                 << "About Orvandel";
+                                 << "About Orvandel"
+                                 << "Language and About";
         QTest::newRow("Simplified Chinese")
             << kCmdSimplifiedChinese << QString::fromUtf8("变更语言")
-            << QString::fromUtf8("关于 Orvandel");
+            << QString::fromUtf8("关于 Orvandel") << QString::fromUtf8("语言和关于");
         QTest::newRow("Traditional Chinese")
             << kCmdTraditionalChinese << QString::fromUtf8("變更語言")
-            << QString::fromUtf8("關於 Orvandel");
+            << QString::fromUtf8("關於 Orvandel") << QString::fromUtf8("語言與關於");
         QTest::newRow("Japanese") << kCmdJapanese << QString::fromUtf8("言語")
-                                  << QString::fromUtf8("Orvandel について");
+                                  << QString::fromUtf8("Orvandel について")
+                                  << QString::fromUtf8("言語とバージョン情報");
     }
     void menuEntriesOrderAndIds() {
         QFETCH(int, command);
         QFETCH(QString, submenu);
         QFETCH(QString, about);
+        QFETCH(QString, tooltip);
         LogicHarness h;
         QVERIFY(h.OpenReady());
         h.window->OnLanguage(command);
+        QCOMPARE(h.Button("settingButton")->toolTip(), tooltip);
 
         QStringList top_texts, language_texts;
         QList<int> ids;

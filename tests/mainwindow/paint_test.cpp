@@ -301,6 +301,67 @@ private slots:
         QVERIFY2(white < 300, "a blank strip at the bottom of the list");
     }
 
+    // The selected row's highlight reaches the list's right edge, past the end of
+    // its text column.
+    void rowHighlightSpansTheList() {
+        WindowHarness h;
+        h.SetDevices({MakeDevice(u"Den", u"TR400", u"192.168.1.10", u"0c:1a:2b:3c:4d:10")});
+        QVERIFY(h.OpenReady());
+        h.ClickSearch();
+        h.ClickSearch();
+        CScrollBarList* list = h.DeviceList();
+        list->setCurrentItem(list->topLevelItem(0));
+        QWidget* viewport = list->viewport();
+        const QRect row = list->visualItemRect(list->topLevelItem(0));
+        QVERIFY(list->header()->length() < viewport->width());  // the column stops short
+        const QImage image = viewport->grab().toImage();
+        const QColor inside = image.pixelColor(list->header()->length() - 10, row.top() + 1);
+        QVERIFY(inside != QColor(Qt::white));
+        for (int x = list->header()->length(); x < image.width(); ++x)
+            QCOMPARE(image.pixelColor(x, row.top() + 1), inside);
+    }
+
+    // The search button draws its three captions at one size: the ink of each
+    // (a capital or a tall sign over a descender) is as tall as the others'.
+    void oneCaptionSizeOnTheSearchButton_data() {
+        QTest::addColumn<int>("command");
+        QTest::newRow("English") << kCmdEnglish;
+        QTest::newRow("Japanese") << kCmdJapanese;
+        QTest::newRow("Simplified Chinese") << kCmdSimplifiedChinese;
+    }
+    void oneCaptionSizeOnTheSearchButton() {
+        QFETCH(int, command);
+        WindowHarness h;
+        h.SetDuration(60000);
+        QVERIFY(h.OpenReady());
+        h.window->OnLanguage(command);
+        CButtonOperate* search = h.Button("searchButton");
+        auto ink_height = [&] {
+            const QImage image = search->grab().toImage();
+            int top = image.height(), bottom = -1;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (qMin(qMin(qRed(image.pixel(x, y)), qGreen(image.pixel(x, y))),
+                             qBlue(image.pixel(x, y))) > 235) {
+                        top = std::min(top, y);
+                        bottom = std::max(bottom, y);
+                    }
+            return bottom - top + 1;
+        };
+        QList<int> heights, sizes;
+        for (int page = 0; page < 3; ++page) {
+            if (page > 0)
+                h.ClickSearch();  // Stop, then Search Again
+            heights << ink_height();
+            sizes << search->CaptionFontNow().pixelSize();
+        }
+        QVERIFY2(
+            heights[0] == heights[1] && heights[2] == heights[1],
+            qPrintable(QStringLiteral("%1 %2 %3").arg(heights[0]).arg(heights[1]).arg(heights[2])));
+        QCOMPARE(sizes[0], sizes[1]);
+        QCOMPARE(sizes[2], sizes[1]);
+    }
+
     // One device of each verdict: the badge covers the icon corner of every row but
     // the ok ones, and the tooltips name the addresses in the current language.
     void rowsWhosePageMayNotOpenShowBadgeAndTooltip() {
