@@ -84,9 +84,37 @@ bool ClaimBefore(const DeviceInfo& a, const DeviceInfo& b) {
 // own row.
 constexpr std::size_t kMaxMacElsewhere = 8;
 
-// Fills each device's mac_elsewhere: the other rows with a claim of its MAC.
+// A MAC's place in the order below: the value + 1 of one written
+// xx:xx:xx:xx:xx:xx (hexadecimal digits of either case, so equal values are equal
+// texts to CompareMacs), 0 for any other text, which is then compared as text.
+std::uint64_t MacOrder(std::u16string_view mac) {
+    if (mac.size() != 17) {
+        return 0;
+    }
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < mac.size(); ++i) {
+        const char16_t c = AsciiUpper(mac[i]);
+        if (i % 3 == 2) {
+            if (c != u':') {
+                return 0;
+            }
+            continue;
+        }
+        const bool digit = c >= u'0' && c <= u'9';
+        if (!digit && !(c >= u'A' && c <= u'F')) {
+            return 0;
+        }
+        value = value << 4 | static_cast<std::uint64_t>(digit ? c - u'0' : c - u'A' + 10);
+    }
+    return value + 1;
+}
+
+// Fills each device's mac_elsewhere: the other rows with a claim of its MAC. The
+// sort is on numbers for the usual MACs, so that it does not chase every record's
+// text around the heap.
 void NoteMacsElsewhere(std::vector<FoundDevice>& found) {
     struct MacClaim {
+        std::uint64_t key;
         const std::u16string* mac;
         std::size_t row;
         bool listed;
@@ -95,21 +123,27 @@ void NoteMacsElsewhere(std::vector<FoundDevice>& found) {
     claims.reserve(found.size());
     for (std::size_t row = 0; row < found.size(); ++row) {
         if (!found[row].record.id.empty()) {
-            claims.push_back({&found[row].record.id, row, true});
+            claims.push_back({MacOrder(found[row].record.id), &found[row].record.id, row, true});
         }
         for (const DeviceClaim& other : found[row].other_claims) {
             if (!other.record.id.empty()) {
-                claims.push_back({&other.record.id, row, false});
+                claims.push_back({MacOrder(other.record.id), &other.record.id, row, false});
             }
         }
     }
-    std::sort(claims.begin(), claims.end(), [](const MacClaim& a, const MacClaim& b) {
-        const int order = CompareMacs(*a.mac, *b.mac);
+    const auto compare = [](const MacClaim& a, const MacClaim& b) {
+        if (a.key != b.key) {
+            return a.key < b.key ? -1 : 1;
+        }
+        return a.key == 0 ? CompareMacs(*a.mac, *b.mac) : 0;
+    };
+    std::sort(claims.begin(), claims.end(), [&](const MacClaim& a, const MacClaim& b) {
+        const int order = compare(a, b);
         return order != 0 ? order < 0 : a.row < b.row;
     });
     for (std::size_t begin = 0; begin < claims.size();) {
         std::size_t end = begin + 1;
-        while (end < claims.size() && CompareMacs(*claims[begin].mac, *claims[end].mac) == 0) {
+        while (end < claims.size() && compare(claims[begin], claims[end]) == 0) {
             ++end;
         }
         if (claims[end - 1].row != claims[begin].row) {
