@@ -43,7 +43,8 @@ std::string DeviceIdentity(const DeviceInfo& device) {
 
 namespace {
 
-// As FoundDevice's mac_elsewhere: a flood of one MAC from many ips stays linear.
+// The most other claims and other ips a claim names (as FoundDevice's
+// mac_elsewhere), so that a flood of claims stays linear.
 constexpr std::size_t kMaxElsewhere = 8;
 
 }  // namespace
@@ -60,14 +61,15 @@ std::vector<FoundDevice> ClaimedDevices(const std::vector<FoundDevice>& found) {
                 // The row keeps its listed record's senders with the rest.
                 claim.record = row.record;
                 claim.sources = row.sources;
-                claim.other_claims = row.other_claims;
-                continue;
+            } else {
+                claim.record = row.other_claims[k - 1].record;
+                claim.sources = row.other_claims[k - 1].sources;
+                claim.other_claims.push_back({row.record, row.sources});
             }
-            claim.record = row.other_claims[k - 1].record;
-            claim.sources = row.other_claims[k - 1].sources;
-            claim.other_claims.push_back({row.record, row.sources});
-            for (std::size_t j = 0; j < row.other_claims.size(); ++j) {
-                if (j != k - 1) {
+            // Bounded: thousands of forged claims of one ip must not cost their square.
+            for (std::size_t j = 0;
+                 j < row.other_claims.size() && claim.other_claims.size() < kMaxElsewhere; ++j) {
+                if (j + 1 != k) {
                     claim.other_claims.push_back(row.other_claims[j]);
                 }
             }

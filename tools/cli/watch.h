@@ -22,7 +22,7 @@ std::string DeviceIdentity(const DeviceInfo& device);
 // Every device's claim of an ip in one search, in list order: each row's listed
 // record, then its other claims, each as a FoundDevice of its own (the claim's
 // record and senders, the row's verdict). Its other_claims are the rest of its
-// row; its mac_elsewhere the other ips its identity claimed (at most 8). Its
+// row, its mac_elsewhere the other ips its identity claimed (at most 8 each). Its
 // status is conflict when either is not empty (or the row's verdict says so).
 std::vector<FoundDevice> ClaimedDevices(const std::vector<FoundDevice>& found);
 

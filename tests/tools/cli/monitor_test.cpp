@@ -254,6 +254,26 @@ TEST(Watch, ForgedClaimsKeepTheDeviceWhereItAnswers) {
     }
 }
 
+// Thousands of MACs claiming one ip: every claim is watched, each names a bounded
+// number of the others.
+TEST(Watch, AFloodOfClaimsOfOneIpStaysBounded) {
+    FoundDevice row = kA;
+    for (int i = 0; i < 2000; ++i) {
+        char mac[18];
+        std::snprintf(mac, sizeof mac, "06:00:00:00:%02x:%02x", i / 256, i % 256);
+        row = Shared(std::move(row), Device(text::DecodeUtf8(mac, 17), u"10.0.0.10"));
+    }
+    const auto claimed = ClaimedDevices({row});
+    ASSERT_EQ(claimed.size(), 2001u);
+    for (const FoundDevice& claim : claimed) {
+        ASSERT_LE(claim.other_claims.size(), 8u);
+        ASSERT_EQ(claim.verdict.status, ReachStatus::kConflict);
+    }
+    WatchState state(2, 8192);
+    EXPECT_EQ(state.Round({row}, kT0).size(), 2001u);
+    EXPECT_EQ(state.Round({row}, kT0 + 30).size(), 0u);
+}
+
 TEST(Watch, Rfc3339) {
     EXPECT_EQ(Rfc3339(0), "1970-01-01T00:00:00Z");
     EXPECT_EQ(Rfc3339(951782400), "2000-02-29T00:00:00Z");
