@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "discovery/device_info.h"
 #include "discovery/inline_list.h"
@@ -12,11 +14,30 @@
 
 namespace orvandel {
 
-struct FoundDevice {
-    DeviceInfo record;     // the listed record of this ip (the last one stored)
-    Reachability verdict;  // status, conflict count and the arrival adapters
-    // Datagram sources (host byte order; ipv4::Format writes them), first seen first.
+// One more device's claim of a listed ip: the record of its latest reply there
+// and the senders of its replies, first seen first.
+struct DeviceClaim {
+    DeviceInfo record;
     InlineList<std::uint32_t, 2> sources;
+
+    bool operator==(const DeviceClaim&) const = default;
+};
+
+struct FoundDevice {
+    // The listed record of this ip. The devices claiming it are told apart by MAC
+    // (all replies without one count as one device); each one's latest reply is
+    // its claim, and the claim whose MAC sorts first is listed, a MAC before none.
+    // So every view lists the same record whatever order the replies came in.
+    DeviceInfo record;
+    Reachability verdict;  // status, conflict count and the arrival adapters
+    // Datagram sources of all the ip's replies (host byte order; ipv4::Format
+    // writes them), first seen first.
+    InlineList<std::uint32_t, 2> sources;
+    // The other devices' claims of this ip, in the same order; empty nearly always.
+    std::vector<DeviceClaim> other_claims;
+    // The other listed ips that a reply with the listed record's MAC claimed too
+    // (compared without regard to ASCII case), in list order.
+    std::vector<std::u16string> mac_elsewhere;
 
     bool operator==(const FoundDevice&) const = default;
 };

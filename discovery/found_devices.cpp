@@ -54,6 +54,116 @@ SortKey KeyOf(const StoredReply& latest) {
     return Packed(std::u16string_view(latest.record.ip));
 }
 
+char16_t AsciiUpper(char16_t c) {
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
+
+// MACs in the order of their shown texts (ASCII letters upper-cased), so that two
+// are equal exactly when every view shows them alike.
+int CompareMacs(std::u16string_view a, std::u16string_view b) {
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        const char16_t x = AsciiUpper(a[i]);
+        const char16_t y = AsciiUpper(b[i]);
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+// The order of one ip's claims: a MAC before none, then by MAC.
+bool ClaimBefore(const DeviceInfo& a, const DeviceInfo& b) {
+    if (a.id.empty() != b.id.empty()) {
+        return !a.id.empty();
+    }
+    return CompareMacs(a.id, b.id) < 0;
+}
+
+// At most this many other ips are named per device for its MAC: a flood of one
+// MAC from thousands of ips must not cost their square. Every claim still has its
+// own row.
+constexpr std::size_t kMaxMacElsewhere = 8;
+
+// A MAC's place in the order below: the value + 1 of one written
+// xx:xx:xx:xx:xx:xx (hexadecimal digits of either case, so equal values are equal
+// texts to CompareMacs), 0 for any other text, which is then compared as text.
+std::uint64_t MacOrder(std::u16string_view mac) {
+    if (mac.size() != 17) {
+        return 0;
+    }
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < mac.size(); ++i) {
+        const char16_t c = AsciiUpper(mac[i]);
+        if (i % 3 == 2) {
+            if (c != u':') {
+                return 0;
+            }
+            continue;
+        }
+        const bool digit = c >= u'0' && c <= u'9';
+        if (!digit && !(c >= u'A' && c <= u'F')) {
+            return 0;
+        }
+        value = value << 4 | static_cast<std::uint64_t>(digit ? c - u'0' : c - u'A' + 10);
+    }
+    return value + 1;
+}
+
+// Fills each device's mac_elsewhere: the other rows with a claim of its MAC. The
+// sort is on numbers for the usual MACs, so that it does not chase every record's
+// text around the heap.
+void NoteMacsElsewhere(std::vector<FoundDevice>& found) {
+    struct MacClaim {
+        std::uint64_t key;
+        const std::u16string* mac;
+        std::size_t row;
+        bool listed;
+    };
+    std::vector<MacClaim> claims;
+    claims.reserve(found.size());
+    for (std::size_t row = 0; row < found.size(); ++row) {
+        if (!found[row].record.id.empty()) {
+            claims.push_back({MacOrder(found[row].record.id), &found[row].record.id, row, true});
+        }
+        for (const DeviceClaim& other : found[row].other_claims) {
+            if (!other.record.id.empty()) {
+                claims.push_back({MacOrder(other.record.id), &other.record.id, row, false});
+            }
+        }
+    }
+    const auto compare = [](const MacClaim& a, const MacClaim& b) {
+        if (a.key != b.key) {
+            return a.key < b.key ? -1 : 1;
+        }
+        return a.key == 0 ? CompareMacs(*a.mac, *b.mac) : 0;
+    };
+    std::sort(claims.begin(), claims.end(), [&](const MacClaim& a, const MacClaim& b) {
+        const int order = compare(a, b);
+        return order != 0 ? order < 0 : a.row < b.row;
+    });
+    for (std::size_t begin = 0; begin < claims.size();) {
+        std::size_t end = begin + 1;
+        while (end < claims.size() && compare(claims[begin], claims[end]) == 0) {
+            ++end;
+        }
+        if (claims[end - 1].row != claims[begin].row) {
+            for (std::size_t i = begin; i < end; ++i) {
+                if (!claims[i].listed) {
+                    continue;
+                }
+                std::vector<std::u16string>& elsewhere = found[claims[i].row].mac_elsewhere;
+                for (std::size_t j = begin; j < end && elsewhere.size() < kMaxMacElsewhere; ++j) {
+                    const std::size_t row = claims[j].row;
+                    if (row != claims[i].row && (j == begin || claims[j - 1].row != row)) {
+                        elsewhere.push_back(found[row].record.ip);
+                    }
+                }
+            }
+        }
+        begin = end;
+    }
+}
+
 // Store is ReplyStore or const ReplyStore; from a mutable one the records move.
 template <typename Store>
 std::vector<FoundDevice> Build(Store& store, const std::vector<AdapterAddress>& searched,
@@ -87,10 +197,17 @@ std::vector<FoundDevice> Build(Store& store, const std::vector<AdapterAddress>& 
     std::vector<FoundDevice> found;
     found.reserve(slots.size());
     std::vector<AdapterAddress> adapters;
+    std::vector<Reply*> claims;
+    const auto take = [](Reply& reply) -> DeviceInfo {
+        if constexpr (std::is_const_v<Store>) {
+            return reply.record;
+        } else {
+            return std::move(reply.record);
+        }
+    };
     for (const Slot& slot : slots) {
         const std::span<Reply* const> group(replies.data() + slot.first, slot.count);
-        Reply& latest = *group.back();
-        ReachabilityTally tally(latest.ip_value);
+        ReachabilityTally tally(group.back()->ip_value);
         InlineList<std::uint32_t, 2> sources;
         SmallSet<std::uint32_t> seen;
         for (Reply* reply : group) {
@@ -108,14 +225,41 @@ std::vector<FoundDevice> Build(Store& store, const std::vector<AdapterAddress>& 
             }
         }
         FoundDevice& device = found.emplace_back();
-        if constexpr (std::is_const_v<Store>) {
-            device.record = latest.record;
-        } else {
-            device.record = std::move(latest.record);
-        }
         device.verdict = std::move(tally).Judge(context);
         device.sources = std::move(sources);
+        Reply* listed = group.back();
+        if (group.size() > 1) {
+            // The ip's replies by claim (stable: each claim's latest reply ends its run).
+            claims.assign(group.begin(), group.end());
+            std::stable_sort(claims.begin(), claims.end(), [](const Reply* a, const Reply* b) {
+                return ClaimBefore(a->record, b->record);
+            });
+            for (std::size_t begin = 0; begin < claims.size();) {
+                std::size_t end = begin + 1;
+                while (end < claims.size() &&
+                       CompareMacs(claims[begin]->record.id, claims[end]->record.id) == 0) {
+                    ++end;
+                }
+                if (begin == 0) {
+                    listed = claims[end - 1];
+                } else {
+                    DeviceClaim& claim = device.other_claims.emplace_back();
+                    SmallSet<std::uint32_t> claim_seen;
+                    for (std::size_t i = begin; i < end; ++i) {
+                        for (const std::uint32_t source : claims[i]->origin.sources) {
+                            if (source != 0 && claim_seen.Insert(source)) {
+                                claim.sources.PushBack(source);
+                            }
+                        }
+                    }
+                    claim.record = take(*claims[end - 1]);
+                }
+                begin = end;
+            }
+        }
+        device.record = take(*listed);
     }
+    NoteMacsElsewhere(found);
     return found;
 }
 

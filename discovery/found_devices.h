@@ -11,9 +11,10 @@
 
 namespace orvandel {
 
-// `searched` are the adapters the ReplyOrigin indices name. Per ip: the record of
-// its latest reply, the verdict over all its replies, and the senders of its
-// replies (first seen first, no repeats). Sorted by ip (UTF-16 units).
+// `searched` are the adapters the ReplyOrigin indices name. Per ip: the listed
+// record and the other claims (see FoundDevice), the verdict over all its replies,
+// and the senders of its replies (first seen first, no repeats); per device, the
+// other ips its MAC claimed (at most 8). Sorted by ip (UTF-16 units).
 std::vector<FoundDevice> BuildFoundDevices(const ReplyStore& store,
                                            const std::vector<AdapterAddress>& searched,
                                            const JudgeContext& context);

@@ -278,6 +278,46 @@ TEST(ReplyStore, FoundDevicesListWhatTheCollectionOfAllRepliesLists) {
     EXPECT_EQ(found[0].record.device_name, u"A");
 }
 
+// Two devices answering for one address are both kept, and which one is listed
+// does not hang on arrival order (the window and the command line search apart):
+// by MAC, each with its latest reply, a MAC before none. A MAC also claimed from
+// another ip names that ip on both rows.
+TEST(ReplyStore, EveryClaimOfAnIpIsKeptAndTheListedOneIsTheSameInAnyOrder) {
+    const std::string a1 = sim::MakeReply("Twin A", "TR400", "02:00:00:00:00:0a", "10.1.0.5");
+    const std::string a2 = sim::MakeReply("Twin A2", "TR400", "02:00:00:00:00:0A", "10.1.0.5");
+    const std::string b = sim::MakeReply("Twin B", "TR400", "02:00:00:00:00:0b", "10.1.0.5");
+    const std::string none = sim::MakeReply("No MAC", "TR400", "", "10.1.0.5");
+    const std::string forged = sim::MakeReply("Twin A", "TR400", "02:00:00:00:00:0a", "10.1.0.2");
+    auto found_after = [&](const std::vector<const std::string*>& order) {
+        ReplyStore store;
+        for (const std::string* r : order) {
+            const bool claims_own = ParseReply(*r).ip == u"10.1.0.5";
+            store.Add(*r, ParseReply(*r), Ip(claims_own ? "10.1.0.5" : "10.1.0.9"), 0);
+        }
+        return BuildFoundDevices(store, {}, {});
+    };
+    const auto found = found_after({&b, &a1, &none, &a2, &forged});
+    EXPECT_EQ(found, found_after({&forged, &none, &a1, &a2, &b}));
+    EXPECT_EQ(found, found_after({&a1, &a2, &none, &b, &forged}));
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[1].record.device_name, u"Twin A2");
+    ASSERT_EQ(found[1].other_claims.size(), 2u);
+    EXPECT_EQ(found[1].other_claims[0].record.device_name, u"Twin B");
+    EXPECT_EQ(found[1].other_claims[1].record.device_name, u"No MAC");
+    EXPECT_EQ(found[1].other_claims[0].sources, (InlineList<std::uint32_t, 2>{Ip("10.1.0.5")}));
+    EXPECT_EQ(found[1].verdict.conflict_count, 3);
+    EXPECT_EQ(found[1].mac_elsewhere, std::vector<std::u16string>{u"10.1.0.2"});
+    EXPECT_EQ(found[0].mac_elsewhere, std::vector<std::u16string>{u"10.1.0.5"});
+    EXPECT_TRUE(found[0].other_claims.empty());
+    // A store moved out gives the same devices.
+    ReplyStore store;
+    for (const std::string* r : {&b, &a1, &none, &a2, &forged}) {
+        const bool claims_own = ParseReply(*r).ip == u"10.1.0.5";
+        store.Add(*r, ParseReply(*r), Ip(claims_own ? "10.1.0.5" : "10.1.0.9"), 0);
+    }
+    EXPECT_EQ(BuildFoundDevices(std::move(store), {}, {}), found);
+}
+
 // Sorted by the ips' UTF-16 units, whether an ip is a short ASCII text (compared
 // packed into numbers, those of dotted addresses made from their parsed values)
 // or not: longer, wider, a prefix of another.

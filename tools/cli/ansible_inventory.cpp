@@ -14,15 +14,18 @@ namespace {
 
 constexpr std::size_t kMaxGroupName = 64;
 
-// A text Ansible must not template.
+// A text Ansible must not template. The unsafe mark is lost by exports such as
+// `ansible-inventory --list -y`, so no template opener survives either: a space
+// goes between "{" and "{", "%" or "#", where it shows.
 std::string Unsafe(std::string_view utf8) {
-    return "{\"__ansible_unsafe\": " + JsonString(utf8) + "}";
+    return "{\"__ansible_unsafe\": " + JsonString(std::string_view(NoTemplateOpeners(utf8))) + "}";
 }
 
 std::string HostVars(const InventoryHost& host) {
     std::string out = "{";
-    // Only an address that passes the window's URL gate is a place to connect to.
-    if (ipv4::IsOpenableText(text::DecodeUtf8(host.ip, 64))) {
+    // Only an address that passes the window's URL gate is a place to connect to,
+    // and none that another claim disputes.
+    if (host.status != "conflict" && ipv4::IsOpenableText(text::DecodeUtf8(host.ip, 64))) {
         out += "\"ansible_host\": " + JsonString(std::string_view(host.ip)) + ", ";
     }
     out += "\"orvandel_identity\": " + Unsafe(host.identity) +
@@ -36,7 +39,15 @@ std::string HostVars(const InventoryHost& host) {
     for (std::size_t i = 0; i < host.tags.size(); ++i) {
         out += (i > 0 ? ", " : "") + Unsafe(host.tags[i]);
     }
-    return out + "]}";
+    out += "]";
+    if (!host.claimed_ips.empty()) {
+        out += ", \"orvandel_claimed_ips\": [";
+        for (std::size_t i = 0; i < host.claimed_ips.size(); ++i) {
+            out += (i > 0 ? ", " : "") + Unsafe(host.claimed_ips[i]);
+        }
+        out += "]";
+    }
+    return out + "}";
 }
 
 std::string NameList(const std::set<std::string>& names) {
@@ -49,12 +60,26 @@ std::string NameList(const std::set<std::string>& names) {
 
 }  // namespace
 
+std::string NoTemplateOpeners(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        out += utf8[i];
+        if (utf8[i] == '{' && i + 1 < utf8.size() &&
+            (utf8[i + 1] == '{' || utf8[i + 1] == '%' || utf8[i + 1] == '#')) {
+            out += ' ';
+        }
+    }
+    return out;
+}
+
 std::vector<InventoryHost> HostsFromFound(const std::vector<FoundDevice>& found) {
     std::vector<InventoryHost> hosts;
-    std::set<std::string> seen;
-    for (const FoundDevice& device : found) {
+    const std::vector<FoundDevice> claimed = ClaimedDevices(found);
+    for (const IdentityClaims& identity : ClaimsByIdentity(claimed)) {
+        const FoundDevice& device = *identity.claims.front();
         const DeviceInfo& r = device.record;
-        InventoryHost host{DeviceIdentity(r),
+        InventoryHost host{identity.identity,
                            text::ToUtf8(ShownMac(r)),
                            text::ToUtf8(r.ip),
                            text::ToUtf8(r.device_name),
@@ -62,10 +87,14 @@ std::vector<InventoryHost> HostsFromFound(const std::vector<FoundDevice>& found)
                            text::ToUtf8(r.master_version),
                            std::string(StatusWord(device.verdict.status)),
                            std::nullopt,
+                           {},
                            {}};
-        if (seen.insert(host.identity).second) {
-            hosts.push_back(std::move(host));
+        if (device.verdict.status == ReachStatus::kConflict) {
+            for (const FoundDevice* claim : identity.claims) {
+                host.claimed_ips.push_back(text::ToUtf8(claim->record.ip));
+            }
         }
+        hosts.push_back(std::move(host));
     }
     return hosts;
 }
@@ -74,7 +103,7 @@ std::vector<InventoryHost> HostsFromSite(const Site& site) {
     std::vector<InventoryHost> hosts;
     for (const SiteDevice& d : site.devices) {
         hosts.push_back(
-            {d.identity, d.mac, d.ip, d.name, d.model, d.firmware, "saved", d.label, d.tags});
+            {d.identity, d.mac, d.ip, d.name, d.model, d.firmware, "saved", d.label, d.tags, {}});
     }
     return hosts;
 }

@@ -122,6 +122,26 @@ Json DeviceJson(const DeviceInfo& device, const DeviceFacts& facts) {
         sources.Push(Json::Text(ipv4::Format(source)));
     }
     out.Add("sources", std::move(sources));
+    Json claims = Json::Array();
+    for (const DeviceClaim& claim : facts.other_claims) {
+        Json other = Json::Object();
+        other.Add("mac", Json::Field(ShownMac(claim.record)));
+        other.Add("name", Json::Field(claim.record.device_name));
+        other.Add("model", Json::Field(claim.record.model));
+        other.Add("firmware_version", Json::Field(claim.record.master_version));
+        Json senders = Json::Array();
+        for (const std::uint32_t source : claim.sources) {
+            senders.Push(Json::Text(ipv4::Format(source)));
+        }
+        other.Add("sources", std::move(senders));
+        claims.Push(std::move(other));
+    }
+    out.Add("other_claims", std::move(claims));
+    Json elsewhere = Json::Array();
+    for (const std::u16string& ip : facts.mac_elsewhere) {
+        elsewhere.Push(Json::Text(std::u16string_view(ip)));
+    }
+    out.Add("mac_elsewhere", std::move(elsewhere));
 
     Json reply = Json::Object();
     // The whole reply is always there: a record is made from one.
@@ -141,6 +161,10 @@ Json Versioned(std::string_view kind) {
 }
 
 }  // namespace
+
+DeviceFacts FactsOf(const FoundDevice& device) {
+    return {&device.verdict, device.sources.Items(), device.other_claims, device.mac_elsewhere};
+}
 
 std::string FormatResultJson(const std::vector<SearchedAdapter>& adapters,
                              const std::vector<DeviceInfo>& devices,

@@ -1,4 +1,4 @@
-// The command-line finder's JSON documents (schema version 1.2, described by
+// The command-line finder's JSON documents (schema version 1.3, described by
 // tools/cli/orvandel-cli.schema.json and the manual page): the search result, the
 // streamed lines and the adapter listing. Keys are fixed; absent values are null;
 // every text from the network or the system is escaped as JsonString does.
@@ -12,13 +12,14 @@
 #include <vector>
 
 #include "discovery/device_info.h"
+#include "discovery/found_device.h"
 #include "discovery/reachability.h"
 
 namespace orvandel::cli {
 
 // Major.minor: the minor number grows when fields are added, the major one when a
 // field changes or goes.
-inline constexpr std::string_view kSchemaVersion = "1.2";
+inline constexpr std::string_view kSchemaVersion = "1.3";
 
 // An adapter a search ran on; prefix_length < 0 when unknown.
 struct SearchedAdapter {
@@ -34,7 +35,13 @@ struct SearchedAdapter {
 struct DeviceFacts {
     const Reachability* verdict = nullptr;
     std::span<const std::uint32_t> sources;  // host byte order, first seen first
+    // Since 1.3: the other devices that claimed the ip, and the other ips that
+    // claimed its MAC (FoundDevice).
+    std::span<const DeviceClaim> other_claims;
+    std::span<const std::u16string> mac_elsewhere;
 };
+// The facts a FoundDevice holds, pointing into it.
+DeviceFacts FactsOf(const FoundDevice& device);
 
 // The result of a search: one indented object.
 std::string FormatResultJson(const std::vector<SearchedAdapter>& adapters,

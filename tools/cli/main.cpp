@@ -35,6 +35,7 @@
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_output.h"
 #include "tools/cli/monitor_run.h"
+#include "tools/cli/watch.h"
 
 namespace {
 
@@ -451,6 +452,7 @@ int Search(const Options& options) {
         // Every record with an IP address is a device found, with or without a MAC
         // address: the window, too, leaves the not-found page for such a record.
         found = engine->CollectFound();
+        orvandel::cli::MarkClaimConflicts(found);
         for (const orvandel::FoundDevice& device : found) {
             devices.push_back(device.record);
         }
@@ -483,7 +485,7 @@ int Search(const Options& options) {
     std::vector<orvandel::cli::DeviceFacts> facts;
     std::vector<std::string> statuses;
     for (const orvandel::FoundDevice& device : found) {
-        facts.push_back({&device.verdict, device.sources.Items()});
+        facts.push_back(orvandel::cli::FactsOf(device));
         statuses.emplace_back(orvandel::StatusWord(device.verdict.status));
     }
     if (json) {

@@ -200,6 +200,7 @@ public:
         }
         result.dropped = engine_->DroppedReplies();
         result.found = engine_->CollectFound();
+        MarkClaimConflicts(result.found);
         result.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         return result;
@@ -327,7 +328,7 @@ std::string ResultText(const Options& options, const RoundResult& round) {
     std::vector<std::string> statuses;
     for (const FoundDevice& device : round.found) {
         devices.push_back(device.record);
-        facts.push_back({&device.verdict, device.sources.Items()});
+        facts.push_back(FactsOf(device));
         statuses.emplace_back(StatusWord(device.verdict.status));
     }
     if (options.format == Format::kJson) {
@@ -388,8 +389,10 @@ int Once(const Options& options, Rounds& rounds) {
             files_ok = false;
         }
     }
+    // A series per claim: a device whose ip another claims still has its own.
+    const std::vector<FoundDevice> claimed = ClaimedDevices(round.found);
     std::vector<ExportedDevice> exported;
-    for (const FoundDevice& device : round.found) {
+    for (const FoundDevice& device : claimed) {
         exported.push_back({&device, true, now});
     }
     files_ok =

@@ -82,6 +82,14 @@ std::optional<SiteDevice> ReadDevice(const JsonValue& entry, std::string& error)
     return device;
 }
 
+std::string TextList(const std::vector<std::string>& items) {
+    std::string out = "[";
+    for (const std::string& item : items) {
+        out += (out.size() > 1 ? ", " : "") + Quoted(item);
+    }
+    return out + "]";
+}
+
 std::string SavedIp(const SiteCheckEntry& entry) {
     return entry.saved ? entry.saved->ip : "";
 }
@@ -160,21 +168,28 @@ Site SiteFromFound(const std::vector<FoundDevice>& found, std::int64_t now, cons
         }
     }
     Site site;
-    std::set<std::string> seen;
-    for (const FoundDevice& found_device : found) {
-        const DeviceInfo& record = found_device.record;
-        SiteDevice device;
-        device.identity = DeviceIdentity(record);
-        if (!seen.insert(device.identity).second) {
+    const std::vector<FoundDevice> claimed = ClaimedDevices(found);
+    for (const IdentityClaims& identity : ClaimsByIdentity(claimed)) {
+        const auto at = kept.find(identity.identity);
+        const FoundDevice* chosen = KeptClaim(
+            identity,
+            at != kept.end() ? text::DecodeUtf8(at->second->ip, at->second->ip.size()) : u"");
+        if (chosen == nullptr && at != kept.end()) {
+            // Claimed from several other ips: the saved address stays.
+            site.devices.push_back(*at->second);
+            site.devices.back().last_seen = Rfc3339(now);
             continue;
         }
+        const DeviceInfo& record = (chosen ? chosen : identity.claims.front())->record;
+        SiteDevice device;
+        device.identity = identity.identity;
         device.mac = text::ToUtf8(ShownMac(record));
         device.ip = text::ToUtf8(record.ip);
         device.name = text::ToUtf8(record.device_name);
         device.model = text::ToUtf8(record.model);
         device.firmware = text::ToUtf8(record.master_version);
         device.last_seen = Rfc3339(now);
-        if (const auto at = kept.find(device.identity); at != kept.end()) {
+        if (at != kept.end()) {
             device.label = at->second->label;
             device.tags = at->second->tags;
         }
@@ -184,39 +199,56 @@ Site SiteFromFound(const std::vector<FoundDevice>& found, std::int64_t now, cons
 }
 
 std::vector<SiteCheckEntry> CheckSite(const Site& site, const std::vector<FoundDevice>& found) {
-    std::map<std::string, const FoundDevice*> by_identity;
-    std::vector<std::string> order;
-    for (const FoundDevice& device : found) {
-        std::string identity = DeviceIdentity(device.record);
-        if (by_identity.emplace(identity, &device).second) {
-            order.push_back(std::move(identity));
-        }
+    const std::vector<FoundDevice> claimed = ClaimedDevices(found);
+    const std::vector<IdentityClaims> identities = ClaimsByIdentity(claimed);
+    std::map<std::string, const IdentityClaims*> by_identity;
+    for (const IdentityClaims& identity : identities) {
+        by_identity.emplace(identity.identity, &identity);
     }
+    const auto entry_of = [](std::string identity, const SiteDevice* saved,
+                             const IdentityClaims& claims) {
+        SiteCheckEntry entry{std::move(identity), {}, std::nullopt, std::nullopt, {}};
+        for (const FoundDevice* claim : claims.claims) {
+            entry.claimed_ips.push_back(text::ToUtf8(claim->record.ip));
+        }
+        const FoundDevice* kept =
+            KeptClaim(claims, saved ? text::DecodeUtf8(saved->ip, saved->ip.size()) : u"");
+        entry.found = kept ? *kept : *claims.claims.front();
+        if (saved != nullptr) {
+            entry.saved = *saved;
+            if (kept == nullptr) {
+                // Claimed from several other ips: which is the device is not known.
+            } else if (text::ToUtf8(kept->record.ip) != saved->ip) {
+                entry.states.emplace_back("moved");
+            }
+            if (text::ToUtf8(entry.found->record.master_version) != saved->firmware) {
+                entry.states.emplace_back("firmware-changed");
+            }
+            if (kept != nullptr && entry.states.empty()) {
+                entry.states.emplace_back("present");
+            }
+        } else {
+            entry.states.emplace_back("new");
+        }
+        if (kept == nullptr || entry.found->verdict.status == ReachStatus::kConflict) {
+            entry.states.emplace_back("conflict");
+        }
+        return entry;
+    };
     std::vector<SiteCheckEntry> entries;
     std::set<std::string> saved;
     for (const SiteDevice& device : site.devices) {
         saved.insert(device.identity);
-        SiteCheckEntry entry{device.identity, {}, device, std::nullopt};
         const auto at = by_identity.find(device.identity);
         if (at == by_identity.end()) {
-            entry.states.emplace_back("missing");
+            entries.push_back({device.identity, {"missing"}, device, std::nullopt, {}});
         } else {
-            entry.found = *at->second;
-            if (text::ToUtf8(entry.found->record.ip) != device.ip) {
-                entry.states.emplace_back("moved");
-            }
-            if (text::ToUtf8(entry.found->record.master_version) != device.firmware) {
-                entry.states.emplace_back("firmware-changed");
-            }
-            if (entry.states.empty()) {
-                entry.states.emplace_back("present");
-            }
+            entries.push_back(entry_of(device.identity, &device, *at->second));
         }
-        entries.push_back(std::move(entry));
     }
-    for (const std::string& identity : order) {
-        if (saved.count(identity) == 0) {
-            entries.push_back({identity, {"new"}, std::nullopt, *by_identity.at(identity)});
+    for (const IdentityClaims& identity : identities) {
+        if (saved.count(identity.identity) == 0) {
+            entries.push_back(entry_of(identity.identity, nullptr, identity));
         }
     }
     return entries;
@@ -292,7 +324,8 @@ std::string FormatSiteCheckJson(const std::vector<SiteCheckEntry>& entries, bool
             ", \"saved_firmware\": " + (e.saved ? OrNull(e.saved->firmware) : "null") +
             ", \"firmware\": " + (record ? OrNull(text::ToUtf8(record->master_version)) : "null") +
             ", \"name\": " + OrNull(EntryName(e)) + ", \"label\": " +
-            (e.saved && e.saved->label ? Quoted(*e.saved->label) : std::string("null")) + "}";
+            (e.saved && e.saved->label ? Quoted(*e.saved->label) : std::string("null")) +
+            ", \"claimed_ips\": " + TextList(e.claimed_ips) + "}";
     }
     out += entries.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return out;

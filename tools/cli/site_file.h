@@ -14,7 +14,7 @@
 
 namespace orvandel::cli {
 
-inline constexpr std::string_view kSiteSchemaVersion = "1.0";
+inline constexpr std::string_view kSiteSchemaVersion = "1.1";
 // A site file larger than this is refused, never read in part.
 inline constexpr std::size_t kMaxSiteFileBytes = 16 * 1024 * 1024;
 
@@ -36,17 +36,23 @@ struct Site {
 std::optional<Site> ParseSiteFile(std::string_view text, std::string& error);
 std::string FormatSiteFile(const Site& site, std::int64_t saved_at);
 
-// The devices found (one per identity, the first record of each), with the label
-// and tags `previous` holds for the same identity.
+// The devices found (one per identity: its claim at the address `previous` holds
+// for it, else its first; claimed only from several other ips, the saved entry
+// stays), with the label and tags `previous` holds for the same identity.
 Site SiteFromFound(const std::vector<FoundDevice>& found, std::int64_t now, const Site* previous);
 
 // One device of a check: saved, found, or both, and what the check says of it:
-// "present", "missing", "new", "moved" (ip changed), "firmware-changed".
+// "present", "missing", "new", "moved" (ip changed), "firmware-changed", and
+// "conflict" beside them when another device claims its ip or its identity was
+// claimed from several ips (since 1.1). A saved device still claimed at its saved
+// ip is never moved; claimed only from several other ips it is neither present
+// nor moved. `found` is the claim it keeps (KeptClaim), else its first.
 struct SiteCheckEntry {
     std::string identity;
     std::vector<std::string> states;
     std::optional<SiteDevice> saved;
     std::optional<FoundDevice> found;
+    std::vector<std::string> claimed_ips;  // every ip that claimed the identity, list order
 };
 
 // Saved devices in the file's order, then new ones in the order found.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <map>
 
 #include "text/join.h"
 #include "text/utf.h"
@@ -38,6 +39,93 @@ std::string DeviceIdentity(const DeviceInfo& device) {
         return text::ToUtf8(ShownMac(device));
     }
     return "ip:" + text::ToUtf8(device.ip);
+}
+
+namespace {
+
+// The most other claims and other ips a claim names (as FoundDevice's
+// mac_elsewhere), so that a flood of claims stays linear.
+constexpr std::size_t kMaxElsewhere = 8;
+
+}  // namespace
+
+std::vector<FoundDevice> ClaimedDevices(const std::vector<FoundDevice>& found) {
+    std::vector<FoundDevice> claimed;
+    claimed.reserve(found.size());
+    for (const FoundDevice& row : found) {
+        const std::size_t count = 1 + row.other_claims.size();
+        for (std::size_t k = 0; k < count; ++k) {
+            FoundDevice& claim = claimed.emplace_back();
+            claim.verdict = row.verdict;
+            if (k == 0) {
+                // The row keeps its listed record's senders with the rest.
+                claim.record = row.record;
+                claim.sources = row.sources;
+            } else {
+                claim.record = row.other_claims[k - 1].record;
+                claim.sources = row.other_claims[k - 1].sources;
+                claim.other_claims.push_back({row.record, row.sources});
+            }
+            // Bounded: thousands of forged claims of one ip must not cost their square.
+            for (std::size_t j = 0;
+                 j < row.other_claims.size() && claim.other_claims.size() < kMaxElsewhere; ++j) {
+                if (j + 1 != k) {
+                    claim.other_claims.push_back(row.other_claims[j]);
+                }
+            }
+        }
+    }
+    std::map<std::string, std::vector<std::size_t>> by_identity;
+    for (std::size_t i = 0; i < claimed.size(); ++i) {
+        by_identity[DeviceIdentity(claimed[i].record)].push_back(i);
+    }
+    for (const auto& [identity, claims] : by_identity) {
+        for (std::size_t i = 0; i < claims.size() && claims.size() > 1; ++i) {
+            auto& elsewhere = claimed[claims[i]].mac_elsewhere;
+            for (std::size_t j = 0; j < claims.size() && elsewhere.size() < kMaxElsewhere; ++j) {
+                if (j != i) {
+                    elsewhere.push_back(claimed[claims[j]].record.ip);
+                }
+            }
+        }
+    }
+    for (FoundDevice& claim : claimed) {
+        if (!claim.other_claims.empty() || !claim.mac_elsewhere.empty()) {
+            claim.verdict.status = ReachStatus::kConflict;
+        }
+    }
+    return claimed;
+}
+
+void MarkClaimConflicts(std::vector<FoundDevice>& found) {
+    for (FoundDevice& row : found) {
+        if (!row.mac_elsewhere.empty()) {
+            row.verdict.status = ReachStatus::kConflict;
+        }
+    }
+}
+
+std::vector<IdentityClaims> ClaimsByIdentity(const std::vector<FoundDevice>& claimed) {
+    std::vector<IdentityClaims> identities;
+    std::map<std::string, std::size_t> index;
+    for (const FoundDevice& claim : claimed) {
+        std::string identity = DeviceIdentity(claim.record);
+        const auto [at, added] = index.emplace(identity, identities.size());
+        if (added) {
+            identities.push_back({std::move(identity), {}});
+        }
+        identities[at->second].claims.push_back(&claim);
+    }
+    return identities;
+}
+
+const FoundDevice* KeptClaim(const IdentityClaims& identity, std::u16string_view earlier_ip) {
+    for (const FoundDevice* claim : identity.claims) {
+        if (!earlier_ip.empty() && claim->record.ip == earlier_ip) {
+            return claim;
+        }
+    }
+    return identity.claims.size() == 1 ? identity.claims.front() : nullptr;
 }
 
 std::string Rfc3339(std::int64_t unix_seconds) {
@@ -91,42 +179,55 @@ bool WatchState::ForgetOneMissing(const std::set<std::string>& answering,
 std::vector<WatchEvent> WatchState::Round(const std::vector<FoundDevice>& found, std::int64_t now) {
     std::vector<WatchEvent> events;
     std::vector<WatchEvent> gone;
+    const std::vector<FoundDevice> claimed = ClaimedDevices(found);
+    const std::vector<IdentityClaims> identities = ClaimsByIdentity(claimed);
     std::set<std::string> answering;
-    for (const FoundDevice& device : found) {
-        answering.insert(DeviceIdentity(device.record));
+    for (const IdentityClaims& identity : identities) {
+        answering.insert(identity.identity);
     }
     std::set<std::string> answered;
-    for (const FoundDevice& device : found) {
-        std::string identity = DeviceIdentity(device.record);
-        if (!answered.insert(identity).second) {
-            continue;
-        }
-        auto at = devices_.find(identity);
+    for (const IdentityClaims& identity : identities) {
+        auto at = devices_.find(identity.identity);
         if (at == devices_.end()) {
             // Devices that answered this round are never the ones forgotten for room.
             if (devices_.size() >= max_identities_ && !ForgetOneMissing(answering, gone)) {
-                answered.erase(identity);
                 ++ignored_;
                 continue;
             }
-            WatchedDevice& added = devices_[identity];
-            added = {device, now, now, 0};
-            events.push_back({WatchEventKind::kAppeared, std::move(identity), {}, added});
+            answered.insert(identity.identity);
+            WatchedDevice& added = devices_[identity.identity];
+            added = {*identity.claims.front(), now, now, 0};
+            events.push_back({WatchEventKind::kAppeared, identity.identity, {}, added});
             continue;
         }
+        answered.insert(identity.identity);
         WatchedDevice& known = at->second;
+        FoundDevice seen;
+        if (const FoundDevice* kept = KeptClaim(identity, known.device.record.ip)) {
+            seen = *kept;
+        } else {
+            // Claimed only from other ips, by more than one: none of them is followed.
+            seen = known.device;
+            seen.verdict.status = ReachStatus::kConflict;
+            seen.mac_elsewhere.clear();
+            for (const FoundDevice* claim : identity.claims) {
+                if (seen.mac_elsewhere.size() < kMaxElsewhere) {
+                    seen.mac_elsewhere.push_back(claim->record.ip);
+                }
+            }
+        }
         std::vector<std::string> changed;
         for (const WatchedField& field : kWatchedFields) {
-            if (field.differs(known.device, device)) {
+            if (field.differs(known.device, seen)) {
                 changed.emplace_back(field.word);
             }
         }
-        known.device = device;
+        known.device = std::move(seen);
         known.last_seen = now;
         known.missed = 0;
         if (!changed.empty()) {
             events.push_back(
-                {WatchEventKind::kChanged, std::move(identity), std::move(changed), known});
+                {WatchEventKind::kChanged, identity.identity, std::move(changed), known});
         }
     }
     for (auto it = devices_.begin(); it != devices_.end();) {
@@ -152,14 +253,12 @@ std::string FormatEventJson(const WatchEvent& event, std::int64_t now) {
         changed += (changed.size() > 1 ? ", " : "") + JsonString(std::string_view(word));
     }
     changed += "]";
-    return "{\"schema_version\": \"1.0\", \"kind\": \"event\", \"event\": \"" +
+    return "{\"schema_version\": \"1.1\", \"kind\": \"event\", \"event\": \"" +
            std::string(EventWord(event.kind)) + "\", \"time\": \"" + Rfc3339(now) +
            "\", \"identity\": " + JsonString(std::string_view(event.identity)) +
            ", \"changed\": " + changed + ", \"first_seen\": \"" + Rfc3339(seen.first_seen) +
-           "\", \"last_seen\": \"" + Rfc3339(seen.last_seen) + "\", \"device\": " +
-           FormatDeviceJson(seen.device.record,
-                            {&seen.device.verdict, seen.device.sources.Items()}) +
-           "}\n";
+           "\", \"last_seen\": \"" + Rfc3339(seen.last_seen) +
+           "\", \"device\": " + FormatDeviceJson(seen.device.record, FactsOf(seen.device)) + "}\n";
 }
 
 std::string FormatEventParsable(const WatchEvent& event, std::int64_t now) {

@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "discovery/found_device.h"
@@ -17,6 +18,29 @@ namespace orvandel::cli {
 
 // "02:00:00:00:00:01" (the MAC as the table shows it, UTF-8) or "ip:10.0.0.5".
 std::string DeviceIdentity(const DeviceInfo& device);
+
+// Every device's claim of an ip in one search, in list order: each row's listed
+// record, then its other claims, each as a FoundDevice of its own (the claim's
+// record and senders, the row's verdict). Its other_claims are the rest of its
+// row, its mac_elsewhere the other ips its identity claimed (at most 8 each). Its
+// status is conflict when either is not empty (or the row's verdict says so).
+std::vector<FoundDevice> ClaimedDevices(const std::vector<FoundDevice>& found);
+
+// Rows whose MAC also claimed another ip become conflicts, as ClaimedDevices
+// marks them: for the one-row-per-ip views.
+void MarkClaimConflicts(std::vector<FoundDevice>& found);
+
+// The claims of one identity, in list order.
+struct IdentityClaims {
+    std::string identity;
+    std::vector<const FoundDevice*> claims;  // into ClaimedDevices' result
+};
+// One entry per identity of `claimed`, in the order of their first claims.
+std::vector<IdentityClaims> ClaimsByIdentity(const std::vector<FoundDevice>& claimed);
+// The claim an identity keeps: the one at the address it had (`earlier_ip`), or
+// else its only claim; nullptr when several ips claim it and none is the earlier
+// one. A forged claim never moves a device that still answers where it was.
+const FoundDevice* KeptClaim(const IdentityClaims& identity, std::u16string_view earlier_ip);
 
 // Seconds since 1970 in UTC as RFC 3339, "2026-12-09T18:04:00Z".
 std::string Rfc3339(std::int64_t unix_seconds);
@@ -48,9 +72,12 @@ public:
     // not watched (counted in Ignored()).
     explicit WatchState(int gone_after = 2, std::size_t max_identities = 1024);
 
-    // One finished round at `now` (seconds since 1970). Events in this order:
-    // appeared and changed devices in the order of `found`, then gone ones by
-    // identity. A second record of an identity in the same round is ignored.
+    // One finished round at `now` (seconds since 1970). Presence is judged from
+    // every claim (ClaimedDevices), so a device that answers is never gone, and
+    // it keeps its address while a claim there answers (KeptClaim); claimed from
+    // several other ips, it keeps its record, marked conflict. Events in this
+    // order: appeared and changed devices in the order of `found`, then gone ones
+    // by identity.
     std::vector<WatchEvent> Round(const std::vector<FoundDevice>& found, std::int64_t now);
 
     // Every remembered device by identity (present and missing, not yet gone).

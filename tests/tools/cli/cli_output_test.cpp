@@ -155,7 +155,7 @@ TEST(JsonString, EscapesSeparatorsAndInvisibleCharacters) {
 TEST(ResultJson, ClearNamesNullForAbsentAndEveryReplyField) {
     const std::string json =
         FormatResultJson({{"eth0", "10.0.0.7", 24}}, {FullDevice()}, {}, false);
-    EXPECT_NE(json.find("\"schema_version\": \"1.2\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"schema_version\": \"1.3\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"name\": \"say \\\"hi\\\"\\\\\\n\\u001b\\u0085\""), std::string::npos)
         << json;
     EXPECT_NE(json.find("\"mac\": \"AA:BB:CC:DD:EE:FF\""), std::string::npos);  // as the table
@@ -193,7 +193,10 @@ TEST(ResultJson, EveryDocumentMatchesTheSchema) {
     verdict.conflict_count = 2;
     verdict.adapters = {{"eth\xff", "10.0.0.7", 24}};
     const std::uint32_t sources[] = {*ipv4::Parse("10.0.0.9"), *ipv4::Parse("10.0.0.10")};
-    const DeviceFacts facts{&verdict, sources};
+    // Every claim of the ip and of the MAC is named.
+    const DeviceClaim claims[] = {{FullDevice(), {*ipv4::Parse("10.0.0.10")}}};
+    const std::u16string elsewhere[] = {u"10.0.0.3"};
+    const DeviceFacts facts{&verdict, sources, claims, elsewhere};
     const std::vector<SearchedAdapter> adapters = {{"eth\xff\x1b", "10.0.0.7", 24},
                                                    {"wlan0", "192.168.1.4", -1}};
     const std::string errors = test::SchemaErrors({
@@ -207,6 +210,13 @@ TEST(ResultJson, EveryDocumentMatchesTheSchema) {
     EXPECT_EQ(errors, "");
     // The senders are written as dotted addresses, first seen first.
     EXPECT_NE(FormatStreamJson(bare, facts, false).find(R"("sources": ["10.0.0.9", "10.0.0.10"])"),
+              std::string::npos);
+    const std::string claimed = FormatStreamJson(bare, facts, false);
+    EXPECT_NE(claimed.find(R"("other_claims": [{"mac": "AA:BB:CC:DD:EE:FF", "name": "say )"),
+              std::string::npos)
+        << claimed;
+    EXPECT_NE(claimed.find(R"("model": "TR400", "firmware_version": "1.0.27", )"
+                           R"("sources": ["10.0.0.10"]}], "mac_elsewhere": ["10.0.0.3"])"),
               std::string::npos);
     // And the schema is not a rubber stamp: a document with a wrong field fails.
     std::string wrong = FormatStreamJson(bare, facts, false);
@@ -248,7 +258,7 @@ TEST(StreamJson, OneLineWithTheEvent) {
     const std::string line = FormatStreamJson(FullDevice(), {}, true);
     EXPECT_EQ(line.find('\n'), line.size() - 1);
     EXPECT_EQ(
-        line.rfind("{\"schema_version\": \"1.2\", \"kind\": \"stream\", \"event\": \"update\"", 0),
+        line.rfind("{\"schema_version\": \"1.3\", \"kind\": \"stream\", \"event\": \"update\"", 0),
         0u)
         << line;
 }

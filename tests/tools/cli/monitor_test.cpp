@@ -84,6 +84,17 @@ FoundDevice Conflicted(FoundDevice device) {
     return device;
 }
 
+// One row of an ip that two MACs claim, as the found devices give it.
+FoundDevice Shared(FoundDevice listed, const FoundDevice& other) {
+    listed.record.ip = other.record.ip;
+    listed.other_claims.push_back({other.record, {}});
+    listed.verdict.conflict_count = 2;
+    return Conflicted(std::move(listed));
+}
+
+const FoundDevice kForgedA = Device(u"02:00:00:00:00:0A", u"10.0.0.1");  // sorts before kA
+const FoundDevice kImpostor = Device(u"02:00:00:00:00:09", u"10.0.0.10", u"Impostor");
+
 INSTANTIATE_TEST_SUITE_P(
     Rows, WatchRounds,
     ::testing::Values(
@@ -133,12 +144,30 @@ INSTANTIATE_TEST_SUITE_P(
                  16,
                  {{kNoMac}, {Device(u"", u"10.0.0.21")}},
                  {"appeared:ip:10.0.0.20", "appeared:ip:10.0.0.21"}},
-        // Two ips answering with one MAC in one round: the first found stands.
-        WatchRow{"SecondRecordOfAnIdentityIgnored",
+        // Two ips answering with one MAC in one round: the first found stands, as a
+        // conflict until only one answers.
+        WatchRow{"SecondRecordOfAnIdentityIsAConflict",
                  2,
                  16,
                  {{kA, Device(u"02:00:00:00:00:0A", u"10.0.0.50")}, {kA}},
-                 {"appeared:02:00:00:00:00:0A", ""}},
+                 {"appeared:02:00:00:00:00:0A", "changed:02:00:00:00:00:0A,status"}},
+        // A forged claim of a known MAC from a lower ip moves nothing; claimed only
+        // from two other ips, the device follows neither.
+        WatchRow{
+            "ForgedIpOfAKnownMacIsAConflictNotAMove",
+            2,
+            16,
+            {{kA}, {kForgedA, kA}, {kA}, {kForgedA, Device(u"02:00:00:00:00:0a", u"10.0.0.2")}},
+            {"appeared:02:00:00:00:00:0A", "changed:02:00:00:00:00:0A,status",
+             "changed:02:00:00:00:00:0A,status", "changed:02:00:00:00:00:0A,status"}},
+        // Another MAC answering for a known device's ip: the device still answers,
+        // so it is never gone, however the row is listed.
+        WatchRow{"ImpostorAtAKnownIpHidesNobody",
+                 2,
+                 16,
+                 {{kA}, {Shared(kImpostor, kA)}, {Shared(kImpostor, kA)}, {Shared(kImpostor, kA)}},
+                 {"appeared:02:00:00:00:00:0A",
+                  "appeared:02:00:00:00:00:09 changed:02:00:00:00:00:0A,status", "", ""}},
         // Full: a newcomer takes the place of the longest-missing device, which is
         // reported gone; a device that answers this round is never the one dropped.
         WatchRow{"CapForgetsLongestMissing",
@@ -179,6 +208,70 @@ TEST(Watch, EventCarriesTimesAndTheDeviceAndMatchesItsSchema) {
     EXPECT_EQ(test::SchemaErrors({{".ndjson", line + FormatEventJson(gone[0], kT0 + 60)}},
                                  "orvandel-cli-events.schema.json"),
               "");
+}
+
+// What the forged claims leave: the device at its address, marked conflict with
+// the other claims named in its event, and its Prometheus series still 1.
+TEST(Watch, ForgedClaimsKeepTheDeviceWhereItAnswers) {
+    WatchState state(2);
+    state.Round({kA}, kT0);
+    const auto events = state.Round({kForgedA, kA}, kT0 + 30);
+    ASSERT_EQ(events.size(), 1u);
+    const FoundDevice& seen = events[0].device.device;
+    EXPECT_EQ(seen.record.ip, u"10.0.0.10");
+    EXPECT_EQ(seen.verdict.status, ReachStatus::kConflict);
+    EXPECT_EQ(seen.mac_elsewhere, std::vector<std::u16string>{u"10.0.0.1"});
+    const std::string line = FormatEventJson(events[0], kT0 + 30);
+    EXPECT_NE(line.find("\"status\": \"conflict\""), std::string::npos) << line;
+    EXPECT_NE(line.find("\"mac_elsewhere\": [\"10.0.0.1\"]"), std::string::npos) << line;
+
+    WatchState shared(2);
+    shared.Round({kA}, kT0);
+    std::string event_lines;
+    for (int r = 1; r <= 3; ++r) {
+        for (const WatchEvent& event : shared.Round({Shared(kImpostor, kA)}, kT0 + 30 * r)) {
+            event_lines += FormatEventJson(event, kT0 + 30 * r);
+        }
+    }
+    EXPECT_NE(event_lines.find("\"other_claims\": [{\"mac\": \"02:00:00:00:00:09\", \"name\": "
+                               "\"Impostor\""),
+              std::string::npos)
+        << event_lines;
+    EXPECT_EQ(
+        test::SchemaErrors({{".ndjson", line + event_lines}}, "orvandel-cli-events.schema.json"),
+        "");
+    std::vector<ExportedDevice> exported;
+    for (const auto& [identity, device] : shared.Devices()) {
+        exported.push_back({&device.device, device.missed == 0, device.last_seen});
+    }
+    const std::string text = FormatPrometheusText(exported, {1, 1.0, 0});
+    for (const char* series :
+         {"orvandel_device_up{mac=\"02:00:00:00:00:0A\",ip=\"10.0.0.10\",name=\"Hall\",model="
+          "\"TR400\",firmware=\"1.0.7\",status=\"conflict\"} 1\n",
+          "orvandel_device_up{mac=\"02:00:00:00:00:09\",ip=\"10.0.0.10\",name=\"Impostor\","
+          "model=\"TR400\",firmware=\"1.0.7\",status=\"conflict\"} 1\n"}) {
+        EXPECT_NE(text.find(series), std::string::npos) << series << text;
+    }
+}
+
+// Thousands of MACs claiming one ip: every claim is watched, each names a bounded
+// number of the others.
+TEST(Watch, AFloodOfClaimsOfOneIpStaysBounded) {
+    FoundDevice row = kA;
+    for (int i = 0; i < 2000; ++i) {
+        char mac[18];
+        std::snprintf(mac, sizeof mac, "06:00:00:00:%02x:%02x", i / 256, i % 256);
+        row = Shared(std::move(row), Device(text::DecodeUtf8(mac, 17), u"10.0.0.10"));
+    }
+    const auto claimed = ClaimedDevices({row});
+    ASSERT_EQ(claimed.size(), 2001u);
+    for (const FoundDevice& claim : claimed) {
+        ASSERT_LE(claim.other_claims.size(), 8u);
+        ASSERT_EQ(claim.verdict.status, ReachStatus::kConflict);
+    }
+    WatchState state(2, 8192);
+    EXPECT_EQ(state.Round({row}, kT0).size(), 2001u);
+    EXPECT_EQ(state.Round({row}, kT0 + 30).size(), 0u);
 }
 
 TEST(Watch, Rfc3339) {
@@ -367,6 +460,33 @@ TEST(SiteFile, CheckSaysWhatBecameOfEachDevice) {
               "");
 }
 
+// A forged claim of a saved device's MAC, or another MAC at its ip: the check
+// says conflict, never moved, and a save keeps the saved address.
+TEST(SiteFile, ForgedClaimsAreConflictsNotMoves) {
+    const Site site = SiteFromFound({kA, kB}, kT0, nullptr);
+    const auto entries = CheckSite(site, {kForgedA, kA, Shared(kImpostor, kB)});
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].states, (std::vector<std::string>{"present", "conflict"}));
+    EXPECT_EQ(entries[0].found->record.ip, u"10.0.0.10");
+    EXPECT_EQ(entries[0].claimed_ips, (std::vector<std::string>{"10.0.0.1", "10.0.0.10"}));
+    EXPECT_EQ(entries[1].states, (std::vector<std::string>{"present", "conflict"}));
+    EXPECT_EQ(entries[2].identity, "02:00:00:00:00:09");
+    EXPECT_EQ(entries[2].states, (std::vector<std::string>{"new", "conflict"}));
+    EXPECT_FALSE(SiteAsSaved(entries));
+    const std::string json = FormatSiteCheckJson(entries, false);
+    EXPECT_NE(json.find("\"claimed_ips\": [\"10.0.0.1\", \"10.0.0.10\"]"), std::string::npos)
+        << json;
+    EXPECT_EQ(test::SchemaErrors({{".json", json}}, "orvandel-site.schema.json"), "");
+    EXPECT_EQ(SiteFromFound({kForgedA, kA}, kT0 + 60, &site).devices[0].ip, "10.0.0.10");
+
+    // Claimed only from two other ips: neither present nor moved, and not saved.
+    const FoundDevice other = Device(u"02:00:00:00:00:0A", u"10.0.0.2");
+    EXPECT_EQ(CheckSite(site, {kForgedA, other})[0].states, (std::vector<std::string>{"conflict"}));
+    const Site saved = SiteFromFound({kForgedA, other}, kT0 + 60, &site);
+    EXPECT_EQ(saved.devices[0].ip, "10.0.0.10");
+    EXPECT_EQ(saved.devices[0].last_seen, "2026-12-09T18:01:00Z");
+}
+
 struct BadSite {
     const char* label;
     std::string text;
@@ -442,9 +562,21 @@ TEST(AnsibleInventory, GroupsByModelFirmwareStatusAndTagWithUnsafeTexts) {
               std::string::npos);
     EXPECT_NE(list.find("\"tag_floor_1\": {\"hosts\": [\"orvandel_02000000000a\"]}"),
               std::string::npos);
-    // The template stays text for Ansible; a loopback address is no host to connect to.
-    EXPECT_NE(list.find("\"orvandel_name\": {\"__ansible_unsafe\": \"{{ lookup('pipe','id') }}\"}"),
-              std::string::npos);
+    // No template opener survives even where the unsafe mark is dropped; a loopback
+    // address is no host to connect to.
+    EXPECT_NE(
+        list.find("\"orvandel_name\": {\"__ansible_unsafe\": \"{ { lookup('pipe','id') }}\"}"),
+        std::string::npos);
+    EXPECT_EQ(NoTemplateOpeners("{%x%}{#y#}{{{z"), "{ %x%}{ #y#}{ { {z");
+    EXPECT_EQ(NoTemplateOpeners("Hall {1} {x} 50%"), "Hall {1} {x} 50%");
+    hosts[1].label = "{#";
+    hosts[1].tags = {"{%"};
+    for (const std::string& text :
+         {FormatInventoryList(hosts), FormatInventoryHost(hosts, "orvandel_02000000000c")}) {
+        for (const char* opener : {"{{", "{%", "{#"}) {
+            EXPECT_EQ(text.find(opener), std::string::npos) << opener << text;
+        }
+    }
     const std::string loopback = FormatInventoryHost(hosts, "orvandel_ip_127_0_0_1");
     EXPECT_EQ(loopback.find("ansible_host"), std::string::npos) << loopback;
     EXPECT_EQ(FormatInventoryHost(hosts, "orvandel_02000000000a").substr(0, 40),
@@ -452,6 +584,22 @@ TEST(AnsibleInventory, GroupsByModelFirmwareStatusAndTagWithUnsafeTexts) {
     EXPECT_EQ(FormatInventoryHost(hosts, "nobody"), "{}\n");
     std::string error;
     EXPECT_TRUE(ReadJson(list, error)) << error;
+
+    // A disputed address is no host to connect to: the forged lower ip, and an ip
+    // another MAC claims too. Every claim is named.
+    const auto disputed = HostsFromFound({kForgedA, kA, Shared(kImpostor, kB)});
+    ASSERT_EQ(disputed.size(), 3u);
+    EXPECT_EQ(disputed[0].claimed_ips, (std::vector<std::string>{"10.0.0.1", "10.0.0.10"}));
+    for (const InventoryHost& host : disputed) {
+        const std::string vars = FormatInventoryHost(disputed, InventoryHostName(host.identity));
+        EXPECT_EQ(vars.find("ansible_host"), std::string::npos) << vars;
+        EXPECT_NE(vars.find("\"orvandel_status\": {\"__ansible_unsafe\": \"conflict\"}"),
+                  std::string::npos);
+    }
+    EXPECT_NE(FormatInventoryList(disputed).find(
+                  "\"orvandel_claimed_ips\": [{\"__ansible_unsafe\": \"10.0.0.1\"}, "
+                  "{\"__ansible_unsafe\": \"10.0.0.10\"}]"),
+              std::string::npos);
 }
 
 struct ArgumentCase {
