@@ -121,6 +121,9 @@ bool StillAsRead(const std::filesystem::path& path, const FileStamp& expected) {
         }
         sum = Checksum(sum, std::string_view(buffer.data(), static_cast<std::size_t>(n)));
         total += static_cast<std::uint64_t>(n);
+        if (total > expected.size) {
+            return false;  // growing: not what was read, and no end to wait for
+        }
     }
     return total == expected.size && sum == expected.checksum;
 }
