@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
 #include "platform/unique_fd.h"
@@ -75,6 +76,56 @@ void SyncFolderOf(const std::filesystem::path& target) {
     if (fd.Valid()) {
         ::fsync(fd.Get());
     }
+}
+
+// FNV-1a: enough to tell an edit from the bytes that were read.
+constexpr std::uint64_t kChecksumStart = 0xcbf29ce484222325ULL;
+std::uint64_t Checksum(std::uint64_t sum, std::string_view bytes) {
+    for (const char c : bytes) {
+        sum = (sum ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    }
+    return sum;
+}
+
+FileStamp StampOf(const struct stat& st, std::uint64_t checksum) {
+    return {true,
+            static_cast<std::uint64_t>(st.st_dev),
+            static_cast<std::uint64_t>(st.st_ino),
+            static_cast<std::uint64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+            checksum};
+}
+
+// Whether the regular file at `path` is still what `expected` stamped; reads it
+// through once, a piece at a time.
+bool StillAsRead(const std::filesystem::path& path, const FileStamp& expected) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        StampOf(st, expected.checksum) != expected) {
+        return false;
+    }
+    std::array<char, 65536> buffer{};
+    std::uint64_t sum = kChecksumStart;
+    std::uint64_t total = 0;
+    while (true) {
+        const ssize_t n = ::read(fd.Get(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        sum = Checksum(sum, std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+        total += static_cast<std::uint64_t>(n);
+        if (total > expected.size) {
+            return false;  // growing: not what was read, and no end to wait for
+        }
+    }
+    return total == expected.size && sum == expected.checksum;
 }
 
 std::filesystem::path TempNameBeside(const std::filesystem::path& target) {
@@ -167,7 +218,7 @@ UniqueFd CreateTempBeside(const std::filesystem::path& target, mode_t mode, Temp
     return UniqueFd();
 }
 
-enum class Outcome { kDone, kFailed, kRetry };
+enum class Outcome { kDone, kFailed, kRetry, kChanged };
 
 // The file keeps its contents' bytes at the front and is cut to length after, so a
 // reader never meets an empty file, only the old line or the new one (a shorter
@@ -183,54 +234,90 @@ bool HasExtendedAttributes(int fd) {
     return ::flistxattr(fd, nullptr, 0) > 0;
 }
 
+// Gives `to` what extended attributes of `from` this user may set. A label the
+// system gives new files itself, or one this user may not set, stays the new
+// file's own.
+void CopyExtendedAttributes(int from, int to) {
+    const ssize_t listed = ::flistxattr(from, nullptr, 0);
+    if (listed <= 0) {
+        return;
+    }
+    std::string names(static_cast<std::size_t>(listed), '\0');
+    const ssize_t got = ::flistxattr(from, names.data(), names.size());
+    if (got <= 0) {
+        return;
+    }
+    names.resize(static_cast<std::size_t>(got));
+    std::string value;
+    for (std::size_t at = 0; at < names.size();) {
+        const char* name = names.c_str() + at;
+        at += std::strlen(name) + 1;
+        const ssize_t length = ::fgetxattr(from, name, nullptr, 0);
+        if (length < 0 || length > 65536) {
+            continue;
+        }
+        value.resize(static_cast<std::size_t>(length));
+        const ssize_t read = ::fgetxattr(from, name, value.data(), value.size());
+        if (read >= 0) {
+            ::fsetxattr(to, name, value.data(), static_cast<std::size_t>(read), 0);
+        }
+    }
+}
+
 // Replaces `target` (opened as `existing`, with status `st`) by a renamed new file,
-// so that readers see the old or the new contents. Only when the new file has the
-// same mode and owner and nothing else names the old one; false otherwise, with
-// nothing changed.
-bool ReplaceByRename(const std::filesystem::path& target, int existing, const struct stat& st,
-                     std::string_view bytes) {
-    if (st.st_nlink != 1 || HasExtendedAttributes(existing)) {
-        return false;
+// so that readers see the old or the new contents: when the new file has the same
+// mode and owner and, unless `options` says always, nothing else names the old one.
+// kFailed with nothing changed otherwise.
+Outcome ReplaceByRename(const std::filesystem::path& target, int existing, const struct stat& st,
+                        std::string_view bytes, const ReplaceOptions& options) {
+    if (!options.always_rename && (st.st_nlink != 1 || HasExtendedAttributes(existing))) {
+        return Outcome::kFailed;
     }
     TempFile name;
     UniqueFd temp = CreateTempBeside(target, S_IRUSR | S_IWUSR, name);
     if (!temp.Valid()) {
-        return false;
+        return Outcome::kFailed;
     }
     struct stat made {};
     if (::fstat(temp.Get(), &made) != 0) {
-        return false;
+        return Outcome::kFailed;
     }
     // The owner first: a change of owner clears set-id bits.
     if ((made.st_uid != st.st_uid || made.st_gid != st.st_gid) &&
         ::fchown(temp.Get(), st.st_uid, st.st_gid) != 0) {
-        return false;
+        return Outcome::kFailed;
     }
     if (::fchmod(temp.Get(), st.st_mode & 07777) != 0 || ::fstat(temp.Get(), &made) != 0 ||
         made.st_uid != st.st_uid || made.st_gid != st.st_gid ||
         (made.st_mode & 07777) != (st.st_mode & 07777)) {
-        return false;
+        return Outcome::kFailed;
+    }
+    if (options.always_rename) {
+        CopyExtendedAttributes(existing, temp.Get());
     }
     if (!WriteAllAt(temp.Get(), bytes) || !Durable(temp.Get()) || !temp.Close()) {
-        return false;
+        return Outcome::kFailed;
     }
-    // The name must still be the file that was checked.
+    // The name must still be the file that was checked, and that file as it was read.
     struct stat now {};
     if (::lstat(target.c_str(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
-        return false;
+        return options.unchanged_since != nullptr ? Outcome::kChanged : Outcome::kRetry;
+    }
+    if (options.unchanged_since != nullptr && !StillAsRead(target, *options.unchanged_since)) {
+        return Outcome::kChanged;
     }
     if (::rename(name.Path().c_str(), target.c_str()) != 0) {
-        return false;
+        return Outcome::kFailed;
     }
     name.Keep();
     SyncFolderOf(target);
-    return true;
+    return Outcome::kDone;
 }
 
 // Rewrites the regular file at `target`, found by lstat as `seen`. Opening it for
 // writing is the permission test: a file this user may not write is left as it was.
 Outcome RewriteExisting(const std::filesystem::path& target, const struct stat& seen,
-                        std::string_view bytes) {
+                        std::string_view bytes, const ReplaceOptions& options) {
     // O_NONBLOCK: a pipe swapped in under the name must not block the open.
     UniqueFd fd(::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.Valid()) {
@@ -246,8 +333,12 @@ Outcome RewriteExisting(const std::filesystem::path& target, const struct stat& 
     if (!S_ISREG(st.st_mode)) {
         return Outcome::kFailed;
     }
-    if (ReplaceByRename(target, fd.Get(), st, bytes)) {
-        return Outcome::kDone;
+    const Outcome renamed = ReplaceByRename(target, fd.Get(), st, bytes, options);
+    if (renamed != Outcome::kFailed || options.always_rename) {
+        return renamed;
+    }
+    if (options.unchanged_since != nullptr && !StillAsRead(target, *options.unchanged_since)) {
+        return Outcome::kChanged;
     }
     return WriteInPlace(fd, bytes) ? Outcome::kDone : Outcome::kFailed;
 }
@@ -335,9 +426,12 @@ constexpr int kMaxSteps = 8;
 
 }  // namespace
 
-std::optional<std::string> ReadFileBounded(const std::filesystem::path& path,
-                                           std::size_t max_bytes) {
+std::optional<std::string> ReadFileBounded(const std::filesystem::path& path, std::size_t max_bytes,
+                                           FileStamp* stamp) {
     std::filesystem::path current = path;
+    if (stamp != nullptr) {
+        *stamp = FileStamp{};
+    }
     for (int step = 0; step < kMaxSteps; ++step) {
         struct stat seen {};
         if (::lstat(current.c_str(), &seen) != 0) {
@@ -365,7 +459,9 @@ std::optional<std::string> ReadFileBounded(const std::filesystem::path& path,
         if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
             return std::nullopt;
         }
-        std::string out(std::min<std::size_t>(max_bytes, 4096), '\0');
+        // Sized by the file: a large one is not grown into by doubling (and copying).
+        const auto expected = static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)) + 1;
+        std::string out(std::min(max_bytes, std::max<std::size_t>(expected, 4096)), '\0');
         std::size_t done = 0;
         while (done < max_bytes) {
             if (done == out.size()) {
@@ -384,36 +480,66 @@ std::optional<std::string> ReadFileBounded(const std::filesystem::path& path,
             done += static_cast<std::size_t>(n);
         }
         out.resize(done);
+        if (stamp != nullptr) {
+            struct stat after {};
+            if (::fstat(fd.Get(), &after) != 0) {
+                return std::nullopt;
+            }
+            if (after.st_size != st.st_size || after.st_mtim.tv_sec != st.st_mtim.tv_sec ||
+                after.st_mtim.tv_nsec != st.st_mtim.tv_nsec) {
+                continue;  // written to meanwhile: what was read may be part old, part new
+            }
+            *stamp = StampOf(st, Checksum(kChecksumStart, out));
+        }
         return out;
     }
     return std::nullopt;
 }
 
 bool ReplaceFileContents(const std::filesystem::path& target, std::string_view bytes) {
+    return ReplaceFile(target, bytes, {}) == ReplaceResult::kReplaced;
+}
+
+ReplaceResult ReplaceFile(const std::filesystem::path& target, std::string_view bytes,
+                          const ReplaceOptions& options) {
+    const FileStamp* expected = options.unchanged_since;
     std::filesystem::path current = target;
     for (int step = 0; step < kMaxSteps; ++step) {
         struct stat seen {};
         Outcome outcome = Outcome::kFailed;
         if (::lstat(current.c_str(), &seen) != 0) {
             if (errno != ENOENT) {
-                return false;
+                return ReplaceResult::kFailed;
+            }
+            if (expected != nullptr && expected->exists) {
+                return ReplaceResult::kChanged;  // removed since it was read
             }
             outcome = CreateMissing(current, bytes);
+            if (outcome == Outcome::kRetry && expected != nullptr) {
+                return ReplaceResult::kChanged;  // a file appeared meanwhile
+            }
         } else if (S_ISLNK(seen.st_mode)) {
             if (!FollowLink(current, seen)) {
-                return false;
+                return ReplaceResult::kFailed;
             }
             continue;
         } else if (S_ISREG(seen.st_mode)) {
-            outcome = RewriteExisting(current, seen, bytes);
+            if (expected != nullptr && !expected->exists) {
+                return ReplaceResult::kChanged;
+            }
+            outcome = RewriteExisting(current, seen, bytes, options);
         } else {
-            return false;  // a device, pipe or folder is not ours to replace or block on
+            // A device, pipe or folder is not ours to replace or block on.
+            return ReplaceResult::kFailed;
+        }
+        if (outcome == Outcome::kChanged) {
+            return ReplaceResult::kChanged;
         }
         if (outcome != Outcome::kRetry) {
-            return outcome == Outcome::kDone;
+            return outcome == Outcome::kDone ? ReplaceResult::kReplaced : ReplaceResult::kFailed;
         }
     }
-    return false;
+    return ReplaceResult::kFailed;
 }
 
 }  // namespace orvandel

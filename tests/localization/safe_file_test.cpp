@@ -1,6 +1,8 @@
 // Reading and replacing the settings file by name: the bounded reader and its link
 // policy, a pipe swapped in under the name while the reader runs, and the
-// temporary files that killed writes leave behind.
+// temporary files that killed writes leave behind. Files other programs read at
+// any moment (the exports): never a torn read, links and attributes
+// notwithstanding; and a replace that must not overwrite a later edit.
 #include "platform/safe_file.h"
 
 #include <fcntl.h>
@@ -9,6 +11,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -59,7 +62,12 @@ class BoundedRead : public ::testing::TestWithParam<BoundedReadCase> {};
 TEST_P(BoundedRead, ReadsAtMostTheLimit) {
     TempDir dir;
     WriteBytes(dir / "f", GetParam().content);
-    EXPECT_EQ(ReadFileBounded(dir / "f", GetParam().limit), GetParam().expected);
+    const auto read = ReadFileBounded(dir / "f", GetParam().limit);
+    EXPECT_EQ(read, GetParam().expected);
+    // Sized by the file, not grown into by doubling up to the limit.
+    if (read) {
+        EXPECT_LE(read->capacity(), std::max<std::size_t>(4096, read->size() + 1));
+    }
 }
 
 const BoundedReadCase kReads[] = {
@@ -67,6 +75,7 @@ const BoundedReadCase kReads[] = {
     {"shorter than the limit", "LANGUAGE\t17\r\n", 100, "LANGUAGE\t17\r\n"},
     {"exactly the limit", "abcd", 4, "abcd"},
     {"cut at the limit", std::string(70000, 'x'), 65537, std::string(65537, 'x')},
+    {"large, under a far limit", std::string(1 << 20, 'y'), 16 << 20, std::string(1 << 20, 'y')},
     {"zero limit", "abc", 0, std::string()},
 };
 
@@ -211,6 +220,139 @@ TEST(ReplaceFileContents, CleanUpTouchesOnlyDeadWritersTemporaryFiles) {
     EXPECT_EQ(ReadBytes(target), "x");
     ::close(held);
 }
+
+// A reader that opens and reads the file again and again while it is replaced,
+// as node_exporter does: every read is one whole version, for a file with another
+// hard link and one with an extended attribute (a label, on an SELinux system).
+TEST(ReplaceFileAlwaysByRename, ReadersNeverSeeATornFile) {
+    TempDir dir;
+    const std::string versions[] = {std::string(200000, 'a') + "\n",
+                                    std::string(90000, 'b') + "\n"};
+    const auto linked = dir / "linked.prom";
+    const auto labelled = dir / "labelled.prom";
+    for (const auto& path : {linked, labelled}) {
+        WriteBytes(path, versions[0]);
+        ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    }
+    std::filesystem::create_hard_link(linked, dir / "other-name.prom");
+    if (::setxattr(labelled.c_str(), "user.origin", "orvandel", 8, 0) != 0) {
+        GTEST_SKIP() << "no user extended attributes in " << dir.path();
+    }
+    for (const auto& path : {linked, labelled}) {
+        std::atomic<bool> done{false};
+        std::atomic<int> reads{0};
+        std::atomic<int> torn{0};
+        std::thread reader([&] {
+            std::string seen(300000, '\0');
+            while (!done) {
+                const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+                std::size_t got = 0;
+                for (ssize_t n = 1; fd >= 0 && n > 0 && got<seen.size(); got += n> 0 ? n : 0) {
+                    n = ::read(fd, seen.data() + got, seen.size() - got);
+                }
+                ::close(fd);
+                const std::string_view whole(seen.data(), got);
+                torn += whole != versions[0] && whole != versions[1];
+                ++reads;
+            }
+        });
+        bool all_written = true;
+        for (int i = 1; i <= 300; ++i) {
+            all_written = ReplaceFile(path, versions[i % 2], {.always_rename = true}) ==
+                              ReplaceResult::kReplaced &&
+                          all_written;
+        }
+        done = true;
+        reader.join();
+        std::cout << path.filename() << ": " << torn << " torn of " << reads << " reads\n";
+        EXPECT_TRUE(all_written);
+        EXPECT_EQ(torn, 0) << path;
+        EXPECT_EQ(ReadBytes(path), versions[0]);
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u);
+    }
+    // The rename parts the names: the other one keeps the old contents.
+    EXPECT_EQ(ReadBytes(dir / "other-name.prom"), versions[0]);
+    struct stat st {};
+    ASSERT_EQ(::stat(linked.c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 1u);
+    char value[16] = {};
+    EXPECT_EQ(::getxattr(labelled.c_str(), "user.origin", value, sizeof value), 8);
+    EXPECT_STREQ(value, "orvandel");
+}
+
+struct ChangeCase {
+    const char* name;
+    bool exists;                                   // before the read
+    void (*change)(const std::filesystem::path&);  // between the read and the replace
+    ReplaceResult expected;
+};
+
+void PrintTo(const ChangeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ReplaceUnchangedSince : public ::testing::TestWithParam<ChangeCase> {};
+
+// What someone did to the file after it was read is never overwritten.
+TEST_P(ReplaceUnchangedSince, ReplacesOnlyWhatWasRead) {
+    const ChangeCase& c = GetParam();
+    TempDir dir;
+    const auto path = dir / "site.json";
+    if (c.exists) {
+        WriteBytes(path, "as read\n");
+    }
+    FileStamp stamp;
+    EXPECT_EQ(ReadFileBounded(path, 100, &stamp).has_value(), c.exists);
+    EXPECT_EQ(stamp.exists, c.exists);
+    if (c.change != nullptr) {
+        c.change(path);
+    }
+    const bool existed = std::filesystem::exists(path);
+    const std::string before = existed ? ReadBytes(path) : "";
+    for (const bool always : {true, false}) {
+        EXPECT_EQ(
+            ReplaceFile(path, "saved\n", {.always_rename = always, .unchanged_since = &stamp}),
+            c.expected);
+        if (c.expected == ReplaceResult::kReplaced) {
+            EXPECT_EQ(ReadBytes(path), "saved\n");
+            return;
+        }
+        EXPECT_EQ(std::filesystem::exists(path), existed);
+        EXPECT_EQ(existed ? ReadBytes(path) : "", before);
+    }
+}
+
+const ChangeCase kChanges[] = {
+    {"Unchanged", true, nullptr, ReplaceResult::kReplaced},
+    {"StillMissing", false, nullptr, ReplaceResult::kReplaced},
+    // Same size, in place, within the same clock tick: only the bytes tell.
+    {"EditedInPlace", true,
+     [](const std::filesystem::path& p) {
+         struct stat st {};
+         ASSERT_EQ(::stat(p.c_str(), &st), 0);
+         const int fd = ::open(p.c_str(), O_WRONLY | O_CLOEXEC);
+         EXPECT_EQ(::pwrite(fd, "AS", 2, 0), 2);
+         const timespec kept[2] = {st.st_atim, st.st_mtim};
+         EXPECT_EQ(::futimens(fd, kept), 0);
+         ::close(fd);
+     },
+     ReplaceResult::kChanged},
+    {"ReplacedByAnEditor", true,
+     [](const std::filesystem::path& p) {
+         WriteBytes(p.string() + "~", "edited\n");
+         std::filesystem::rename(p.string() + "~", p);
+     },
+     ReplaceResult::kChanged},
+    {"Removed", true, [](const std::filesystem::path& p) { std::filesystem::remove(p); },
+     ReplaceResult::kChanged},
+    {"Appeared", false, [](const std::filesystem::path& p) { WriteBytes(p, "new\n"); },
+     ReplaceResult::kChanged},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, ReplaceUnchangedSince, ::testing::ValuesIn(kChanges),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orvandel

@@ -450,6 +450,50 @@ TEST_F(AsUser, ExtendedAttributesStayWithTheFile) {
     EXPECT_EQ(ReadBytes(path), kNewLine);
 }
 
+// A file others read at any moment (an export) is only ever replaced whole: with
+// its mode, owner and attributes, parting from another hard link; and not at all
+// when the new file could not be the old one's owner's or group's.
+TEST_F(AsUser, AlwaysByRenameKeepsModeOwnerAndAttributesOrLeavesTheFile) {
+    const auto own = File("own.prom", 0640, Owner::kUser);
+    std::filesystem::create_hard_link(own, Home("other-name.prom"));
+    const bool attributes = ::setxattr(own.c_str(), "user.orvandel", "x", 1, 0) == 0;
+    const FileState before = *StateOf(own);
+    File("roots.prom", 0666, Owner::kRoot);
+    const auto foreign_group = File("group.prom", 0664, Owner::kUser);
+    Own(foreign_group, Owner::kUser, 0);
+    const auto others = [this] {
+        auto tree = Tree();
+        tree.erase("home/own.prom");
+        tree.erase("home/other-name.prom");
+        tree.erase("home");  // its times change with the rename
+        return tree;
+    };
+    const auto others_before = others();
+
+    const int code = RunAs(user(), [&] {
+        const auto write = [](const std::filesystem::path& path) {
+            return ReplaceFile(path, kNewLine, {.always_rename = true});
+        };
+        return (write(own) == ReplaceResult::kReplaced ? 0 : 1) +
+               (write(Home("roots.prom")) == ReplaceResult::kFailed ? 0 : 2) +
+               (write(foreign_group) == ReplaceResult::kFailed ? 0 : 4);
+    });
+
+    EXPECT_EQ(code, 0) << "1: own file not replaced, 2: root's, 4: the other group's replaced";
+    const FileState after = *StateOf(own);
+    EXPECT_EQ(after.content, kNewLine);
+    EXPECT_NE(after.ino, before.ino);
+    EXPECT_EQ(after.mode, before.mode);
+    EXPECT_EQ(after.uid, before.uid);
+    EXPECT_EQ(after.gid, before.gid);
+    EXPECT_EQ(after.links, 1u);
+    if (attributes) {
+        EXPECT_EQ(::getxattr(own.c_str(), "user.orvandel", nullptr, 0), 1);
+    }
+    EXPECT_EQ(ReadBytes(Home("other-name.prom")), kOldLine);
+    EXPECT_EQ(others(), others_before);
+}
+
 TEST_F(AsUser, SymbolicLinkStaysALinkAndItsTargetIsWritten) {
     File("real.cfg", 0644, Owner::kUser);
     const auto link = Link("setting.cfg", Home("real.cfg").string(), Owner::kUser);

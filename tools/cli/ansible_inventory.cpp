@@ -150,7 +150,8 @@ std::string InventoryGroupName(std::string_view prefix, std::string_view value) 
 std::string FormatInventoryList(const std::vector<InventoryHost>& hosts) {
     std::map<std::string, std::set<std::string>> groups;
     std::set<std::string> all;
-    std::string hostvars;
+    // Written straight into the document: a large site is not copied whole again.
+    std::string out = "{\n  \"_meta\": {\n    \"hostvars\": {";
     std::set<std::string> named;
     for (const InventoryHost& host : hosts) {
         const std::string name = InventoryHostName(host.identity);
@@ -164,11 +165,10 @@ std::string FormatInventoryList(const std::vector<InventoryHost>& hosts) {
         for (const std::string& tag : host.tags) {
             groups[InventoryGroupName("tag", tag)].insert(name);
         }
-        hostvars += std::string(hostvars.empty() ? "" : ",\n") + "      " +
-                    JsonString(std::string_view(name)) + ": " + HostVars(host);
+        out += std::string(all.size() > 1 ? ",\n" : "\n") + "      " +
+               JsonString(std::string_view(name)) + ": " + HostVars(host);
     }
-    std::string out = "{\n  \"_meta\": {\n    \"hostvars\": {" +
-                      (hostvars.empty() ? std::string() : "\n" + hostvars + "\n    ") + "}\n  },\n";
+    out += std::string(all.empty() ? "" : "\n    ") + "}\n  },\n";
     std::set<std::string> children;
     for (const auto& [group, members] : groups) {
         children.insert(group);

@@ -1,5 +1,7 @@
 #include "tools/cli/json_reader.h"
 
+#include <utility>
+
 #include "text/utf.h"
 
 namespace orvandel::cli {
@@ -10,7 +12,8 @@ constexpr int kMaxDepth = 32;
 
 class Reader {
 public:
-    explicit Reader(std::string_view text) : text_(text) {}
+    Reader(std::string_view text, std::string_view list, const JsonItemSink* sink)
+        : text_(text), list_(list), sink_(sink) {}
 
     std::optional<JsonValue> Document(std::string& error) {
         JsonValue value;
@@ -31,6 +34,13 @@ private:
     bool Fail(const char* why) {
         error_ = why;
         return false;
+    }
+    // One more value held; false past the bound.
+    bool Hold() {
+        if (++held_ > kMaxJsonValues) {
+            return Fail("too large: more than 65536 values at once");
+        }
+        return true;
     }
     void Space() {
         while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t' ||
@@ -228,9 +238,39 @@ private:
         while (true) {
             out.items.emplace_back();
             Space();
-            if (!Value(out.items.back(), depth + 1)) {
+            if (!Hold() || !Value(out.items.back(), depth + 1)) {
                 return false;
             }
+            Space();
+            if (pos_ < text_.size() && text_[pos_] == ',') {
+                ++pos_;
+                continue;
+            }
+            if (pos_ < text_.size() && text_[pos_] == ']') {
+                ++pos_;
+                return true;
+            }
+            return Fail("expected ',' or ']'");
+        }
+    }
+
+    // The list's items, each handed over and let go as soon as it is read.
+    bool Streamed(const JsonItemSink& sink) {
+        ++pos_;
+        Space();
+        if (pos_ < text_.size() && text_[pos_] == ']') {
+            ++pos_;
+            return true;
+        }
+        while (true) {
+            Space();
+            const std::size_t held = held_;
+            JsonValue item;
+            if (!Hold() || !Value(item, 2)) {
+                return false;
+            }
+            held_ = held;
+            sink(std::move(item));
             Space();
             if (pos_ < text_.size() && text_[pos_] == ',') {
                 ++pos_;
@@ -266,10 +306,20 @@ private:
             }
             ++pos_;
             Space();
-            out.keys.push_back(std::move(key));
-            out.items.emplace_back();
-            if (!Value(out.items.back(), depth + 1)) {
-                return false;
+            if (depth == 0 && sink_ != nullptr && key == list_ && pos_ < text_.size() &&
+                text_[pos_] == '[') {
+                const JsonItemSink& sink = *std::exchange(sink_, nullptr);  // the first only
+                out.keys.push_back(std::move(key));
+                out.items.emplace_back().type = JsonValue::Type::kArray;
+                if (!Hold() || !Streamed(sink)) {
+                    return false;
+                }
+            } else {
+                out.keys.push_back(std::move(key));
+                out.items.emplace_back();
+                if (!Hold() || !Value(out.items.back(), depth + 1)) {
+                    return false;
+                }
             }
             Space();
             if (pos_ < text_.size() && text_[pos_] == ',') {
@@ -285,7 +335,10 @@ private:
     }
 
     std::string_view text_;
+    std::string_view list_;
+    const JsonItemSink* sink_;
     std::size_t pos_ = 0;
+    std::size_t held_ = 0;
     std::string error_;
 };
 
@@ -304,7 +357,12 @@ const JsonValue* JsonValue::Find(std::string_view key) const {
 }
 
 std::optional<JsonValue> ReadJson(std::string_view text, std::string& error) {
-    return Reader(text).Document(error);
+    return Reader(text, {}, nullptr).Document(error);
+}
+
+std::optional<JsonValue> ReadJson(std::string_view text, std::string& error, std::string_view list,
+                                  const JsonItemSink& item) {
+    return Reader(text, list, &item).Document(error);
 }
 
 }  // namespace orvandel::cli

@@ -1,9 +1,12 @@
 // A strict reader of small JSON documents (the site file, written by people as
 // well as by this program): RFC 8259 values, nesting at most 32 deep, strings
 // checked to be UTF-8 and their escapes decoded. No number arithmetic: numbers
-// keep their text.
+// keep their text. At most kMaxJsonValues values are held at once, so that a
+// document of many small values cannot take a hundred times its size in memory.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,6 +14,8 @@
 #include <vector>
 
 namespace orvandel::cli {
+
+inline constexpr std::size_t kMaxJsonValues = 65536;
 
 struct JsonValue {
     enum class Type { kNull, kBool, kNumber, kString, kArray, kObject };
@@ -27,7 +32,16 @@ struct JsonValue {
     const JsonValue* Find(std::string_view key) const;
 };
 
-// The document, or nullopt with `error` saying where and why it is not JSON.
+// The document, or nullopt with `error` saying where and why it is not JSON (or,
+// starting "too large:", that it holds more than kMaxJsonValues values at once).
 std::optional<JsonValue> ReadJson(std::string_view text, std::string& error);
+
+// As ReadJson, but each item of the array that is the first member `list` of the
+// top-level object goes to `item` as soon as it is read and is not kept (that
+// array stays empty in the document): a long list costs the memory of one item.
+// `item` sees the items in order; it keeps what it needs.
+using JsonItemSink = std::function<void(JsonValue&& item)>;
+std::optional<JsonValue> ReadJson(std::string_view text, std::string& error, std::string_view list,
+                                  const JsonItemSink& item);
 
 }  // namespace orvandel::cli

@@ -235,29 +235,37 @@ void InstallStopHandlers() {
     ::sigaction(SIGTERM, &stop, nullptr);
 }
 
+// Files other programs read at any moment: replaced whole, never written in place.
+bool WriteWhole(const std::string& path, const std::string& bytes) {
+    return ReplaceFile(path, bytes, {.always_rename = true}) == ReplaceResult::kReplaced;
+}
+
 // Writes the export files; false (after a message) when one could not be written.
 bool WriteExports(const MonitorOptions& monitor, const std::vector<ExportedDevice>& devices,
                   const ExportStats& stats) {
     bool ok = true;
     if (!monitor.prometheus.empty() &&
-        !ReplaceFileContents(monitor.prometheus, FormatPrometheusText(devices, stats))) {
+        !WriteWhole(monitor.prometheus, FormatPrometheusText(devices, stats))) {
         Message("cannot write " + Shown(monitor.prometheus));
         ok = false;
     }
     if (!monitor.prometheus_targets.empty() &&
-        !ReplaceFileContents(monitor.prometheus_targets, FormatFileSdTargets(devices))) {
+        !WriteWhole(monitor.prometheus_targets, FormatFileSdTargets(devices))) {
         Message("cannot write " + Shown(monitor.prometheus_targets));
         ok = false;
     }
     return ok;
 }
 
-std::optional<Site> ReadSite(const std::string& path, bool missing_is_empty) {
-    std::error_code ec;
-    if (missing_is_empty && !std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
-        return Site{};
+// With `stamp`, a missing file is an empty site, and `stamp` says what was read.
+std::optional<Site> ReadSite(const std::string& path, FileStamp* stamp = nullptr) {
+    const auto bytes = ReadFileBounded(path, kMaxSiteFileBytes + 1, stamp);
+    if (!bytes && stamp != nullptr && !stamp->exists) {
+        std::error_code ec;
+        if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
+            return Site{};
+        }
     }
-    const auto bytes = ReadFileBounded(path, kMaxSiteFileBytes + 1);
     if (!bytes) {
         Message("cannot read the site file " + Shown(path));
         return std::nullopt;
@@ -272,6 +280,49 @@ std::optional<Site> ReadSite(const std::string& path, bool missing_is_empty) {
         Message("the site file " + Shown(path) + " is not valid: " + error);
     }
     return site;
+}
+
+// Saves the search into the site file read as `read_as`. An edit made meanwhile is
+// never lost: the search goes into the file as it is now, or (when that is no site
+// file, or it keeps changing) the file is left as it is. False after a message
+// when the file was not written.
+bool SaveSite(const std::string& path, const std::vector<FoundDevice>& found, std::int64_t now,
+              Site saved, FileStamp read_as) {
+    constexpr int kAttempts = 4;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        ReplaceResult result = ReplaceResult::kFailed;
+        {
+            const std::string text =
+                FormatSiteFile(SiteFromFound(found, now, std::move(saved)), now);
+            if (text.size() > kMaxSiteFileBytes) {
+                Message("the site file " + Shown(path) +
+                        " is left as it was: with this search it would be larger than 16 MiB");
+                return false;
+            }
+            result = ReplaceFile(path, text, {.always_rename = true, .unchanged_since = &read_as});
+        }
+        if (result == ReplaceResult::kReplaced) {
+            return true;
+        }
+        if (result == ReplaceResult::kFailed) {
+            Message("cannot write the site file " + Shown(path));
+            return false;
+        }
+        const std::uint64_t checksum = read_as.checksum;
+        auto now_saved = ReadSite(path, &read_as);
+        if (!now_saved) {
+            Message("the site file " + Shown(path) +
+                    " changed during the search and is left as it is now");
+            return false;
+        }
+        if (read_as.checksum != checksum) {
+            Message("the site file " + Shown(path) +
+                    " changed during the search: the search is saved into it as it is now");
+        }
+        saved = std::move(*now_saved);
+    }
+    Message("the site file " + Shown(path) + " kept changing during the save and is left as it is");
+    return false;
 }
 
 int Watch(const Options& options, Rounds& rounds) {
@@ -347,10 +398,11 @@ std::string ResultText(const Options& options, const RoundResult& round) {
 int Once(const Options& options, Rounds& rounds) {
     const MonitorOptions& monitor = options.monitor;
     std::optional<Site> saved;
-    if (!monitor.check_site.empty() && !(saved = ReadSite(monitor.check_site, false))) {
+    FileStamp read_as;
+    if (!monitor.check_site.empty() && !(saved = ReadSite(monitor.check_site))) {
         return kFileFailed;
     }
-    if (!monitor.save_site.empty() && !(saved = ReadSite(monitor.save_site, true))) {
+    if (!monitor.save_site.empty() && !(saved = ReadSite(monitor.save_site, &read_as))) {
         return kFileFailed;  // the user's labels and tags are never overwritten
     }
     const RoundResult round = rounds.Run(monitor.expect);
@@ -382,11 +434,8 @@ int Once(const Options& options, Rounds& rounds) {
     if (!monitor.save_site.empty()) {
         if (round.found.empty() || round.interrupted) {
             Message("the site file " + Shown(monitor.save_site) + " is left as it was");
-        } else if (!ReplaceFileContents(
-                       monitor.save_site,
-                       FormatSiteFile(SiteFromFound(round.found, now, &*saved), now))) {
-            Message("cannot write the site file " + Shown(monitor.save_site));
-            files_ok = false;
+        } else {
+            files_ok = SaveSite(monitor.save_site, round.found, now, std::move(*saved), read_as);
         }
     }
     // A series per claim: a device whose ip another claims still has its own.
@@ -405,7 +454,7 @@ int Inventory(const Options& options) {
     const MonitorOptions& monitor = options.monitor;
     std::vector<InventoryHost> hosts;
     if (!monitor.site.empty()) {
-        const auto site = ReadSite(monitor.site, false);
+        const auto site = ReadSite(monitor.site);
         if (!site) {
             return kFileFailed;
         }

@@ -90,6 +90,20 @@ std::string TextList(const std::vector<std::string>& items) {
     return out + "]";
 }
 
+// Bytes a device takes in memory, near enough to bound a site's.
+std::size_t MemoryOf(const SiteDevice& device) {
+    const auto text = [](const std::string& s) { return s.capacity() > 15 ? s.capacity() + 1 : 0; };
+    std::size_t bytes = sizeof(SiteDevice) + sizeof(std::string) * 4 +  // the identity's set entry
+                        text(device.identity) * 2 + text(device.mac) + text(device.ip) +
+                        text(device.name) + text(device.model) + text(device.firmware) +
+                        text(device.last_seen) + (device.label ? text(*device.label) : 0) +
+                        device.tags.capacity() * sizeof(std::string);
+    for (const std::string& tag : device.tags) {
+        bytes += text(tag);
+    }
+    return bytes;
+}
+
 std::string SavedIp(const SiteCheckEntry& entry) {
     return entry.saved ? entry.saved->ip : "";
 }
@@ -104,10 +118,35 @@ std::string EntryName(const SiteCheckEntry& entry) {
 }  // namespace
 
 std::optional<Site> ParseSiteFile(std::string_view text, std::string& error) {
+    // The devices are read one at a time and never held as a JSON tree; the first
+    // fault among them is reported after the document's own checks.
+    Site site;
+    std::set<std::string> seen;
+    std::size_t memory = 0;
+    std::string device_error;
+    const auto take = [&](JsonValue&& entry) {
+        if (!device_error.empty()) {
+            return;
+        }
+        auto device = ReadDevice(entry, device_error);
+        if (!device) {
+            return;
+        }
+        memory += MemoryOf(*device);
+        if (site.devices.size() == kMaxSiteDevices) {
+            device_error = "more than 16384 devices";
+        } else if (memory > kMaxSiteMemoryBytes) {
+            device_error = "its devices take more than 12 MiB once read";
+        } else if (!seen.insert(device->identity).second) {
+            device_error = "two devices have the identity " + Quoted(device->identity);
+        } else {
+            site.devices.push_back(std::move(*device));
+        }
+    };
     std::string why;
-    const auto document = ReadJson(text, why);
+    const auto document = ReadJson(text, why, "devices", take);
     if (!document) {
-        error = "not JSON: " + why;
+        error = why.starts_with("too large") ? why : "not JSON: " + why;
         return std::nullopt;
     }
     const JsonValue* version = document->Find("schema_version");
@@ -122,26 +161,29 @@ std::optional<Site> ParseSiteFile(std::string_view text, std::string& error) {
         error = "no \"devices\" list";
         return std::nullopt;
     }
-    Site site;
-    std::set<std::string> seen;
-    for (const JsonValue& entry : devices->items) {
-        auto device = ReadDevice(entry, error);
-        if (!device) {
-            return std::nullopt;
-        }
-        if (!seen.insert(device->identity).second) {
-            error = "two devices have the identity " + Quoted(device->identity);
-            return std::nullopt;
-        }
-        site.devices.push_back(std::move(*device));
+    if (!device_error.empty()) {
+        error = device_error;
+        return std::nullopt;
     }
     return site;
 }
 
 std::string FormatSiteFile(const Site& site, std::int64_t saved_at) {
-    std::string out = "{\n  \"schema_version\": \"" + std::string(kSiteSchemaVersion) +
-                      "\",\n  \"kind\": \"site\",\n  \"saved\": \"" + Rfc3339(saved_at) +
-                      "\",\n  \"devices\": [";
+    // Room for all of it at once: a large site is not copied again and again.
+    std::size_t size = 128;
+    for (const SiteDevice& d : site.devices) {
+        size += 200 + d.identity.size() + d.mac.size() + d.ip.size() + d.name.size() +
+                d.model.size() + d.firmware.size() + d.last_seen.size() +
+                (d.label ? d.label->size() : 0);
+        for (const std::string& tag : d.tags) {
+            size += tag.size() + 4;
+        }
+    }
+    std::string out;
+    out.reserve(size);
+    out += "{\n  \"schema_version\": \"" + std::string(kSiteSchemaVersion) +
+           "\",\n  \"kind\": \"site\",\n  \"saved\": \"" + Rfc3339(saved_at) +
+           "\",\n  \"devices\": [";
     for (std::size_t i = 0; i < site.devices.size(); ++i) {
         const SiteDevice& d = site.devices[i];
         std::string tags = "[";
@@ -160,24 +202,21 @@ std::string FormatSiteFile(const Site& site, std::int64_t saved_at) {
     return out;
 }
 
-Site SiteFromFound(const std::vector<FoundDevice>& found, std::int64_t now, const Site* previous) {
-    std::map<std::string, const SiteDevice*> kept;
-    if (previous != nullptr) {
-        for (const SiteDevice& device : previous->devices) {
-            kept.emplace(device.identity, &device);
-        }
+Site SiteFromFound(const std::vector<FoundDevice>& found, std::int64_t now, Site previous) {
+    Site site = std::move(previous);
+    std::map<std::string, std::size_t> at;  // identity -> index in site.devices
+    for (std::size_t i = 0; i < site.devices.size(); ++i) {
+        at.emplace(site.devices[i].identity, i);
     }
-    Site site;
     const std::vector<FoundDevice> claimed = ClaimedDevices(found);
     for (const IdentityClaims& identity : ClaimsByIdentity(claimed)) {
-        const auto at = kept.find(identity.identity);
-        const FoundDevice* chosen = KeptClaim(
-            identity,
-            at != kept.end() ? text::DecodeUtf8(at->second->ip, at->second->ip.size()) : u"");
-        if (chosen == nullptr && at != kept.end()) {
+        const auto saved = at.find(identity.identity);
+        SiteDevice* kept = saved != at.end() ? &site.devices[saved->second] : nullptr;
+        const FoundDevice* chosen =
+            KeptClaim(identity, kept ? text::DecodeUtf8(kept->ip, kept->ip.size()) : u"");
+        if (chosen == nullptr && kept != nullptr) {
             // Claimed from several other ips: the saved address stays.
-            site.devices.push_back(*at->second);
-            site.devices.back().last_seen = Rfc3339(now);
+            kept->last_seen = Rfc3339(now);
             continue;
         }
         const DeviceInfo& record = (chosen ? chosen : identity.claims.front())->record;
@@ -189,11 +228,13 @@ Site SiteFromFound(const std::vector<FoundDevice>& found, std::int64_t now, cons
         device.model = text::ToUtf8(record.model);
         device.firmware = text::ToUtf8(record.master_version);
         device.last_seen = Rfc3339(now);
-        if (at != kept.end()) {
-            device.label = at->second->label;
-            device.tags = at->second->tags;
+        if (kept != nullptr) {
+            device.label = std::move(kept->label);
+            device.tags = std::move(kept->tags);
+            *kept = std::move(device);
+        } else {
+            site.devices.push_back(std::move(device));
         }
-        site.devices.push_back(std::move(device));
     }
     return site;
 }

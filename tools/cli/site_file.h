@@ -15,8 +15,13 @@
 namespace orvandel::cli {
 
 inline constexpr std::string_view kSiteSchemaVersion = "1.1";
-// A site file larger than this is refused, never read in part.
+// A site file larger than this is refused, never read in part; and so is one of
+// more devices, or whose devices take more memory once read: what one site file
+// costs stays bounded (a save keeps unseen devices, so a site only grows by the
+// devices searches found, at most 16384 each).
 inline constexpr std::size_t kMaxSiteFileBytes = 16 * 1024 * 1024;
+inline constexpr std::size_t kMaxSiteDevices = 16384;
+inline constexpr std::size_t kMaxSiteMemoryBytes = 12 * 1024 * 1024;
 
 struct SiteDevice {
     std::string identity;                        // as DeviceIdentity gives it
@@ -36,10 +41,12 @@ struct Site {
 std::optional<Site> ParseSiteFile(std::string_view text, std::string& error);
 std::string FormatSiteFile(const Site& site, std::int64_t saved_at);
 
-// The devices found (one per identity: its claim at the address `previous` holds
-// for it, else its first; claimed only from several other ips, the saved entry
-// stays), with the label and tags `previous` holds for the same identity.
-Site SiteFromFound(const std::vector<FoundDevice>& found, std::int64_t now, const Site* previous);
+// The devices of `previous` in its order, then the new ones in the order found.
+// One per identity: its claim at the address `previous` holds for it, else its
+// first; claimed only from several other ips, the saved entry stays. A found device
+// takes what the search saw and keeps the label and tags `previous` holds for it; a
+// device of `previous` that was not found stays as it was, its last_seen included.
+Site SiteFromFound(const std::vector<FoundDevice>& found, std::int64_t now, Site previous);
 
 // One device of a check: saved, found, or both, and what the check says of it:
 // "present", "missing", "new", "moved" (ip changed), "firmware-changed", and

@@ -311,7 +311,8 @@ TEST_F(MonitorNet, WatchReportsAppearedChangedGoneInOrder) {
 }
 
 // Save, then one device gone and another moved with new firmware: the check says
-// so exactly and fails; a new save keeps the user's label and tags.
+// so exactly and fails; a new save keeps the user's label and tags, those of the
+// device that is off included.
 TEST_F(MonitorNet, SiteFileSaveCheckAndSaveAgain) {
     const std::string site = folder_ + "/site.json";
     Devices({Reply("Lobby", kMacA, "10.77.1.30", "1.0.7"),
@@ -326,12 +327,18 @@ TEST_F(MonitorNet, SiteFileSaveCheckAndSaveAgain) {
     EXPECT_EQ(test::SchemaErrors({{".json", text}}, "orvandel-site.schema.json"), "");
     const std::string plain = "\"identity\": \"02:00:00:00:00:0A\"";
     ASSERT_NE(text.find(plain), std::string::npos) << text;
-    // The user labels the lobby device.
+    // The user labels the lobby and the bar devices.
     const std::string untouched = "\"label\": null, \"tags\": []}";
-    const auto at = text.find(untouched, text.find(plain));
-    ASSERT_NE(at, std::string::npos);
-    text.replace(at, untouched.size(), "\"label\": \"Lobby left\", \"tags\": [\"floor-1\"]}");
+    for (const std::string& identity :
+         {plain, std::string("\"identity\": \"02:00:00:00:00:0C\"")}) {
+        const auto at = text.find(untouched, text.find(identity));
+        ASSERT_NE(at, std::string::npos);
+        text.replace(at, untouched.size(),
+                     "\"label\": \"" + identity.substr(13, 17) + "\", \"tags\": [\"floor-1\"]}");
+    }
     std::ofstream(site, std::ios::binary | std::ios::trunc) << text;
+    const std::string bar_seen =
+        text.substr(text.find("\"last_seen\"", text.find("02:00:00:00:00:0C")), 35);
 
     Devices({Reply("Lobby", kMacA, "10.77.1.30", "1.0.7"),
              Reply("Stage", kMacB, "10.77.1.45", "1.2.0")});
@@ -349,12 +356,18 @@ TEST_F(MonitorNet, SiteFileSaveCheckAndSaveAgain) {
     const Finished again = RunTool(Cli({"--save-site", site, "--expect=2", "--timeout=3000"}));
     EXPECT_EQ(again.status, 0) << again.err;
     const std::string resaved = Slurp(site);
-    EXPECT_NE(resaved.find("\"label\": \"Lobby left\", \"tags\": [\"floor-1\"]}"),
-              std::string::npos)
+    for (const char* label : {"02:00:00:00:00:0A", "02:00:00:00:00:0C"}) {
+        EXPECT_NE(
+            resaved.find("\"label\": \"" + std::string(label) + "\", \"tags\": [\"floor-1\"]}"),
+            std::string::npos)
+            << resaved;
+    }
+    // The bar device is off: kept as it was, with the time it was last seen.
+    EXPECT_NE(resaved.find(bar_seen, resaved.find("02:00:00:00:00:0C")), std::string::npos)
         << resaved;
-    EXPECT_EQ(resaved.find(kMacC), std::string::npos);
     const Finished ok = RunTool(Cli({"--check-site", site, "--expect=2", "--timeout=3000"}));
-    EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
+    EXPECT_EQ(ok.status, 1) << ok.out << ok.err;
+    EXPECT_NE(ok.out.find("\nmissing  02:00:00:00:00:0C"), std::string::npos) << ok.out;
 
     // A site file that is not one is never overwritten.
     std::ofstream(site, std::ios::binary | std::ios::trunc) << "{\"labels\": ";
@@ -400,6 +413,50 @@ TEST_F(MonitorNet, ForgedRepliesMoveAndHideNoDevice) {
     EXPECT_EQ(host.status, 0) << host.err;
     EXPECT_EQ(host.out.find("ansible_host"), std::string::npos) << host.out;
     EXPECT_NE(host.out.find("\"orvandel_claimed_ips\""), std::string::npos) << host.out;
+}
+
+// An edit of the site file made while a save searches is never lost: the search
+// goes into the edited file, and when the edit left no site file, nothing is saved.
+TEST_F(MonitorNet, EditDuringASaveIsKept) {
+    const std::string site = folder_ + "/site.json";
+    Devices({Reply("Lobby", kMacA, "10.77.1.30", "1.0.7"),
+             Reply("Stage", kMacB, "10.77.1.31", "1.0.7")});
+    ASSERT_EQ(RunTool(Cli({"--save-site", site, "--expect=2", "--timeout=3000"})).status, 0);
+    const std::string untouched = "\"label\": null, \"tags\": []}";
+    for (const bool valid : {true, false}) {
+        Devices({Reply("Lobby", kMacA, "10.77.1.40", "1.0.7")});
+        Child save(Cli({"--save-site", site, "--timeout=1500"}));
+        ASSERT_TRUE(save.Started());
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        std::string text = Slurp(site);
+        const auto at = text.find(untouched, text.find(valid ? "00:0B" : "00:0A"));
+        ASSERT_NE(at, std::string::npos) << text;
+        text.replace(at, untouched.size(), "\"label\": \"Stage right\", \"tags\": [\"west\"]}");
+        if (!valid) {
+            text.resize(text.size() / 2);  // saved half-way, as an editor might
+        }
+        // As an editor saves: a new file renamed over the old one.
+        std::ofstream(site + ".edit", std::ios::binary) << text;
+        std::filesystem::rename(site + ".edit", site);
+        const int status = save.Wait(10000);
+        const std::string after = Slurp(site);
+        if (valid) {
+            EXPECT_EQ(status, 0) << save.Err();
+            EXPECT_NE(save.Err().find("changed during the search: the search is saved into it"),
+                      std::string::npos)
+                << save.Err();
+            EXPECT_NE(after.find("\"label\": \"Stage right\", \"tags\": [\"west\"]}"),
+                      std::string::npos)
+                << after;
+            EXPECT_NE(after.find("\"ip\": \"10.77.1.40\""), std::string::npos) << after;
+        } else {
+            EXPECT_EQ(status, 5) << save.Err();
+            EXPECT_NE(save.Err().find("changed during the search and is left as it is now"),
+                      std::string::npos)
+                << save.Err();
+            EXPECT_EQ(after, text);
+        }
+    }
 }
 
 // node_exporter's textfile collector serves the export with the device series;

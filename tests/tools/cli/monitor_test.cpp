@@ -410,7 +410,7 @@ TEST(PrometheusExport, TargetsAreOnlyPagesOfHostAddresses) {
 
 TEST(SiteFile, RoundTripKeepsLabelsAndTagsOfTheSameIdentity) {
     const std::vector<FoundDevice> found = {kA, kB, kNoMac};
-    Site site = SiteFromFound(found, kT0, nullptr);
+    Site site = SiteFromFound(found, kT0, {});
     site.devices[0].label = "Lobby \"east\"";
     site.devices[0].tags = {"floor-1", "客廳"};
     const std::string text = FormatSiteFile(site, kT0);
@@ -421,19 +421,29 @@ TEST(SiteFile, RoundTripKeepsLabelsAndTagsOfTheSameIdentity) {
     ASSERT_EQ(read->devices.size(), 3u);
     EXPECT_EQ(read->devices[0].label, "Lobby \"east\"");
     EXPECT_EQ(read->devices[2].identity, "ip:10.0.0.20");
-    // A later save: A moved and B is gone; A keeps what the user gave it.
-    const Site again =
-        SiteFromFound({Device(u"02:00:00:00:00:0a", u"10.0.0.99"), kC}, kT0 + 60, &*read);
-    ASSERT_EQ(again.devices.size(), 2u);
+    // A later save: A moved, B is off (and kept as it was, when it was last seen),
+    // C is new; the saved ones keep what the user gave them, in the file's order.
+    Site labelled = *read;
+    labelled.devices[1].label = "Stage";
+    labelled.devices[1].tags = {"off-at-night"};
+    const Site again = SiteFromFound({kC, Device(u"02:00:00:00:00:0a", u"10.0.0.99"), kC}, kT0 + 60,
+                                     std::move(labelled));
+    ASSERT_EQ(again.devices.size(), 4u);
     EXPECT_EQ(again.devices[0].ip, "10.0.0.99");
     EXPECT_EQ(again.devices[0].label, "Lobby \"east\"");
     EXPECT_EQ(again.devices[0].tags, (std::vector<std::string>{"floor-1", "客廳"}));
     EXPECT_EQ(again.devices[0].last_seen, "2026-12-09T18:01:00Z");
-    EXPECT_FALSE(again.devices[1].label);
+    EXPECT_EQ(again.devices[1].identity, "02:00:00:00:00:0B");
+    EXPECT_EQ(again.devices[1].label, "Stage");
+    EXPECT_EQ(again.devices[1].tags, (std::vector<std::string>{"off-at-night"}));
+    EXPECT_EQ(again.devices[1].last_seen, "2026-12-09T18:00:00Z");
+    EXPECT_EQ(again.devices[2].identity, "ip:10.0.0.20");
+    EXPECT_EQ(again.devices[3].identity, "02:00:00:00:00:0C");
+    EXPECT_FALSE(again.devices[3].label);
 }
 
 TEST(SiteFile, CheckSaysWhatBecameOfEachDevice) {
-    const Site site = SiteFromFound({kA, kB, kC}, kT0, nullptr);
+    const Site site = SiteFromFound({kA, kB, kC}, kT0, {});
     const FoundDevice moved = Device(u"02:00:00:00:00:0B", u"10.0.0.77", u"Hall", u"2.0.0");
     const FoundDevice fresh = Device(u"02:00:00:00:00:0D", u"10.0.0.13");
     const auto entries = CheckSite(site, {kA, moved, fresh});
@@ -463,7 +473,7 @@ TEST(SiteFile, CheckSaysWhatBecameOfEachDevice) {
 // A forged claim of a saved device's MAC, or another MAC at its ip: the check
 // says conflict, never moved, and a save keeps the saved address.
 TEST(SiteFile, ForgedClaimsAreConflictsNotMoves) {
-    const Site site = SiteFromFound({kA, kB}, kT0, nullptr);
+    const Site site = SiteFromFound({kA, kB}, kT0, {});
     const auto entries = CheckSite(site, {kForgedA, kA, Shared(kImpostor, kB)});
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0].states, (std::vector<std::string>{"present", "conflict"}));
@@ -477,12 +487,12 @@ TEST(SiteFile, ForgedClaimsAreConflictsNotMoves) {
     EXPECT_NE(json.find("\"claimed_ips\": [\"10.0.0.1\", \"10.0.0.10\"]"), std::string::npos)
         << json;
     EXPECT_EQ(test::SchemaErrors({{".json", json}}, "orvandel-site.schema.json"), "");
-    EXPECT_EQ(SiteFromFound({kForgedA, kA}, kT0 + 60, &site).devices[0].ip, "10.0.0.10");
+    EXPECT_EQ(SiteFromFound({kForgedA, kA}, kT0 + 60, site).devices[0].ip, "10.0.0.10");
 
     // Claimed only from two other ips: neither present nor moved, and not saved.
     const FoundDevice other = Device(u"02:00:00:00:00:0A", u"10.0.0.2");
     EXPECT_EQ(CheckSite(site, {kForgedA, other})[0].states, (std::vector<std::string>{"conflict"}));
-    const Site saved = SiteFromFound({kForgedA, other}, kT0 + 60, &site);
+    const Site saved = SiteFromFound({kForgedA, other}, kT0 + 60, site);
     EXPECT_EQ(saved.devices[0].ip, "10.0.0.10");
     EXPECT_EQ(saved.devices[0].last_seen, "2026-12-09T18:01:00Z");
 }
@@ -507,6 +517,24 @@ TEST_P(SiteFileRefuses, WithAReason) {
 
 const std::string kHead = R"({"schema_version": "1.0", "kind": "site", "devices": )";
 
+std::string Repeated(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
+// `count` devices with distinct identities, each labelled `label`.
+std::string Devices(int count, const std::string& label) {
+    std::string out;
+    for (int i = 0; i < count; ++i) {
+        out += (i > 0 ? ",{\"identity\": \"" : "{\"identity\": \"") + std::to_string(i) +
+               "\", \"label\": \"" + label + "\"}";
+    }
+    return out;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Rows, SiteFileRefuses,
     ::testing::Values(
@@ -528,7 +556,30 @@ INSTANTIATE_TEST_SUITE_P(
         BadSite{"RawControl", kHead + "[{\"identity\": \"a\nb\"}]}",
                 "not JSON: a control character inside a string"},
         BadSite{"TooDeep", std::string(40, '[') + std::string(40, ']'),
-                "not JSON: nested too deep"}));
+                "not JSON: nested too deep"},
+        // What a site file may cost in memory is bounded, in and out of its list.
+        BadSite{"ManyValuesBesideTheList", kHead + "[], \"x\": [" + Repeated("0,", 70000) + "0]}",
+                "too large: more than 65536 values at once"},
+        BadSite{"ManyValuesInOneDevice",
+                kHead + "[{\"identity\": \"A\", \"x\": [" + Repeated("[],", 70000) + "0]}]}",
+                "too large: more than 65536 values at once"},
+        BadSite{"MoreThan16384Devices", kHead + "[" + Devices(16385, "") + "]}",
+                "more than 16384 devices"},
+        BadSite{"DevicesTakeTooMuchMemory",
+                kHead + "[" + Devices(4000, std::string(3000, 'x')) + "]}",
+                "its devices take more than 12 MiB once read"},
+        // The document's own faults come first, wherever the list is.
+        BadSite{"LaterMajorVersionAfterItsList",
+                R"({"devices": [{"ip": 1}], "schema_version": "2.0", "kind": "site"})",
+                "not a site file of schema version 1.x"}));
+
+TEST(SiteFile, ReadsTheMostItMayHold) {
+    std::string error;
+    const auto site = ParseSiteFile(kHead + "[" + Devices(16384, "Lobby") + "]}", error);
+    ASSERT_TRUE(site) << error;
+    EXPECT_EQ(site->devices.size(), 16384u);
+    EXPECT_EQ(site->devices.back().label, "Lobby");
+}
 
 TEST(JsonReader, DecodesEscapesAndSurrogatePairs) {
     std::string error;
