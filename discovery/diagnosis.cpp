@@ -106,6 +106,11 @@ void PortBusy(const DiagnosisInput& in, std::vector<Ranked>& out) {
     out.push_back({kRankPortBusy, std::move(v)});
 }
 
+// As root, the ruleset was there but past the reader's bounds.
+bool RulesetUnreadable(const FirewallFacts& f) {
+    return f.nft_result == RulesetRead::kTooLarge || f.nft_result == RulesetRead::kTooSlow;
+}
+
 void SendFailed(const DiagnosisInput& in, std::vector<Ranked>& out) {
     for (const AdapterObservation& seen : in.search.adapters) {
         const InterfaceFacts* facts = FactsOf(in.system, seen.interface_name);
@@ -119,9 +124,11 @@ void SendFailed(const DiagnosisInput& in, std::vector<Ranked>& out) {
                              {"count", std::to_string(seen.send_errors)},
                              {"multicast", multicast}}}});
         } else if (seen.group_socket && seen.sends > 0 && !seen.own_browse_seen &&
-                   in.system.firewall.nft_drop_rule.empty()) {
+                   in.system.firewall.nft_drop_rule.empty() &&
+                   !RulesetUnreadable(in.system.firewall)) {
             // An input rule that drops the port drops the looped-back command too:
-            // then the firewall's verdict says it all.
+            // then the firewall's verdict says it all, and a ruleset that could not
+            // be read may hold such a rule.
             out.push_back({kRankSendFailed,
                            {VerdictCode::kSendFailed,
                             VerdictVariant::kNoLoop,
@@ -189,6 +196,18 @@ void Firewall(const DiagnosisInput& in, std::vector<Ranked>& out) {
                         {{"port", port},
                          {"rule", f.nft_drop_rule},
                          {"command", "nft -a list chain " + f.nft_drop_rule}}}});
+        return;
+    }
+    if (RulesetUnreadable(f)) {
+        const bool large = f.nft_result == RulesetRead::kTooLarge;
+        out.push_back({kRankFirewallLikely,
+                       {VerdictCode::kFirewall,
+                        large ? VerdictVariant::kRulesTooLarge : VerdictVariant::kRulesTooSlow,
+                        {{"port", port},
+                         {"limit", large ? std::to_string(kNftOutputLimit >> 20) + " MiB"
+                                         : std::to_string(kNftTimeLimitMs / 1000) + " s"},
+                         {"read", std::to_string(f.nft_bytes_read)},
+                         {"command", "nft list ruleset"}}}});
         return;
     }
     if (f.ufw_enabled == Known::kYes && f.ufw_allows != Known::kYes) {

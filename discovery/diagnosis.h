@@ -42,6 +42,8 @@ enum class VerdictVariant {
     kUfw,            // firewall: ufw is enabled and does not allow the port
     kFirewalld,      // firewall: firewalld runs; its zone was not asked
     kCannotTell,     // firewall: netfilter is loaded, reading its rules needs root
+    kRulesTooLarge,  // firewall: the nftables ruleset was larger than the reader takes
+    kRulesTooSlow,   // firewall: the nftables tool did not finish in time
 };
 
 struct VerdictValue {

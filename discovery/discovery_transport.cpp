@@ -195,6 +195,11 @@ void DiscoveryTransport::StartSending() {
         }
         if (!slot.targets.empty()) {
             AllowBroadcast(slot.socket);  // a target may be a subnet broadcast address
+            // Room for every round's datagrams while targets that never answer ARP
+            // hold theirs, so that the group's sends still find some.
+            const std::size_t wanted =
+                (slot.targets.size() + 1) * kSendCount * kSendRoomPerDatagram;
+            AskSendBuffer(slot.socket.Get(), static_cast<int>(std::min(wanted, kMaxSendBuffer)));
         }
         if (slot.socket.Valid()) {
             try {
@@ -361,23 +366,52 @@ void DiscoveryTransport::SendThread(SendSlot& slot, std::string command) {
         return;
     }
     const std::string group = options_.group;
-    // Counts a send and, when the system refused it, its errno.
-    auto note = [&](bool sent) {
-        const int error = sent ? 0 : errno;
+    // Counts a send and, when the system refused it, its errno; a send left out
+    // for want of room is no refusal.
+    auto note = [&](SendResult result) {
+        const int error = result == SendResult::kRefused ? errno : 0;
         std::lock_guard lock(observe_lock_);
         if (slot.adapter < observations_.adapters.size()) {
             AdapterObservation& seen = observations_.adapters[slot.adapter];
+            if (result == SendResult::kFull) {
+                ++seen.sends_skipped;
+                return;
+            }
             ++seen.sends;
-            if (!sent) {
+            if (result == SendResult::kRefused) {
                 ++seen.send_errors;
                 seen.last_send_error = error;
             }
         }
     };
+    // Sends never block: datagrams to targets that never answer ARP fill the
+    // socket's buffer for seconds. A full buffer is waited on up to the end of the
+    // round, a stop seen within one poll interval; past that the round's other
+    // sends are left out, so the search keeps its length and its stop.
+    // A test clock may stand still: then nothing is waited on.
+    const bool may_wait = &clock_ == &SystemClock();
+    std::int64_t round_end = 0;
+    auto send = [&](const std::string& to) {
+        for (;;) {
+            const SendResult result =
+                TrySendDatagram(slot.socket.Get(), to, options_.port, command);
+            const std::int64_t left = may_wait ? round_end - clock_.NowMs() : 0;
+            if (result != SendResult::kFull || left <= 0 || !sending_) {
+                note(result);
+                return;
+            }
+            WaitWritable(slot.socket.Get(),
+                         static_cast<int>(std::min<std::int64_t>(left, kPollIntervalMs)));
+        }
+    };
     for (int i = 0; i < kSendCount; ++i) {
-        note(SendDatagram(slot.socket.Get(), group, options_.port, command));
+        round_end = clock_.NowMs() + kSendIntervalMs;
+        send(group);
         for (const std::string& target : slot.targets) {
-            note(SendDatagram(slot.socket.Get(), target, options_.port, command));
+            if (!sending_) {
+                break;
+            }
+            send(target);
         }
         SendPause(kSendIntervalMs);
         if (!sending_) {

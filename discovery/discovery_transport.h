@@ -54,6 +54,10 @@ inline constexpr std::size_t kMaxSourcesPerReply = 8;
 // Where a device may send an answer by limited broadcast.
 inline constexpr std::string_view kLimitedBroadcast = "255.255.255.255";
 inline constexpr int kSocketReceiveBuffer = 1 << 20;
+// What one queued command takes of a socket's send buffer (its kernel bookkeeping
+// included), and the most send buffer asked for.
+inline constexpr std::size_t kSendRoomPerDatagram = 2048;
+inline constexpr std::size_t kMaxSendBuffer = 8u << 20;
 
 enum class ReceiveLoop {
     kDrain,       // wait in poll() up to 10 ms, then read every pending datagram

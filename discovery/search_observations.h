@@ -23,6 +23,7 @@ struct AdapterObservation {
     int sends = 0;                 // datagrams handed to the system
     int send_errors = 0;           // of them refused
     int last_send_error = 0;       // errno of the last refusal
+    int sends_skipped = 0;         // left out: the socket's buffer stayed full
     bool own_browse_seen = false;  // our command came back on the group socket
     std::size_t not_device_count = 0;
     std::vector<std::string> not_device_senders;  // dotted, first few distinct

@@ -21,7 +21,7 @@ struct Table {
 };
 
 // Placeholders: {interface} {reason} {count} {skipped} {error} {multicast} {port}
-// {program} {pid} {command} {kind} {sysctl} {value} {rule} {source}.
+// {program} {pid} {command} {kind} {sysctl} {value} {rule} {source} {limit} {read}.
 constexpr Table kEnglishTexts{
     u"Why?",
     u"Why nothing was found",
@@ -70,6 +70,12 @@ constexpr Table kEnglishTexts{
          u"cannot be told here.",
          u"Check with: {command}; open it with: sudo firewall-cmd --add-port={port}/udp"},
         {u"A firewall may be dropping the replies; cannot tell without administrator rights.",
+         u"Check with: {command}; allow UDP port {port} if it is dropped."},
+        {u"Could not read the firewall rules: the nftables ruleset is larger than {limit} "
+         u"({read} bytes read); a rule in it may drop UDP port {port}.",
+         u"Check with: {command}; allow UDP port {port} if it is dropped."},
+        {u"Could not read the firewall rules: nft had not finished after {limit} ({read} "
+         u"bytes read); a rule in it may drop UDP port {port}.",
          u"Check with: {command}; allow UDP port {port} if it is dropped."},
         {u"Only wireless adapters were searched ({interface}); the access point may isolate "
          u"its clients.",
@@ -123,6 +129,12 @@ constexpr Table kTraditionalChineseTexts{
          u"請以 {command} 檢查；開放：sudo firewall-cmd --add-port={port}/udp"},
         {u"防火牆可能丟棄了回應；沒有管理員權限無法確認。",
          u"請以 {command} 檢查；若被丟棄，請允許 UDP 連接埠 {port}。"},
+        {u"無法讀取防火牆規則：nftables 規則集大於 {limit}（已讀取 {read} 位元組）；"
+         u"其中的規則可能丟棄 UDP 連接埠 {port}。",
+         u"請以 {command} 檢查；若被丟棄，請允許 UDP 連接埠 {port}。"},
+        {u"無法讀取防火牆規則：nft 經過 {limit} 仍未完成（已讀取 {read} 位元組）；"
+         u"其中的規則可能丟棄 UDP 連接埠 {port}。",
+         u"請以 {command} 檢查；若被丟棄，請允許 UDP 連接埠 {port}。"},
         {u"只搜尋了無線介面卡（{interface}）；無線基地台可能隔離了用戶端。",
          u"請在路由器的 Wi-Fi 設定中關閉用戶端（AP）隔離，或改用網路線連接。"},
         {u"系統丟棄了 {count} 個資料包：接收緩衝區已滿。",
@@ -172,6 +184,12 @@ constexpr Table kSimplifiedChineseTexts{
         {u"firewalld 正在运行；此处无法得知此适配器的区域是否开放 UDP 端口 {port}。",
          u"请用 {command} 检查；开放：sudo firewall-cmd --add-port={port}/udp"},
         {u"防火墙可能丢弃了响应；没有管理员权限无法确认。",
+         u"请用 {command} 检查；若被丢弃，请允许 UDP 端口 {port}。"},
+        {u"无法读取防火墙规则：nftables 规则集大于 {limit}（已读取 {read} 字节）；"
+         u"其中的规则可能丢弃 UDP 端口 {port}。",
+         u"请用 {command} 检查；若被丢弃，请允许 UDP 端口 {port}。"},
+        {u"无法读取防火墙规则：nft 经过 {limit} 仍未完成（已读取 {read} 字节）；"
+         u"其中的规则可能丢弃 UDP 端口 {port}。",
          u"请用 {command} 检查；若被丢弃，请允许 UDP 端口 {port}。"},
         {u"只搜索了无线适配器（{interface}）；无线接入点可能隔离了客户端。",
          u"请在路由器的 Wi-Fi 设置中关闭客户端（AP）隔离，或改用网线连接。"},
@@ -230,6 +248,14 @@ constexpr Table kJapaneseTexts{
          u"{command} で確認し、sudo firewall-cmd --add-port={port}/udp で開いてください。"},
         {u"ファイアウォールが応答を破棄している可能性があります。管理者権限がないと確認できません"
          u"。",
+         u"{command} で確認し、破棄されていれば UDP ポート {port} を許可してください。"},
+        {u"ファイアウォールの規則を読み取れませんでした：nftables のルールセットが {limit} "
+         u"を超えています（{read} バイト読み取り）。その中の規則が UDP ポート {port} "
+         u"を破棄している可能性があります。",
+         u"{command} で確認し、破棄されていれば UDP ポート {port} を許可してください。"},
+        {u"ファイアウォールの規則を読み取れませんでした：nft が {limit} "
+         u"たっても終わりませんでした（{read} バイト読み取り）。その中の規則が UDP ポート "
+         u"{port} を破棄している可能性があります。",
          u"{command} で確認し、破棄されていれば UDP ポート {port} を許可してください。"},
         {u"無線アダプター（{interface}）だけを検索しました。アクセスポイントがクライアントを隔離"
          u"している可能性があります。",
@@ -301,6 +327,10 @@ DiagnosisTextId TextIdOf(const Verdict& verdict) {
                     return DiagnosisTextId::kFirewallFirewalld;
                 case VerdictVariant::kCannotTell:
                     return DiagnosisTextId::kFirewallCannotTell;
+                case VerdictVariant::kRulesTooLarge:
+                    return DiagnosisTextId::kFirewallTooLarge;
+                case VerdictVariant::kRulesTooSlow:
+                    return DiagnosisTextId::kFirewallTooSlow;
                 default:
                     return DiagnosisTextId::kFirewallNftables;
             }

@@ -29,6 +29,8 @@ enum class DiagnosisTextId {
     kFirewallUfw,
     kFirewallFirewalld,
     kFirewallCannotTell,
+    kFirewallTooLarge,
+    kFirewallTooSlow,
     kWirelessIsolation,
     kDroppedByKernel,
     kNotDevices,

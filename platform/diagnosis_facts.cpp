@@ -16,6 +16,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -126,60 +129,15 @@ InterfaceFacts ReadInterface(const std::string& name, int rp_all) {
     return facts;
 }
 
-// Runs `nft -j list ruleset` without a shell; its output, bounded, or nullopt.
-std::optional<std::string> RunNft() {
-    int pipe_fds[2];
-    if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
-        return std::nullopt;
-    }
-    UniqueFd read_end(pipe_fds[0]);
-    UniqueFd write_end(pipe_fds[1]);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, write_end.Get(), STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::array<char*, 5> argv = {const_cast<char*>("nft"), const_cast<char*>("-j"),
-                                 const_cast<char*>("list"), const_cast<char*>("ruleset"), nullptr};
-    pid_t pid = -1;
-    int spawned = -1;
+// `nft -j list ruleset`, from the first of the usual places that has it.
+ToolOutput RunNft() {
     for (const char* path : {"/usr/sbin/nft", "/sbin/nft", "/usr/bin/nft"}) {
         if (::access(path, X_OK) == 0) {
-            spawned = ::posix_spawn(&pid, path, &actions, nullptr, argv.data(), environ);
-            break;
+            return RunBoundedTool({path, "-j", "list", "ruleset"}, kNftOutputLimit,
+                                  kNftTimeLimitMs);
         }
     }
-    posix_spawn_file_actions_destroy(&actions);
-    write_end.Reset();
-    if (spawned != 0) {
-        return std::nullopt;
-    }
-    std::string out;
-    constexpr std::size_t kLimit = 8 << 20;
-    char buffer[8192];
-    for (;;) {
-        pollfd p{read_end.Get(), POLLIN, 0};
-        if (::poll(&p, 1, 3000) <= 0) {
-            ::kill(pid, SIGKILL);  // a hung tool must not hold the search's result
-            break;
-        }
-        const ssize_t n = ::read(read_end.Get(), buffer, sizeof buffer);
-        if (n <= 0) {
-            break;
-        }
-        if (out.size() + static_cast<std::size_t>(n) > kLimit) {
-            ::kill(pid, SIGKILL);
-            out.clear();
-            break;
-        }
-        out.append(buffer, static_cast<std::size_t>(n));
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || out.empty()) {
-        return std::nullopt;
-    }
-    return out;
+    return {};
 }
 
 bool FirewalldRunning() {
@@ -221,10 +179,15 @@ FirewallFacts ReadFirewall(std::uint16_t port) {
                              modules.find("nf_tables ") != std::string::npos ||
                              modules.find("ip_tables ") != std::string::npos;
     if (facts.root) {
-        if (const auto json = RunNft()) {
-            if (const auto drop = ParseNftDrop(*json, port)) {
+        ToolOutput nft = RunNft();
+        facts.nft_result = nft.result;
+        facts.nft_bytes_read = nft.bytes_read;
+        if (nft.result == RulesetRead::kRead) {
+            if (const auto drop = ParseNftDrop(nft.text, port)) {
                 facts.nft_read = true;
                 facts.nft_drop_rule = *drop;
+            } else {
+                facts.nft_result = RulesetRead::kFailed;
             }
         }
     }
@@ -232,6 +195,82 @@ FirewallFacts ReadFirewall(std::uint16_t port) {
 }
 
 }  // namespace
+
+ToolOutput RunBoundedTool(const std::vector<std::string>& argv, std::size_t limit, int time_ms) {
+    ToolOutput out;
+    if (argv.empty()) {
+        return out;
+    }
+    int pipe_fds[2];
+    if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
+        return out;
+    }
+    UniqueFd read_end(pipe_fds[0]);
+    UniqueFd write_end(pipe_fds[1]);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, write_end.Get(), STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> words = argv;
+    std::vector<char*> args;
+    for (std::string& word : words) {
+        args.push_back(word.data());
+    }
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    write_end.Reset();
+    if (spawned != 0) {
+        return out;
+    }
+    // One deadline for the whole read: a tool that trickles must not hold the
+    // search's result any longer than one that hangs.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(time_ms);
+    RulesetRead ended = RulesetRead::kRead;
+    char buffer[8192];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        pollfd p{read_end.Get(), POLLIN, 0};
+        const int rc = left > 0 ? ::poll(&p, 1, static_cast<int>(left)) : 0;
+        if (rc < 0 && errno == EINTR) {
+            continue;
+        }
+        if (rc <= 0) {
+            ended = rc == 0 ? RulesetRead::kTooSlow : RulesetRead::kFailed;
+            break;
+        }
+        const ssize_t n = ::read(read_end.Get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        out.bytes_read += static_cast<std::size_t>(n);
+        if (out.text.size() + static_cast<std::size_t>(n) > limit) {
+            ended = RulesetRead::kTooLarge;
+            break;
+        }
+        out.text.append(buffer, static_cast<std::size_t>(n));
+    }
+    if (ended != RulesetRead::kRead) {
+        ::kill(pid, SIGKILL);
+        out.text.clear();
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (ended == RulesetRead::kRead &&
+        (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || out.text.empty())) {
+        ended = RulesetRead::kFailed;
+        out.text.clear();
+    }
+    out.result = ended;
+    return out;
+}
 
 bool IsVpnKind(LinkKind kind) {
     return kind == LinkKind::kTun || kind == LinkKind::kWireGuard || kind == LinkKind::kPpp ||

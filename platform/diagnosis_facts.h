@@ -41,6 +41,17 @@ struct RouteRow {
     int metric = 0;
 };
 
+// How the attempt to read the nftables ruleset went.
+enum class RulesetRead {
+    kNotTried,  // no rights to read it
+    kRead,
+    kTooLarge,  // the tool printed more than kNftOutputLimit
+    kTooSlow,   // the tool had not finished after kNftTimeLimitMs
+    kFailed,    // no tool, a failed tool, or output that is no ruleset
+};
+inline constexpr std::size_t kNftOutputLimit = 8u << 20;
+inline constexpr int kNftTimeLimitMs = 3000;
+
 struct FirewallFacts {
     bool root = false;                   // rights to read the nftables ruleset
     Known ufw_enabled = Known::kNo;      // /etc/ufw/ufw.conf, world-readable
@@ -49,9 +60,11 @@ struct FirewallFacts {
     // Whether the port is open in firewalld's zone: only its D-Bus service can say,
     // and it is not asked at run time.
     Known firewalld_allows = Known::kUnknown;
-    bool nft_read = false;          // the ruleset was read (as root)
-    std::string nft_drop_rule;      // "table/chain" of an input rule dropping the port
-    bool netfilter_loaded = false;  // nf_tables or ip_tables is in the kernel's module list
+    bool nft_read = false;  // the ruleset was read (as root)
+    RulesetRead nft_result = RulesetRead::kNotTried;
+    std::size_t nft_bytes_read = 0;  // of the tool's output, also when it was cut off
+    std::string nft_drop_rule;       // "table/chain" of an input rule dropping the port
+    bool netfilter_loaded = false;   // nf_tables or ip_tables is in the kernel's module list
 };
 
 struct PortHolder {
@@ -81,6 +94,17 @@ std::optional<std::uint64_t> ReadUdpReceiveErrors();
 // The processes that hold a UDP socket on `port` (any local address), from the
 // socket inodes of /proc/net/udp and the descriptors of /proc/<pid>/fd.
 PortHolders FindPortHolders(std::uint16_t port);
+
+struct ToolOutput {
+    RulesetRead result = RulesetRead::kFailed;
+    std::string text;  // empty unless kRead
+    std::size_t bytes_read = 0;
+};
+
+// Runs argv[0] (a full path) without a shell, stderr to /dev/null, and reads its
+// output: at most `limit` bytes, for at most `time_ms` in all; a tool past either
+// is killed. kRead only for a tool that exited 0 and printed something.
+ToolOutput RunBoundedTool(const std::vector<std::string>& argv, std::size_t limit, int time_ms);
 
 // --- The readers' pure parts, over the files' text.
 

@@ -138,6 +138,42 @@ bool SendDatagram(int fd, const std::string& address, std::uint16_t port, std::s
     return sent == static_cast<ssize_t>(bytes.size());
 }
 
+SendResult TrySendDatagram(int fd, const std::string& address, std::uint16_t port,
+                           std::string_view bytes) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    if (fd < 0 || !ToAddress(address, to.sin_addr)) {
+        errno = EBADF;
+        return SendResult::kRefused;
+    }
+    for (;;) {
+        const ssize_t sent = ::sendto(fd, bytes.data(), bytes.size(), MSG_DONTWAIT,
+                                      reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        if (sent == static_cast<ssize_t>(bytes.size())) {
+            return SendResult::kSent;
+        }
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS)) {
+            return SendResult::kFull;
+        }
+        return SendResult::kRefused;
+    }
+}
+
+bool WaitWritable(int fd, int timeout_ms) {
+    pollfd ready{fd, POLLOUT, 0};
+    return ::poll(&ready, 1, timeout_ms) > 0 && (ready.revents & POLLOUT) != 0;
+}
+
+void AskSendBuffer(int fd, int bytes) {
+    if (!SetInt(fd, SOL_SOCKET, SO_SNDBUFFORCE, bytes)) {
+        SetInt(fd, SOL_SOCKET, SO_SNDBUF, bytes);
+    }
+}
+
 ReadResult ReadDatagram(int fd, std::span<char> buffer, std::size_t& length) {
     for (;;) {
         // MSG_TRUNC makes a UDP read return the datagram's real length, so a

@@ -41,6 +41,25 @@ UniqueFd DuplicateFd(const UniqueFd& fd);
 // Blocking send of one datagram; false when the system refused it.
 bool SendDatagram(int fd, const std::string& address, std::uint16_t port, std::string_view bytes);
 
+enum class SendResult {
+    kSent,
+    kFull,     // no room in the socket's buffer now (EAGAIN, ENOBUFS): try again later
+    kRefused,  // the system refused it; errno says why
+};
+
+// Sends one datagram without blocking. A datagram to a neighbour whose hardware
+// address is still being asked for waits in the socket's buffer (about 3 s for one
+// that never answers), so a few hundred such sends fill it: kFull.
+SendResult TrySendDatagram(int fd, const std::string& address, std::uint16_t port,
+                           std::string_view bytes);
+
+// Waits up to timeout_ms until `fd` has room to send; false on a time-out, an
+// EINTR or a poll error.
+bool WaitWritable(int fd, int timeout_ms);
+
+// Asks for `bytes` of send buffer (past net.core.wmem_max when we may).
+void AskSendBuffer(int fd, int bytes);
+
 enum class ReadResult { kDatagram, kNothing, kTooLong, kError };
 
 // Reads one pending datagram without blocking. kTooLong: a datagram larger than

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <functional>
 #include <ostream>
 
@@ -182,6 +183,10 @@ INSTANTIATE_TEST_SUITE_P(
                 [](DiagnosisInput& in) { in.search.adapters[0].own_browse_seen = false; },
                 {"send-failed"},
                 "multicast=on"},
+        // Sends to targets that never answer ARP wait for room: no refusal.
+        RuleRow{"SendsLeftOutForWantOfRoom",
+                [](DiagnosisInput& in) { in.search.adapters[0].sends_skipped = 400; },
+                {}},
         RuleRow{"NothingSentNothingExpectedBack",
                 [](DiagnosisInput& in) {
                     in.search.adapters[0].own_browse_seen = false;
@@ -269,6 +274,26 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 {"firewall"},
                 "command=sudo nft list ruleset"},
+        // Past the reader's bounds the ruleset may hold the rule that also drops the
+        // looped-back command: the firewall is named, not the send.
+        RuleRow{"RulesetTooLargeToRead",
+                [](DiagnosisInput& in) {
+                    in.system.firewall.nft_read = false;
+                    in.system.firewall.nft_result = RulesetRead::kTooLarge;
+                    in.system.firewall.nft_bytes_read = kNftOutputLimit + 8192;
+                    in.search.adapters[0].own_browse_seen = false;
+                },
+                {"firewall"},
+                "limit=8 MiB"},
+        RuleRow{"RulesetTooSlowToRead",
+                [](DiagnosisInput& in) {
+                    in.system.firewall.nft_read = false;
+                    in.system.firewall.nft_result = RulesetRead::kTooSlow;
+                    in.system.firewall.nft_bytes_read = 123456;
+                    in.search.adapters[0].own_browse_seen = false;
+                },
+                {"firewall"},
+                "read=123456"},
         RuleRow{"RootWithoutTheNftToolSaysNothing",
                 [](DiagnosisInput& in) { in.system.firewall.nft_read = false; },
                 {}},
@@ -389,6 +414,35 @@ TEST(FactReaders, LinkKinds) {
     EXPECT_EQ(ClassifyLink("", 772, "", false, false, "lo"), LinkKind::kOther);
     EXPECT_TRUE(IsVpnKind(LinkKind::kPpp));
     EXPECT_FALSE(IsVpnKind(LinkKind::kWireless));
+}
+
+// The ruleset's tool, bounded in size and in time over the whole read: a tool that
+// trickles is as late as one that hangs.
+TEST(FactReaders, BoundedToolGivesWhatWasSeen) {
+    const auto run = [](const char* script, std::size_t limit, int ms) {
+        return RunBoundedTool({"/bin/sh", "-c", script}, limit, ms);
+    };
+    const ToolOutput fine = run("echo '{}'", 1 << 20, 3000);
+    EXPECT_EQ(fine.result, RulesetRead::kRead);
+    EXPECT_EQ(fine.text, "{}\n");
+    EXPECT_EQ(run("exit 1", 1 << 20, 3000).result, RulesetRead::kFailed);
+    EXPECT_EQ(RunBoundedTool({"/nonexistent/nft"}, 1 << 20, 3000).result, RulesetRead::kFailed);
+
+    const ToolOutput large = run("head -c 3000000 /dev/zero", 1 << 20, 3000);
+    EXPECT_EQ(large.result, RulesetRead::kTooLarge);
+    EXPECT_GT(large.bytes_read, std::size_t{1} << 20);
+    EXPECT_TRUE(large.text.empty());
+
+    for (const char* slow : {"echo x; exec sleep 10", "while :; do echo x; sleep 0.05; done"}) {
+        const auto start = std::chrono::steady_clock::now();
+        const ToolOutput late = run(slow, 1 << 20, 400);
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - start)
+                            .count();
+        EXPECT_EQ(late.result, RulesetRead::kTooSlow) << slow;
+        EXPECT_GE(late.bytes_read, 2u) << slow;
+        EXPECT_LT(ms, 1500) << slow;
+    }
 }
 
 // --- The nftables ruleset as `nft -j list ruleset` prints it.
@@ -530,6 +584,8 @@ TEST(DiagnosisTexts, EveryVerdictHasFilledTextsInEveryLanguage) {
             in.system.firewall.root = false;
             in.system.firewall.nft_read = false;
         },
+        [](DiagnosisInput& in) { in.system.firewall.nft_result = RulesetRead::kTooLarge; },
+        [](DiagnosisInput& in) { in.system.firewall.nft_result = RulesetRead::kTooSlow; },
         [](DiagnosisInput& in) { in.system.interfaces[0].kind = LinkKind::kWireless; },
         [](DiagnosisInput& in) { in.receive_errors_after = 200; },
         [](DiagnosisInput& in) {

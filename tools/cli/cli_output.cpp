@@ -1,6 +1,9 @@
 #include "tools/cli/cli_output.h"
 
+#include <limits.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -248,27 +251,62 @@ std::string StreamTableLine(const DeviceInfo& device, std::string_view status, b
     return out + '\n';
 }
 
+namespace {
+// How often a write waiting on a stalled reader looks at the stop.
+constexpr int kStopLookMs = 50;
+}  // namespace
+
 bool WriteFully(int fd, std::string_view text, std::string& error,
                 const std::atomic<bool>* cancel) {
+    // With a stop to give way to, a descriptor that can block (a pipe, a socket, a
+    // terminal) is written only once poll says it has room, a pipe's free slot at
+    // most, and the stop is looked at every 50 ms of a wait: a blocked write would
+    // hold the stop for as long as the reader stalls. A reader that reads still
+    // gets all of it after a stop (what was found is printed).
+    struct stat info {};
+    const bool guarded = cancel != nullptr && ::fstat(fd, &info) == 0 && !S_ISREG(info.st_mode);
+    const bool socket = guarded && S_ISSOCK(info.st_mode);
+    auto stopped = [&] {
+        if (cancel != nullptr && cancel->load()) {
+            error = "interrupted while the reader was not reading";
+            return true;
+        }
+        return false;
+    };
     while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (guarded) {
+            pollfd ready{fd, POLLOUT, 0};
+            const int rc = ::poll(&ready, 1, kStopLookMs);
+            if (rc == 0 || (rc < 0 && errno == EINTR)) {
+                if (stopped()) {
+                    return false;
+                }
+                continue;
+            }
+            // An error or a hang-up is for the write to report.
+        }
+        const std::size_t piece =
+            guarded && !socket ? std::min<std::size_t>(text.size(), PIPE_BUF) : text.size();
+        const ssize_t n =
+            socket ? ::send(fd, text.data(), piece, MSG_DONTWAIT) : ::write(fd, text.data(), piece);
         if (n > 0) {
             text.remove_prefix(static_cast<std::size_t>(n));
             continue;
         }
         if (n < 0 && errno == EINTR) {
-            // A signal that ends the program must not wait for a stalled reader.
-            if (cancel != nullptr && cancel->load()) {
-                error = "interrupted while the reader was not reading";
+            if (stopped()) {
                 return false;
             }
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             pollfd ready{fd, POLLOUT, 0};
-            if (::poll(&ready, 1, -1) >= 0 || errno == EINTR) {
-                if (cancel != nullptr && cancel->load()) {
-                    error = "interrupted while the reader was not reading";
+            const int rc = ::poll(&ready, 1, cancel != nullptr ? kStopLookMs : -1);
+            if (rc > 0) {
+                continue;
+            }
+            if (rc == 0 || errno == EINTR) {
+                if (stopped()) {
                     return false;
                 }
                 continue;

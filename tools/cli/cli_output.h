@@ -55,7 +55,8 @@ std::string StreamTableLine(const DeviceInfo& device, std::string_view status, b
 
 // Writes all of `text` to `fd`, through short writes, EINTR and a non-blocking
 // descriptor. On failure returns false and `error` says why (EPIPE comes back as
-// an error only when SIGPIPE is ignored).
+// an error only when SIGPIPE is ignored). Once `cancel` is set it gives up within
+// 50 ms, however long the reader stalls.
 bool WriteFully(int fd, std::string_view text, std::string& error,
                 const std::atomic<bool>* cancel = nullptr);
 

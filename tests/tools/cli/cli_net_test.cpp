@@ -14,6 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -38,6 +39,7 @@ enum class Stdout {
     kClosedPipe,      // a pipe whose reader is gone before the finder starts
     kClosed,          // no descriptor 1 at all
     kReadThenClosed,  // a 4 KiB pipe whose reader takes `read_limit` bytes, then leaves
+    kStalled,         // a 4 KiB pipe that is never read
 };
 
 struct CliRun {
@@ -50,6 +52,7 @@ struct CliRun {
     // stdout and stderr closed: ms since the start.
     std::vector<std::pair<double, std::string>> lines;
     double ended_ms = 0;
+    double term_ms = 0;  // when SIGTERM went, when it was asked for
 };
 
 double MsSince(std::chrono::steady_clock::time_point start) {
@@ -70,9 +73,11 @@ bool Drain(int fd, std::string& text, std::size_t limit) {
 
 // Runs the finder from the calling thread, which is in the finder's namespace, so
 // that the child is too. SIGPIPE is set to its default in the child, as a shell
-// would leave it, so that a finder that does not handle it dies by it.
+// would leave it, so that a finder that does not handle it dies by it. With
+// `term_after_ms` >= 0 it gets SIGTERM then; a finder still running 20 s after its
+// last output is killed.
 CliRun RunCli(const std::vector<std::string>& args, Stdout where = Stdout::kCaptured,
-              std::size_t read_limit = std::string::npos) {
+              std::size_t read_limit = std::string::npos, int term_after_ms = -1) {
     CliRun run;
     int out[2] = {-1, -1};
     int err[2] = {-1, -1};
@@ -85,10 +90,11 @@ CliRun RunCli(const std::vector<std::string>& args, Stdout where = Stdout::kCapt
         case Stdout::kCaptured:
         case Stdout::kReadThenClosed:
         case Stdout::kClosedPipe:
+        case Stdout::kStalled:
             if (::pipe2(out, O_CLOEXEC) != 0) {
                 return run;
             }
-            if (where == Stdout::kReadThenClosed) {
+            if (where == Stdout::kReadThenClosed || where == Stdout::kStalled) {
                 ::fcntl(out[0], F_SETPIPE_SZ, 4096);
             }
             if (where == Stdout::kClosedPipe) {
@@ -134,14 +140,26 @@ CliRun RunCli(const std::vector<std::string>& args, Stdout where = Stdout::kCapt
     if (spawned == 0) {
         const std::size_t out_limit =
             where == Stdout::kReadThenClosed ? read_limit : std::string::npos;
-        bool out_open = out[0] >= 0;
+        bool out_open = out[0] >= 0 && where != Stdout::kStalled;
         bool err_open = true;
+        bool hung = false;
         std::size_t line_start = 0;
         while (out_open || err_open) {
             pollfd fds[2] = {{out_open ? out[0] : -1, POLLIN, 0}, {err[0], POLLIN, 0}};
             fds[1].fd = err_open ? err[0] : -1;
-            if (::poll(fds, 2, 20000) <= 0) {
-                break;  // the finder hangs: the checks on its status fail
+            int wait_ms = 20000;
+            if (term_after_ms >= 0 && run.term_ms == 0) {
+                wait_ms = std::max(0, term_after_ms - static_cast<int>(MsSince(start)));
+            }
+            const int ready = ::poll(fds, 2, wait_ms);
+            if (ready == 0 && term_after_ms >= 0 && run.term_ms == 0) {
+                run.term_ms = MsSince(start);
+                ::kill(pid, SIGTERM);
+                continue;
+            }
+            if (ready <= 0) {
+                hung = true;  // the checks on its status fail
+                break;
             }
             if (out_open && fds[0].revents != 0) {
                 const std::size_t before = run.out.size();
@@ -163,6 +181,9 @@ CliRun RunCli(const std::vector<std::string>& args, Stdout where = Stdout::kCapt
             }
         }
         run.ended_ms = MsSince(start);
+        if (hung) {
+            ::kill(pid, SIGKILL);
+        }
         int status = 0;
         if (::waitpid(pid, &status, 0) == pid) {
             run.exited = WIFEXITED(status);
@@ -355,6 +376,62 @@ TEST_F(CliNet, ReaderLeavingMidTableIsAnErrorNotASilentDeath) {
     EXPECT_EQ(cut.err, kWriteFailed + "Broken pipe\n");
     EXPECT_EQ(cut.out.size(), 100u);
     EXPECT_EQ(cut.out.rfind("MODEL", 0), 0u) << cut.out;
+}
+
+// A reader that stopped reading: 100 devices' output fills the 4 KiB pipe, and
+// SIGTERM still ends the finder within a second, whatever it was printing.
+TEST_F(CliNet, StalledReaderDoesNotHoldTheStop) {
+    sim::SimOptions options;
+    options.replies = sim::GenerateReplies(100);
+    options.sources = lab_.AddDeviceAddresses(1, 8);
+    RunningSim devices(lab_, 1, options);
+    ASSERT_TRUE(devices.Ready());
+    char folder[] = "/tmp/orvandel-stalled-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string site = std::string(folder) + "/site.json";
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"-j", kTimeout},
+                                                 {"--stream", "-j", kTimeout},
+                                                 {"--watch", "-j", kTimeout, "--interval=5"},
+                                                 {"--save-site", site, "-j", kTimeout}}) {
+        const CliRun run = RunCli(args, Stdout::kStalled, std::string::npos, 1500);
+        EXPECT_TRUE(run.exited) << args[0] << ": killed by signal " << run.signal;
+        EXPECT_LT(run.ended_ms - run.term_ms, 1000) << args[0] << ": " << run.err;
+        EXPECT_GT(run.term_ms, 0) << args[0];
+    }
+    std::filesystem::remove_all(folder);
+}
+
+// Targets on the link that nothing answers ARP for: each datagram to one waits
+// about 3 s in the socket's buffer, and the search keeps its length and its stop.
+TEST_F(CliNet, SilentTargetsKeepTheSearchsTimeAndItsStop) {
+    const auto device = Answer({sim::MakeReply("A", "TR400", "02:00:00:00:00:01", "10.77.1.31")});
+    // On the link, from the finder's address: 10.80.0.0/20 is asked for by ARP.
+    ASSERT_TRUE(NetLab::Ip(lab_.FinderNamespace(), "route add 10.80.0.0/20 dev " +
+                                                       lab_.FinderInterface(1) + " src " +
+                                                       NetLab::FinderAddress(1)));
+    auto targets = [](int count) {
+        std::vector<std::string> args{"-p"};
+        for (int i = 0; i < count; ++i) {
+            args.push_back("-T");
+            args.push_back("10.80." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1));
+        }
+        return args;
+    };
+    // Measured against the same search without targets: a busy machine adds to both.
+    const CliRun plain = RunCli({"-p", kTimeout});
+    std::vector<std::string> hundred = targets(100);
+    hundred.push_back(kTimeout);
+    const CliRun timed = RunCli(hundred);
+    EXPECT_EQ(timed.status, 0) << timed.err;
+    EXPECT_EQ(timed.out, "TR400\tA\t10.77.1.31\t02:00:00:00:00:01\n");
+    EXPECT_LT(timed.ended_ms, plain.ended_ms + 400) << "without targets " << plain.ended_ms;
+
+    std::vector<std::string> thousand = targets(1000);
+    thousand.push_back("--timeout=5000");
+    const CliRun stopped = RunCli(thousand, Stdout::kCaptured, std::string::npos, 600);
+    EXPECT_TRUE(stopped.exited) << "killed by signal " << stopped.signal;
+    EXPECT_EQ(stopped.status, 0) << stopped.err;
+    EXPECT_LT(stopped.ended_ms - stopped.term_ms, 1000);
 }
 
 // The finder's end of link k, as the lab names it.

@@ -3,11 +3,14 @@
 // argument rules.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <functional>
@@ -320,6 +323,56 @@ TEST(WriteFully, DeliversEveryByteThroughANonBlockingPipe) {
     reader.join();
     ::close(ends[0]);
     EXPECT_TRUE(received == text) << received.size() << " of " << text.size() << " bytes";
+}
+
+// A stop gives way only to a reader that stalls: one that reads gets every byte,
+// one that does not lets the write go within 50 ms of the stop, through a blocking
+// pipe and a socket alike, and with no signal to break the wait.
+TEST(WriteFully, GivesUpOnAStalledReaderOnceStopped) {
+    IgnoreSigpipe ignore;
+    const std::string text(1'000'000, 'x');
+    for (const bool socket : {false, true}) {
+        for (const bool reading : {true, false}) {
+            int ends[2];
+            ASSERT_EQ(socket ? ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends)
+                             : ::pipe2(ends, O_CLOEXEC),
+                      0);
+            std::atomic<bool> stop{reading};
+            std::size_t received = 0;
+            std::thread reader([&] {
+                if (!reading) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                    stop = true;
+                    // Unblocks a write that never looks at the flag.
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+                    ::close(ends[0]);
+                    return;
+                }
+                char buffer[65536];
+                for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;) {
+                    received += static_cast<std::size_t>(n);
+                }
+                ::close(ends[0]);
+            });
+            const auto start = std::chrono::steady_clock::now();
+            std::string error;
+            const bool written = WriteFully(ends[1], text, error, &stop);
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now() - start)
+                                .count();
+            ::close(ends[1]);
+            reader.join();
+            const std::string what =
+                std::string(socket ? "socket" : "pipe") + (reading ? ", read" : ", stalled");
+            EXPECT_EQ(written, reading) << what << ": " << error;
+            if (reading) {
+                EXPECT_EQ(received, text.size()) << what;
+            } else {
+                EXPECT_EQ(error, "interrupted while the reader was not reading") << what;
+                EXPECT_LT(ms, 200 + 300) << what;
+            }
+        }
+    }
 }
 
 struct ArgsCase {
