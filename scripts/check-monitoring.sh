@@ -54,8 +54,9 @@ for unit in "$tmp"/user/orvandel-export.service "$tmp"/system/orvandel-export-sy
   out=$(XDG_RUNTIME_DIR=$tmp/run systemd-analyze security --offline=true "${scope[@]}" "$unit" 2>&1) ||
     fail "systemd-analyze security $(basename "$unit"): $out"
   score=$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\) .*/\1/p' <<<"$out")
-  [[ -n $score ]] && awk -v s="$score" 'BEGIN { exit !(s <= 4.0) }' ||
+  if [[ -z $score ]] || ! awk -v s="$score" 'BEGIN { exit !(s <= 4.0) }'; then
     fail "$(basename "$unit") scores ${score:-nothing} in systemd-analyze security, more than 4.0"
+  fi
   echo "   $(basename "$unit"): $score"
 done
 # The system unit as systemd runs it: its ExecStart with %S, as its user, into its
