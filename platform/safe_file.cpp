@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
 #include "platform/unique_fd.h"
@@ -335,22 +336,30 @@ constexpr int kMaxSteps = 8;
 
 }  // namespace
 
-std::optional<std::string> ReadFileBounded(const std::filesystem::path& path,
-                                           std::size_t max_bytes) {
+std::optional<std::string> ReadFileBounded(const std::filesystem::path& path, std::size_t max_bytes,
+                                           std::string* why) {
+    auto refuse = [why](std::string reason) -> std::optional<std::string> {
+        if (why != nullptr) {
+            *why = std::move(reason);
+        }
+        return std::nullopt;
+    };
     std::filesystem::path current = path;
     for (int step = 0; step < kMaxSteps; ++step) {
         struct stat seen {};
         if (::lstat(current.c_str(), &seen) != 0) {
-            return std::nullopt;
+            return refuse(std::strerror(errno));
         }
         if (S_ISLNK(seen.st_mode)) {
             if (!FollowLink(current, seen)) {
-                return std::nullopt;
+                return refuse(::geteuid() == 0
+                                  ? "a symbolic link, which is not followed as root"
+                                  : "a symbolic link of another user, which is not followed");
             }
             continue;
         }
         if (!S_ISREG(seen.st_mode)) {
-            return std::nullopt;
+            return refuse(S_ISDIR(seen.st_mode) ? "a folder" : "not a regular file");
         }
         // O_NONBLOCK: a pipe swapped in after the look must not block the open.
         UniqueFd fd(
@@ -359,11 +368,11 @@ std::optional<std::string> ReadFileBounded(const std::filesystem::path& path,
             if (errno == ELOOP) {
                 continue;  // a link took the name after the look
             }
-            return std::nullopt;
+            return refuse(std::strerror(errno));
         }
         struct stat st {};
         if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            return std::nullopt;
+            return refuse("not a regular file");
         }
         std::string out(std::min<std::size_t>(max_bytes, 4096), '\0');
         std::size_t done = 0;
@@ -376,7 +385,7 @@ std::optional<std::string> ReadFileBounded(const std::filesystem::path& path,
                 continue;
             }
             if (n < 0) {
-                return std::nullopt;
+                return refuse(std::strerror(errno));
             }
             if (n == 0) {
                 break;
@@ -386,7 +395,7 @@ std::optional<std::string> ReadFileBounded(const std::filesystem::path& path,
         out.resize(done);
         return out;
     }
-    return std::nullopt;
+    return refuse("it kept changing while it was read");
 }
 
 bool ReplaceFileContents(const std::filesystem::path& target, std::string_view bytes) {

@@ -256,9 +256,10 @@ std::optional<Site> ReadSite(const std::string& path, bool missing_is_empty) {
     if (missing_is_empty && !std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
         return Site{};
     }
-    const auto bytes = ReadFileBounded(path, kMaxSiteFileBytes + 1);
+    std::string why;
+    const auto bytes = ReadFileBounded(path, kMaxSiteFileBytes + 1, &why);
     if (!bytes) {
-        Message("cannot read the site file " + Shown(path));
+        Message("cannot read the site file " + Shown(path) + ": " + why);
         return std::nullopt;
     }
     if (bytes->size() > kMaxSiteFileBytes) {
