@@ -1,4 +1,4 @@
-// The command-line finder's JSON documents (schema version 1.2, described by
+// The command-line finder's JSON documents (schema version 1.3, described by
 // tools/cli/orvandel-cli.schema.json and the manual page): the search result, the
 // streamed lines and the adapter listing. Keys are fixed; absent values are null;
 // every text from the network or the system is escaped as JsonString does.
@@ -18,7 +18,7 @@ namespace orvandel::cli {
 
 // Major.minor: the minor number grows when fields are added, the major one when a
 // field changes or goes.
-inline constexpr std::string_view kSchemaVersion = "1.2";
+inline constexpr std::string_view kSchemaVersion = "1.3";
 
 // An adapter a search ran on; prefix_length < 0 when unknown.
 struct SearchedAdapter {
@@ -36,10 +36,13 @@ struct DeviceFacts {
     std::span<const std::uint32_t> sources;  // host byte order, first seen first
 };
 
-// The result of a search: one indented object.
+// The result of a search: one indented object (one line when `indent` is false).
+// A search that could not run has no adapters and no devices, and its "error"
+// (since 1.3) says why; otherwise there is no "error".
 std::string FormatResultJson(const std::vector<SearchedAdapter>& adapters,
                              const std::vector<DeviceInfo>& devices,
-                             const std::vector<DeviceFacts>& facts, bool interrupted);
+                             const std::vector<DeviceFacts>& facts, bool interrupted,
+                             std::string_view error = {}, bool indent = true);
 
 // One line of --stream --json: {"schema_version", "event": "found"|"update", "device"}.
 std::string FormatStreamJson(const DeviceInfo& device, const DeviceFacts& facts, bool update);
