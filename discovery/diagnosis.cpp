@@ -77,11 +77,13 @@ void NoAdapter(const DiagnosisInput& in, std::vector<Ranked>& out) {
             skipped.push_back(v.name + ": " + v.reason);
         }
     }
-    out.push_back(
-        {kRankNoAdapter,
-         {VerdictCode::kNoAdapter,
-          VerdictVariant::kPlain,
-          {{"count", std::to_string(skipped.size())}, {"skipped", text::Joined(skipped, "; ")}}}});
+    Verdict verdict{VerdictCode::kNoAdapter,
+                    skipped.empty() ? VerdictVariant::kNoneToSkip : VerdictVariant::kPlain,
+                    {{"count", std::to_string(skipped.size())}}};
+    if (!skipped.empty()) {
+        verdict.values.push_back({"skipped", text::Joined(skipped, "; ")});
+    }
+    out.push_back({kRankNoAdapter, std::move(verdict)});
 }
 
 void PortBusy(const DiagnosisInput& in, std::vector<Ranked>& out) {

@@ -36,6 +36,7 @@ std::string_view VerdictCodeName(VerdictCode code);
 // Which text of a code applies (a code's texts differ by what is known).
 enum class VerdictVariant {
     kPlain,
+    kNoneToSkip,     // no-adapter: no adapter but loopback, so none was skipped
     kUnknownHolder,  // port-busy: /proc did not tell which program
     kNoLoop,         // send-failed: no error, but the command did not come back
     kNftables,       // firewall: a rule of the nftables ruleset drops the port

@@ -41,6 +41,8 @@ constexpr Table kEnglishTexts{
         {u"No network adapter was searched; skipped: {skipped}.",
          u"Connect a wired or wireless adapter with an IPv4 address; 'orvandel-cli --adapters' "
          u"says why each adapter is skipped."},
+        {u"No network adapter was searched: this computer has none but loopback.",
+         u"Connect a wired or wireless adapter with an IPv4 address."},
         {u"The adapter {interface}, which holds the default route, was skipped: {reason}.",
          u"Give it an IPv4 address and bring it up; a name or alias containing \"Virtual\" is "
          u"skipped, so rename it."},
@@ -106,6 +108,8 @@ constexpr Table kTraditionalChineseTexts{
     {{
         {u"沒有搜尋任何網路介面卡；略過：{skipped}。",
          u"請連接有 IPv4 位址的有線或無線介面卡；執行 'orvandel-cli --adapters' 可查看略過原因。"},
+        {u"沒有搜尋任何網路介面卡：這台電腦除了迴路介面外沒有網路介面卡。",
+         u"請連接有 IPv4 位址的有線或無線介面卡。"},
         {u"持有預設路由的介面卡 {interface} 被略過：{reason}。",
          u"請為其設定 IPv4 位址並啟用；名稱或別名含有 \"Virtual\" 時會被略過，請重新命名。"},
         {u"在 {interface} 上送出搜尋失敗 {count} 次（{error}；多點傳送 {multicast}）。",
@@ -162,6 +166,8 @@ constexpr Table kSimplifiedChineseTexts{
     {{
         {u"没有搜索任何网络适配器；跳过：{skipped}。",
          u"请连接有 IPv4 地址的有线或无线适配器；运行 'orvandel-cli --adapters' 可查看跳过原因。"},
+        {u"没有搜索任何网络适配器：这台计算机除了环回接口外没有网络适配器。",
+         u"请连接有 IPv4 地址的有线或无线适配器。"},
         {u"持有默认路由的适配器 {interface} 被跳过：{reason}。",
          u"请为其设置 IPv4 地址并启用；名称或别名含有 \"Virtual\" 时会被跳过，请重命名。"},
         {u"在 {interface} 上发送搜索失败 {count} 次（{error}；组播 {multicast}）。",
@@ -219,6 +225,9 @@ constexpr Table kJapaneseTexts{
         {u"ネットワークアダプターを検索していません。スキップ：{skipped}。",
          u"IPv4 アドレスのある有線または無線アダプターを接続してください。'orvandel-cli "
          u"--adapters' でスキップの理由がわかります。"},
+        {u"ネットワークアダプターを検索していません。このコンピューターにはループバック以外のアダプ"
+         u"ターがありません。",
+         u"IPv4 アドレスのある有線または無線アダプターを接続してください。"},
         {u"既定のルートを持つアダプター {interface} がスキップされました：{reason}。",
          u"IPv4 アドレスを設定して有効にしてください。名前か別名に \"Virtual\" "
          u"を含むとスキップされるので、名前を変えてください。"},
@@ -305,7 +314,8 @@ std::size_t Index(DiagnosisTextId id) {
 DiagnosisTextId TextIdOf(const Verdict& verdict) {
     switch (verdict.code) {
         case VerdictCode::kNoAdapter:
-            return DiagnosisTextId::kNoAdapter;
+            return verdict.variant == VerdictVariant::kNoneToSkip ? DiagnosisTextId::kNoAdapterNone
+                                                                  : DiagnosisTextId::kNoAdapter;
         case VerdictCode::kAdapterSkipped:
             return DiagnosisTextId::kAdapterSkipped;
         case VerdictCode::kSendFailed:

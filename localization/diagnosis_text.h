@@ -18,6 +18,7 @@ class UiStrings;
 // One text per code (the short line) or per code and variant (summary and fix).
 enum class DiagnosisTextId {
     kNoAdapter,
+    kNoAdapterNone,
     kAdapterSkipped,
     kSendFailed,
     kSendFailedNoLoop,

@@ -427,7 +427,13 @@ constexpr int kMaxSteps = 8;
 }  // namespace
 
 std::optional<std::string> ReadFileBounded(const std::filesystem::path& path, std::size_t max_bytes,
-                                           FileStamp* stamp) {
+                                           FileStamp* stamp, std::string* why) {
+    auto refuse = [why](std::string reason) -> std::optional<std::string> {
+        if (why != nullptr) {
+            *why = std::move(reason);
+        }
+        return std::nullopt;
+    };
     std::filesystem::path current = path;
     if (stamp != nullptr) {
         *stamp = FileStamp{};
@@ -435,16 +441,18 @@ std::optional<std::string> ReadFileBounded(const std::filesystem::path& path, st
     for (int step = 0; step < kMaxSteps; ++step) {
         struct stat seen {};
         if (::lstat(current.c_str(), &seen) != 0) {
-            return std::nullopt;
+            return refuse(std::strerror(errno));
         }
         if (S_ISLNK(seen.st_mode)) {
             if (!FollowLink(current, seen)) {
-                return std::nullopt;
+                return refuse(::geteuid() == 0
+                                  ? "a symbolic link, which is not followed as root"
+                                  : "a symbolic link of another user, which is not followed");
             }
             continue;
         }
         if (!S_ISREG(seen.st_mode)) {
-            return std::nullopt;
+            return refuse(S_ISDIR(seen.st_mode) ? "a folder" : "not a regular file");
         }
         // O_NONBLOCK: a pipe swapped in after the look must not block the open.
         UniqueFd fd(
@@ -453,11 +461,11 @@ std::optional<std::string> ReadFileBounded(const std::filesystem::path& path, st
             if (errno == ELOOP) {
                 continue;  // a link took the name after the look
             }
-            return std::nullopt;
+            return refuse(std::strerror(errno));
         }
         struct stat st {};
         if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            return std::nullopt;
+            return refuse("not a regular file");
         }
         // Sized by the file: a large one is not grown into by doubling (and copying).
         const auto expected = static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)) + 1;
@@ -472,7 +480,7 @@ std::optional<std::string> ReadFileBounded(const std::filesystem::path& path, st
                 continue;
             }
             if (n < 0) {
-                return std::nullopt;
+                return refuse(std::strerror(errno));
             }
             if (n == 0) {
                 break;
@@ -493,7 +501,7 @@ std::optional<std::string> ReadFileBounded(const std::filesystem::path& path, st
         }
         return out;
     }
-    return std::nullopt;
+    return refuse("it kept changing while it was read");
 }
 
 bool ReplaceFileContents(const std::filesystem::path& target, std::string_view bytes) {

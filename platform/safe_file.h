@@ -31,11 +31,11 @@ struct FileStamp {
 // The first `max_bytes` bytes of the regular file at `path` (all of a shorter
 // file). Empty when the name is missing, is a link the policy refuses, is not a
 // regular file (a pipe, device or folder swapped in returns at once, never
-// blocks), or cannot be read. Opens the file once, without following a link at
-// the last step, and checks what it opened. With `stamp`, says what it read (a
-// file that changes during the read is read again).
+// blocks), or cannot be read; then `why`, when given, says which. Opens the file
+// once, without following a link at the last step, and checks what it opened. With
+// `stamp`, says what it read (a file that changes during the read is read again).
 std::optional<std::string> ReadFileBounded(const std::filesystem::path& path, std::size_t max_bytes,
-                                           FileStamp* stamp = nullptr);
+                                           FileStamp* stamp = nullptr, std::string* why = nullptr);
 
 // Replaces the file's contents with `bytes`; false when they were not written, and
 // then the file is as it was. A file this user may not write is never replaced,

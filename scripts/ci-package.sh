@@ -91,6 +91,20 @@ done
 [[ $(find "$stage/usr/share/orvandel/img" -name '*.png' | wc -l) -ge 40 ]] ||
   fail "the skin is incomplete"
 
+step "The units and the inventory script name the program of their prefix"
+for f in usr/lib/systemd/user/orvandel-export.service usr/share/orvandel/orvandel-ansible-inventory \
+  usr/share/doc/orvandel/examples/orvandel-export-system.service; do
+  grep -q '/usr/bin/orvandel-cli ' "$stage/$f" || fail "/$f does not start /usr/bin/orvandel-cli"
+done
+other=$build/prefix-check
+rm -rf "$other"
+cmake -S "$root" -B "$other" -DCMAKE_INSTALL_PREFIX=/opt/orvandel -DORVANDEL_TESTS=OFF >/dev/null
+for f in orvandel-export.service orvandel-export-system.service orvandel-ansible-inventory; do
+  named=$(grep -o '[^ ]*bin/orvandel-cli' "$other/tools/cli/$f" | sort -u)
+  [[ $named == /opt/orvandel/bin/orvandel-cli ]] || fail "for /opt/orvandel, $f starts $named"
+done
+rm -rf "$other"
+
 step "Launcher: starts in \$XDG_CONFIG_HOME/orvandel"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT

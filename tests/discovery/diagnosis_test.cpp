@@ -570,6 +570,10 @@ TEST(DiagnosisTexts, EveryVerdictHasFilledTextsInEveryLanguage) {
             in.search.adapters.clear();
         },
         [](DiagnosisInput& in) {
+            in.system.adapters.clear();
+            in.search.adapters.clear();
+        },
+        [](DiagnosisInput& in) {
             AddAdapter(in, Adapter("tun0", "10.8.0.2", 0), LinkKind::kTun, false);
             in.system.routes[0] = DefaultVia("tun0");
         },
@@ -623,6 +627,10 @@ TEST(DiagnosisTexts, EveryVerdictHasFilledTextsInEveryLanguage) {
             EXPECT_EQ(line.find(u'{'), std::u16string::npos) << where;
             EXPECT_EQ(summary.find(u'{'), std::u16string::npos) << text::ToUtf8(summary);
             EXPECT_EQ(fix.find(u'{'), std::u16string::npos) << text::ToUtf8(fix);
+            // No placeholder filled with an empty list.
+            for (const std::u16string_view empty : {u": .", u"：。", u": ;", u"()"}) {
+                EXPECT_EQ(summary.find(empty), std::u16string::npos) << text::ToUtf8(summary);
+            }
             // The port's holder is named by its program, not by the adapter.
             const std::string iface =
                 v.code == VerdictCode::kPortBusy ? std::string() : v.Value("interface");

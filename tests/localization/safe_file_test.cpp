@@ -15,9 +15,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <random>
 #include <thread>
+#include <utility>
 
 #include "localization/settings_file.h"
 #include "localization/ui_strings.h"
@@ -97,10 +100,17 @@ TEST(ReadFileBounded, OnlyRegularFilesAndOwnLinksAreRead) {
     std::filesystem::create_directory(dir / "folder");
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
 
-    EXPECT_EQ(ReadFileBounded(dir / "missing", 100), std::nullopt);
-    EXPECT_EQ(ReadFileBounded(dir / "folder", 100), std::nullopt);
-    EXPECT_EQ(ReadFileBounded(dir / "pipe", 100), std::nullopt);  // returns, never waits
-    EXPECT_EQ(ReadFileBounded(dir / "dangling", 100), std::nullopt);
+    // Each refusal says why, for the message that names the file.
+    for (const auto& [name, reason] :
+         {std::pair<const char*, std::string>{"missing", std::strerror(ENOENT)},
+          {"folder", "a folder"},
+          {"pipe", "not a regular file"},  // returns, never waits
+          {"dangling", ::geteuid() == 0 ? "a symbolic link, which is not followed as root"
+                                        : std::strerror(ENOENT)}}) {
+        std::string why;
+        EXPECT_EQ(ReadFileBounded(dir / name, 100, nullptr, &why), std::nullopt) << name;
+        EXPECT_EQ(why, reason) << name;
+    }
     // Root follows no link (it would write through none); a user follows its own.
     const std::optional<std::string> through =
         ::geteuid() == 0 ? std::nullopt : std::optional<std::string>("LANGUAGE\t4\r\n");

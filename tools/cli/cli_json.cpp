@@ -168,9 +168,13 @@ DeviceFacts FactsOf(const FoundDevice& device) {
 
 std::string FormatResultJson(const std::vector<SearchedAdapter>& adapters,
                              const std::vector<DeviceInfo>& devices,
-                             const std::vector<DeviceFacts>& facts, bool interrupted) {
+                             const std::vector<DeviceFacts>& facts, bool interrupted,
+                             std::string_view error, bool indent) {
     Json out = Versioned("result");
     out.Add("interrupted", Json::Bool(interrupted));
+    if (!error.empty()) {
+        out.Add("error", Json::Text(error));
+    }
     Json searched = Json::Array();
     for (const SearchedAdapter& adapter : adapters) {
         searched.Push(AdapterJson(adapter.name, adapter.address, adapter.prefix_length));
@@ -183,7 +187,7 @@ std::string FormatResultJson(const std::vector<SearchedAdapter>& adapters,
     }
     out.Add("devices", std::move(list));
     std::string text;
-    out.Write(text, 2);
+    out.Write(text, indent ? 2 : -1);
     return text + '\n';
 }
 

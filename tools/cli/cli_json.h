@@ -43,10 +43,13 @@ struct DeviceFacts {
 // The facts a FoundDevice holds, pointing into it.
 DeviceFacts FactsOf(const FoundDevice& device);
 
-// The result of a search: one indented object.
+// The result of a search: one indented object (one line when `indent` is false).
+// A search that could not run has no adapters and no devices, and its "error"
+// (since 1.3) says why; otherwise there is no "error".
 std::string FormatResultJson(const std::vector<SearchedAdapter>& adapters,
                              const std::vector<DeviceInfo>& devices,
-                             const std::vector<DeviceFacts>& facts, bool interrupted);
+                             const std::vector<DeviceFacts>& facts, bool interrupted,
+                             std::string_view error = {}, bool indent = true);
 
 // One line of --stream --json: {"schema_version", "event": "found"|"update", "device"}.
 std::string FormatStreamJson(const DeviceInfo& device, const DeviceFacts& facts, bool update);

@@ -152,12 +152,32 @@ std::size_t DisplayWidth(std::string_view utf8) {
     return width;
 }
 
+std::string CutToWidth(std::string_view utf8, std::size_t width) {
+    if (DisplayWidth(utf8) <= width) {
+        return std::string(utf8);
+    }
+    std::string out;
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < utf8.size() && width > 0;) {
+        const std::size_t length = text::DecodeUtf8At(utf8, i).length;
+        const std::string_view piece = utf8.substr(i, length);
+        const std::size_t shown = DisplayWidth(piece);
+        if (used + shown + 1 > width) {
+            break;  // the rest would leave no room for the ellipsis
+        }
+        out += piece;
+        used += shown;
+        i += length;
+    }
+    return width > 0 ? out + "\u2026" : out;
+}
+
 std::string MacText(const DeviceInfo& device) {
     return EscapeForTerminal(std::u16string_view(ShownMac(device)));
 }
 
 std::string FormatTable(const std::vector<DeviceInfo>& devices,
-                        const std::vector<std::string>& statuses) {
+                        const std::vector<std::string>& statuses, std::size_t max_width) {
     const bool with_status = !statuses.empty();
     const std::size_t columns = with_status ? 5 : 4;
     std::vector<std::array<std::string, 5>> cells;
@@ -173,6 +193,21 @@ std::string FormatTable(const std::vector<DeviceInfo>& devices,
     for (const auto& line : cells) {
         for (std::size_t c = 0; c < columns; ++c) {
             widths[c] = std::max(widths[c], DisplayWidth(line[c]));
+        }
+    }
+    // Too wide for the terminal: the names give way, down to a few characters;
+    // the other columns are short and cut would mislead.
+    constexpr std::size_t kNarrowestName = 8;
+    std::size_t total = 2 * (columns - 1);
+    for (std::size_t c = 0; c < columns; ++c) {
+        total += widths[c];
+    }
+    if (max_width > 0 && total > max_width && widths[1] > kNarrowestName) {
+        const std::size_t excess = total - max_width;
+        widths[1] =
+            excess < widths[1] ? std::max(kNarrowestName, widths[1] - excess) : kNarrowestName;
+        for (std::size_t row = 1; row < cells.size(); ++row) {
+            cells[row][1] = CutToWidth(cells[row][1], widths[1]);
         }
     }
     std::string out;

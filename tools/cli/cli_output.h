@@ -22,6 +22,8 @@ std::string QuotedForTerminal(std::string_view utf8);
 
 // Terminal columns of escaped text (East Asian wide characters count 2).
 std::size_t DisplayWidth(std::string_view utf8);
+// At most `width` columns of `utf8`, whole characters, ending in "…" when cut.
+std::string CutToWidth(std::string_view utf8, std::size_t width);
 
 // A JSON string literal of UTF-16 (possibly ill-formed) or of bytes that should
 // be UTF-8; unpaired surrogates and invalid bytes become U+FFFD. Controls,
@@ -36,9 +38,10 @@ std::string MacText(const DeviceInfo& device);
 // An aligned table with a header and one line per device: the model as reported,
 // the name, the IP address and the MAC address in upper case, as the window shows
 // it, and a STATUS column when `statuses` (one per device) is not empty. An empty
-// model or MAC address is shown as "-".
+// model or MAC address is shown as "-". With `max_width` (a terminal's columns),
+// names are cut so that the lines fit, as far as names of 8 columns allow.
 std::string FormatTable(const std::vector<DeviceInfo>& devices,
-                        const std::vector<std::string>& statuses = {});
+                        const std::vector<std::string>& statuses = {}, std::size_t max_width = 0);
 
 // The table for scripts: the same fields, tab-separated, no header, no padding;
 // escaped as on the terminal, so a tab or a newline inside a value reads "\t" or

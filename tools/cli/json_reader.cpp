@@ -1,5 +1,6 @@
 #include "tools/cli/json_reader.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "text/utf.h"
@@ -19,18 +20,29 @@ public:
         JsonValue value;
         Space();
         if (!Value(value, 0)) {
-            error = error_ + " at byte " + std::to_string(pos_);
+            error = error_ + " at " + Where();
             return std::nullopt;
         }
         Space();
         if (pos_ != text_.size()) {
-            error = "text after the document at byte " + std::to_string(pos_);
+            error = "text after the document at " + Where();
             return std::nullopt;
         }
         return value;
     }
 
 private:
+    // Where a person editing the file looks: line and column (in characters).
+    std::string Where() const {
+        const std::string_view before = text_.substr(0, std::min(pos_, text_.size()));
+        const std::size_t line_start = before.rfind('\n') + 1;  // npos + 1 is 0
+        std::size_t column = 1;
+        for (const char c : before.substr(line_start)) {
+            column += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+        }
+        return "line " + std::to_string(std::count(before.begin(), before.end(), '\n') + 1) +
+               ", column " + std::to_string(column);
+    }
     bool Fail(const char* why) {
         error_ = why;
         return false;

@@ -2,6 +2,7 @@
 // Results go to stdout and nothing else does; every message goes to stderr.
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -30,6 +32,7 @@
 #include "platform/socket_check.h"
 #include "platform/thread_heap.h"
 #include "platform/udp_socket.h"
+#include "text/join.h"
 #include "tools/cli/cli_diagnosis.h"
 #include "tools/cli/cli_json.h"
 #include "tools/cli/cli_options.h"
@@ -152,6 +155,32 @@ int Emit(const std::string& results, int status) {
     return out.Finish(status);
 }
 
+// The columns of the terminal standard output is, or 0 when it is none (a pipe or
+// a file gets whole lines).
+std::size_t TerminalColumns() {
+    if (::isatty(STDOUT_FILENO) != 1) {
+        return 0;
+    }
+    winsize size{};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    const char* columns = std::getenv("COLUMNS");
+    const long parsed = columns != nullptr ? std::strtol(columns, nullptr, 10) : 0;
+    return parsed > 0 && parsed < 100000 ? static_cast<std::size_t>(parsed) : 0;
+}
+
+// A search that cannot run says why on stderr and, with --json, in the document a
+// script waits for (one line for --stream, like its other lines).
+int CannotSearch(const Options& options, const std::string& why) {
+    Message(why);
+    if (options.format == Format::kJson && !options.diagnose) {
+        return Emit(orvandel::cli::FormatResultJson({}, {}, {}, false, why, !options.stream),
+                    kCannotSearch);
+    }
+    return kCannotSearch;
+}
+
 // A standard descriptor that was closed at start would be taken by the next file
 // or socket opened, and the results or messages would go there. Hold its place:
 // stdout read-only, so that writing the results fails as it should.
@@ -202,6 +231,34 @@ void ReportUnknownInterfaces(const Options& options,
 }
 
 constexpr const char* kNotChosen = "not chosen with --interface";
+
+// The engine judges every adapter; those --interface left out are skipped too,
+// and the no-adapter verdict says so rather than that there were none.
+void NameTheAdaptersNotChosen(const Options& options,
+                              const std::vector<orvandel::AdapterRecord>& records,
+                              std::vector<orvandel::Verdict>& verdicts) {
+    std::vector<std::string> not_chosen;
+    const auto judged = orvandel::JudgeAdapters(records);
+    for (std::size_t i = 0; i < judged.size() && i < records.size(); ++i) {
+        if (!judged[i].address.empty() && !Named(records[i], options.interfaces)) {
+            not_chosen.push_back(judged[i].name + ": " + kNotChosen);
+        }
+    }
+    for (orvandel::Verdict& verdict : verdicts) {
+        if (verdict.code != orvandel::VerdictCode::kNoAdapter || not_chosen.empty()) {
+            continue;
+        }
+        std::vector<std::string> skipped = not_chosen;
+        if (const std::string before = verdict.Value("skipped"); !before.empty()) {
+            skipped.insert(skipped.begin(), before);
+        }
+        const std::size_t count =
+            not_chosen.size() + static_cast<std::size_t>(std::atoi(verdict.Value("count").c_str()));
+        verdict.variant = orvandel::VerdictVariant::kPlain;
+        verdict.values = {{"count", std::to_string(count)},
+                          {"skipped", orvandel::text::Joined(skipped, "; ")}};
+    }
+}
 
 int ListAdapters(const Options& options) {
     using orvandel::cli::EscapeForTerminal;
@@ -275,20 +332,21 @@ struct Listed {
 };
 
 // Where each target is sent from: the searched adapter whose route reaches it.
+// False with `failure` saying why when a target has no searched adapter.
 bool ResolveTargets(const Options& options, const std::vector<std::string>& searched,
-                    std::vector<orvandel::UnicastTarget>& targets) {
+                    std::vector<orvandel::UnicastTarget>& targets, std::string& failure) {
     for (const orvandel::cli::Target& target : options.targets) {
         std::string error;
         const std::string from =
             orvandel::RouteSource(target.address, orvandel::kDiscoveryPort, error);
         const std::string shown = "'" + orvandel::cli::EscapeForTerminal(target.given) + "'";
         if (from.empty()) {
-            Message("cannot reach --target " + shown + ": " + error);
+            failure = "cannot reach --target " + shown + ": " + error;
             return false;
         }
         if (std::find(searched.begin(), searched.end(), from) == searched.end()) {
-            Message("--target " + shown + " is reached from " + from +
-                    ", which is not a searched adapter ('orvandel-cli --adapters' says why)");
+            failure = "--target " + shown + " is reached from " + from +
+                      ", which is not a searched adapter ('orvandel-cli --adapters' says why)";
             return false;
         }
         targets.push_back({target.address, from, target.prefix_length});
@@ -303,23 +361,25 @@ int Search(const Options& options) {
     const auto records = source.List();
     const std::vector<std::string> usable = orvandel::UsableAdapterAddresses(records);
     if (usable.empty()) {
-        Message("no usable network adapter to search ('orvandel-cli --adapters' says why)");
+        const int status = CannotSearch(
+            options, "no usable network adapter to search ('orvandel-cli --adapters' says why)");
         if (options.diagnose) {
             // No search ran: the verdicts of an engine that searched nothing.
-            const auto entries = orvandel::cli::DiagnosisEntries(
+            auto verdicts =
                 orvandel::SearchEngine(orvandel::SystemAdapters(), orvandel::SystemClock())
-                    .Diagnose(0));
-            const int status = Emit(options.format == Format::kJson
-                                        ? orvandel::cli::FormatDiagnosisJson({}, 0, entries)
-                                        : orvandel::cli::FormatDiagnosisTable(entries, 0),
-                                    kCannotSearch);
-            return status;
+                    .Diagnose(0);
+            NameTheAdaptersNotChosen(options, all, verdicts);
+            const auto entries = orvandel::cli::DiagnosisEntries(verdicts);
+            return Emit(options.format == Format::kJson
+                            ? orvandel::cli::FormatDiagnosisJson({}, 0, entries)
+                            : orvandel::cli::FormatDiagnosisTable(entries, 0),
+                        kCannotSearch);
         }
-        return kCannotSearch;
+        return status;
     }
     std::vector<orvandel::UnicastTarget> targets;
-    if (!ResolveTargets(options, usable, targets)) {
-        return kCannotSearch;
+    if (std::string failure; !ResolveTargets(options, usable, targets, failure)) {
+        return CannotSearch(options, failure);
     }
 
     // Without SA_RESTART, so that a write to a stalled reader returns to be ended.
@@ -496,7 +556,7 @@ int Search(const Options& options) {
             out.Write(orvandel::cli::ParsableLine(device));
         }
     } else if (!devices.empty()) {
-        out.Write(orvandel::cli::FormatTable(devices, statuses));
+        out.Write(orvandel::cli::FormatTable(devices, statuses, TerminalColumns()));
     }
     return out.Finish(status);
 }
@@ -527,8 +587,7 @@ int main(int argc, char** argv) {
         return orvandel::cli::RunMonitor(*options);
     }
     if (!orvandel::SocketsAvailable()) {
-        Message("cannot create a UDP socket");
-        return kCannotSearch;
+        return CannotSearch(*options, "cannot create a UDP socket");
     }
     return Search(*options);
 }

@@ -259,7 +259,8 @@ bool WriteExports(const MonitorOptions& monitor, const std::vector<ExportedDevic
 
 // With `stamp`, a missing file is an empty site, and `stamp` says what was read.
 std::optional<Site> ReadSite(const std::string& path, FileStamp* stamp = nullptr) {
-    const auto bytes = ReadFileBounded(path, kMaxSiteFileBytes + 1, stamp);
+    std::string why;
+    const auto bytes = ReadFileBounded(path, kMaxSiteFileBytes + 1, stamp, &why);
     if (!bytes && stamp != nullptr && !stamp->exists) {
         std::error_code ec;
         if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
@@ -267,7 +268,7 @@ std::optional<Site> ReadSite(const std::string& path, FileStamp* stamp = nullptr
         }
     }
     if (!bytes) {
-        Message("cannot read the site file " + Shown(path));
+        Message("cannot read the site file " + Shown(path) + ": " + why);
         return std::nullopt;
     }
     if (bytes->size() > kMaxSiteFileBytes) {

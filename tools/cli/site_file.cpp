@@ -151,9 +151,17 @@ std::optional<Site> ParseSiteFile(std::string_view text, std::string& error) {
     }
     const JsonValue* version = document->Find("schema_version");
     const JsonValue* kind = document->Find("kind");
+    if (kind == nullptr || kind->type != JsonValue::Type::kString || kind->text != "site") {
+        error = kind != nullptr && kind->type == JsonValue::Type::kString
+                    ? "not a site file: its \"kind\" is " + Quoted(kind->text) + ", not \"site\""
+                    : "not a site file: it has no \"kind\": \"site\"";
+        return std::nullopt;
+    }
     if (version == nullptr || version->type != JsonValue::Type::kString ||
-        !version->text.starts_with("1.") || kind == nullptr || kind->text != "site") {
-        error = "not a site file of schema version 1.x";
+        !version->text.starts_with("1.")) {
+        error = version != nullptr && version->type == JsonValue::Type::kString
+                    ? "schema version " + Quoted(version->text) + "; this program reads 1.x"
+                    : "no \"schema_version\" text";
         return std::nullopt;
     }
     const JsonValue* devices = document->Find("devices");

@@ -3,8 +3,11 @@
 // when the results cannot be written.
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -40,6 +43,7 @@ enum class Stdout {
     kClosed,          // no descriptor 1 at all
     kReadThenClosed,  // a 4 KiB pipe whose reader takes `read_limit` bytes, then leaves
     kStalled,         // a 4 KiB pipe that is never read
+    kTerminal,        // a terminal 60 columns wide
 };
 
 struct CliRun {
@@ -103,6 +107,22 @@ CliRun RunCli(const std::vector<std::string>& args, Stdout where = Stdout::kCapt
             }
             posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
             break;
+        case Stdout::kTerminal: {
+            winsize size{};
+            size.ws_col = 60;
+            size.ws_row = 24;
+            if (::openpty(&out[0], &out[1], nullptr, nullptr, &size) != 0) {
+                return run;
+            }
+            termios mode{};
+            ::tcgetattr(out[1], &mode);
+            mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);  // "\n" stays "\n"
+            ::tcsetattr(out[1], TCSANOW, &mode);
+            ::fcntl(out[0], F_SETFD, FD_CLOEXEC);
+            ::fcntl(out[1], F_SETFD, FD_CLOEXEC);
+            posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+            break;
+        }
         case Stdout::kDevFull:
             posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
             break;
@@ -484,6 +504,50 @@ TEST_F(CliNet, ExitStatusesAndUsageErrors) {
     EXPECT_EQ(unreachable.status, 3);
     EXPECT_NE(unreachable.err.find("cannot reach --target '192.0.2.1'"), std::string::npos)
         << unreachable.err;
+
+    // -j writes its document all the same, with the reason (--stream: on one line).
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-j", "-i", "lo", kTimeout},
+          {"--first", "-j", "-i", "lo", kTimeout},
+          {"--stream", "-j", "-i", "lo", kTimeout},
+          {"-j", "-T", "192.0.2.1", kTimeout}}) {
+        const CliRun json = RunCli(args);
+        EXPECT_EQ(json.status, 3) << args[0];
+        EXPECT_NE(json.out.find("\"devices\": []"), std::string::npos) << json.out;
+        EXPECT_NE(json.out.find(args[1] == "-T" ? "\"error\": \"cannot reach --target"
+                                                : "\"error\": \"no usable network adapter"),
+                  std::string::npos)
+            << json.out;
+        EXPECT_EQ(std::count(json.out.begin(), json.out.end(), '\n') == 1, args[0] == "--stream")
+            << json.out;
+        EXPECT_EQ(test::SchemaErrors({{".json", json.out}}), "");
+    }
+    // The diagnosis names the adapter --interface left out: no empty list.
+    const CliRun diagnosis = RunCli({"--diagnose", "-j", "-i", "lo", kTimeout});
+    EXPECT_EQ(diagnosis.status, 3);
+    EXPECT_NE(diagnosis.out.find("\"skipped\": \"" + FinderInterface(1) +
+                                 ": not chosen with --interface\""),
+              std::string::npos)
+        << diagnosis.out;
+    EXPECT_EQ(diagnosis.out.find("skipped: ."), std::string::npos) << diagnosis.out;
+    EXPECT_EQ(test::SchemaErrors({{".json", diagnosis.out}}), "");
+}
+
+TEST_F(CliNet, OnATerminalTheTableFitsItsWidth) {
+    const std::string name(100, 'n');
+    const auto device = Answer({sim::MakeReply(name, "TR400", "aa:bb:cc:dd:ee:01", "10.77.1.20")});
+    const CliRun terminal = RunCli({kTimeout}, Stdout::kTerminal);
+    EXPECT_EQ(terminal.status, 0) << terminal.err;
+    ASSERT_EQ(terminal.lines.size(), 2u) << terminal.out;
+    for (const auto& [ms, line] : terminal.lines) {
+        const auto columns = std::count_if(line.begin(), line.end(), [](char c) {
+            return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        });
+        EXPECT_LE(columns, 60) << line;
+    }
+    EXPECT_NE(terminal.out.find("n\u2026  10.77.1.20"), std::string::npos) << terminal.out;
+    // A pipe gets the name whole.
+    EXPECT_NE(RunCli({kTimeout}).out.find(name + "  10.77.1.20"), std::string::npos);
 }
 
 TEST_F(CliNet, AdaptersAsJsonMatchTheSchema) {

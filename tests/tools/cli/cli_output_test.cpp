@@ -121,6 +121,32 @@ TEST(FormatTable, StatusColumnWhenStatusesAreKnown) {
               "TR9100  B     192.168.0.57  AA:02  other-network\n");
 }
 
+TEST(FormatTable, NamesGiveWayToTheTerminalWidthByDisplayWidth) {
+    const std::vector<DeviceInfo> devices = {
+        Device(u"TR400", std::u16string(100, u'n'), u"192.168.1.10", u"aa:bb:cc:dd:ee:01"),
+        Device(u"TR9100", u"客廳客廳客廳客廳客廳客廳", u"192.168.1.9", u"aa:bb:cc:dd:ee:02"),
+        Device(u"TR400", u"Short", u"192.168.1.8", u"aa:bb:cc:dd:ee:03")};
+    const std::vector<std::string> statuses(3, "other-network");
+    // Unbounded (a pipe), or wide enough: nothing is cut.
+    EXPECT_EQ(FormatTable(devices, statuses, 0), FormatTable(devices, statuses, 500));
+    EXPECT_NE(FormatTable(devices, statuses).find(std::string(100, 'n')), std::string::npos);
+    const std::string table = FormatTable(devices, statuses, 80);
+    std::size_t start = 0;
+    for (std::size_t end; (end = table.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = table.substr(start, end - start);
+        EXPECT_LE(DisplayWidth(line), 80u) << line;
+        EXPECT_TRUE(line.ends_with("STATUS") || line.ends_with("other-network")) << line;
+    }
+    EXPECT_NE(table.find("n\u2026  192.168.1.10"), std::string::npos) << table;
+    EXPECT_NE(table.find("Short "), std::string::npos) << table;
+    // A wide character is never split: "客廳客" in 4 columns is "客…", 3 columns.
+    EXPECT_EQ(CutToWidth("\u5ba2\u5ef3\u5ba2", 4), "\u5ba2\u2026");
+    EXPECT_EQ(CutToWidth("abc", 3), "abc");
+    EXPECT_EQ(CutToWidth("e\u0301te", 2), "e\u0301\u2026");  // the mark stays on its letter
+    // Narrower than the other columns allow: the names stop at 8 columns.
+    EXPECT_NE(FormatTable(devices, statuses, 20).find("nnnnnnn\u2026  192"), std::string::npos);
+}
+
 TEST(ParsableLine, OneLinePerDeviceWhateverTheValuesHold) {
     EXPECT_EQ(ParsableLine(Device(u"TR400", u"Living Room", u"10.0.0.1", u"aa:bb")),
               "TR400\tLiving Room\t10.0.0.1\tAA:BB\n");
