@@ -411,7 +411,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const orvandel::UiStrings strings("/nonexistent/setting.cfg");
     std::vector<orvandel::FoundDevice> found;
     for (const DeviceInfo& device : devices) {
-        found.push_back({device, {}, {}});
+        found.push_back({device, {}, {}, {}, {}});
     }
     for (const orvandel::RowView& view : orvandel::MakeRowViews(found, strings)) {
         Check(view.Line(1).size() <= 63 && view.Line(2).size() <= 63);

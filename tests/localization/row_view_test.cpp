@@ -27,7 +27,7 @@ protected:
     std::vector<RowView> Views(const std::vector<std::string>& replies) {
         std::vector<FoundDevice> found;
         for (DeviceInfo& record : CollectDevices(replies)) {
-            found.push_back({std::move(record), {}, {}});
+            found.push_back({std::move(record), {}, {}, {}, {}});
         }
         return MakeRowViews(found, strings_);
     }

@@ -91,9 +91,9 @@ public:
         std::lock_guard lock(m_state->lock);
         std::vector<FoundDevice> out;
         for (std::size_t i = 0; i < m_state->devices.size(); ++i) {
-            out.push_back({m_state->devices[i],
-                           i < m_state->verdicts.size() ? m_state->verdicts[i] : Reachability{},
-                           {}});
+            FoundDevice& found = out.emplace_back();
+            found.record = m_state->devices[i];
+            found.verdict = i < m_state->verdicts.size() ? m_state->verdicts[i] : Reachability{};
         }
         return out;
     }

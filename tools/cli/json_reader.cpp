@@ -240,7 +240,9 @@ private:
         return Fail("a string without its closing quote");
     }
 
-    bool Array(JsonValue& out, int depth) {
+    // The brackets and commas of a list; `item` reads each item.
+    template <typename ReadItem>
+    bool List(ReadItem item) {
         ++pos_;
         Space();
         if (pos_ < text_.size() && text_[pos_] == ']') {
@@ -248,9 +250,8 @@ private:
             return true;
         }
         while (true) {
-            out.items.emplace_back();
             Space();
-            if (!Hold() || !Value(out.items.back(), depth + 1)) {
+            if (!item()) {
                 return false;
             }
             Space();
@@ -266,16 +267,13 @@ private:
         }
     }
 
+    bool Array(JsonValue& out, int depth) {
+        return List([&] { return Hold() && Value(out.items.emplace_back(), depth + 1); });
+    }
+
     // The list's items, each handed over and let go as soon as it is read.
     bool Streamed(const JsonItemSink& sink) {
-        ++pos_;
-        Space();
-        if (pos_ < text_.size() && text_[pos_] == ']') {
-            ++pos_;
-            return true;
-        }
-        while (true) {
-            Space();
+        return List([&] {
             const std::size_t held = held_;
             JsonValue item;
             if (!Hold() || !Value(item, 2)) {
@@ -283,17 +281,8 @@ private:
             }
             held_ = held;
             sink(std::move(item));
-            Space();
-            if (pos_ < text_.size() && text_[pos_] == ',') {
-                ++pos_;
-                continue;
-            }
-            if (pos_ < text_.size() && text_[pos_] == ']') {
-                ++pos_;
-                return true;
-            }
-            return Fail("expected ',' or ']'");
-        }
+            return true;
+        });
     }
 
     bool Object(JsonValue& out, int depth) {

@@ -576,7 +576,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The document's own faults come first, wherever the list is.
         BadSite{"LaterMajorVersionAfterItsList",
                 R"({"devices": [{"ip": 1}], "schema_version": "2.0", "kind": "site"})",
-                "not a site file of schema version 1.x"}));
+                "schema version \"2.0\"; this program reads 1.x"}));
 
 TEST(SiteFile, ReadsTheMostItMayHold) {
     std::string error;
