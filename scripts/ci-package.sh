@@ -135,7 +135,7 @@ deb=$(ls "$pkg_dir"/orvandel_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "   $(basename "$deb"): $(du -k "$deb" | cut -f1) KiB, installed $(dpkg-deb -f "$deb" Installed-Size) KiB"
 echo "   Depends: $depends"
-for dep in 'fonts-wqy-microhei | fonts-noto-cjk' fonts-dejavu-extra libstdc++6 libc6; do
+for dep in fonts-noto-cjk fonts-wqy-microhei fonts-dejavu-extra libstdc++6 libc6; do
   [[ $depends == *"$dep"* ]] || fail "the package does not depend on $dep"
 done
 recommends=$(dpkg-deb -f "$deb" Recommends)
