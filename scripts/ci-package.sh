@@ -100,7 +100,7 @@ other=$build/prefix-check
 rm -rf "$other"
 cmake -S "$root" -B "$other" -DCMAKE_INSTALL_PREFIX=/opt/orvandel -DORVANDEL_TESTS=OFF >/dev/null
 for f in orvandel-export.service orvandel-export-system.service orvandel-ansible-inventory; do
-  named=$(grep -o '[^ ]*bin/orvandel-cli' "$other/tools/cli/$f" | sort -u)
+  named=$(grep -o '/[^ =]*bin/orvandel-cli' "$other/tools/cli/$f" | sort -u)
   [[ $named == /opt/orvandel/bin/orvandel-cli ]] || fail "for /opt/orvandel, $f starts $named"
 done
 rm -rf "$other"
