@@ -4,6 +4,7 @@
 // the window's row, the command-line table, its JSON and its streamed lines.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,6 +23,11 @@ struct DeviceClaim {
 
     bool operator==(const DeviceClaim&) const = default;
 };
+
+// At most this many other ips (mac_elsewhere) or other claims a device names: a
+// flood of one MAC or one ip from thousands of forged replies must not cost their
+// square. Every claim still has a row of its own where rows are per claim.
+inline constexpr std::size_t kMaxClaimsNamed = 8;
 
 struct FoundDevice {
     // The listed record of this ip. The devices claiming it are told apart by MAC

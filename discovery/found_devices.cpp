@@ -9,6 +9,7 @@
 
 #include "discovery/ipv4.h"
 #include "discovery/small_set.h"
+#include "text/utf.h"
 
 namespace orvandel {
 
@@ -54,16 +55,12 @@ SortKey KeyOf(const StoredReply& latest) {
     return Packed(std::u16string_view(latest.record.ip));
 }
 
-char16_t AsciiUpper(char16_t c) {
-    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
-
 // MACs in the order of their shown texts (ASCII letters upper-cased), so that two
 // are equal exactly when every view shows them alike.
 int CompareMacs(std::u16string_view a, std::u16string_view b) {
     for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
-        const char16_t x = AsciiUpper(a[i]);
-        const char16_t y = AsciiUpper(b[i]);
+        const char16_t x = text::AsciiUpper(a[i]);
+        const char16_t y = text::AsciiUpper(b[i]);
         if (x != y) {
             return x < y ? -1 : 1;
         }
@@ -79,11 +76,6 @@ bool ClaimBefore(const DeviceInfo& a, const DeviceInfo& b) {
     return CompareMacs(a.id, b.id) < 0;
 }
 
-// At most this many other ips are named per device for its MAC: a flood of one
-// MAC from thousands of ips must not cost their square. Every claim still has its
-// own row.
-constexpr std::size_t kMaxMacElsewhere = 8;
-
 // A MAC's place in the order below: the value + 1 of one written
 // xx:xx:xx:xx:xx:xx (hexadecimal digits of either case, so equal values are equal
 // texts to CompareMacs), 0 for any other text, which is then compared as text.
@@ -93,7 +85,7 @@ std::uint64_t MacOrder(std::u16string_view mac) {
     }
     std::uint64_t value = 0;
     for (std::size_t i = 0; i < mac.size(); ++i) {
-        const char16_t c = AsciiUpper(mac[i]);
+        const char16_t c = text::AsciiUpper(mac[i]);
         if (i % 3 == 2) {
             if (c != u':') {
                 return 0;
@@ -152,7 +144,7 @@ void NoteMacsElsewhere(std::vector<FoundDevice>& found) {
                     continue;
                 }
                 std::vector<std::u16string>& elsewhere = found[claims[i].row].mac_elsewhere;
-                for (std::size_t j = begin; j < end && elsewhere.size() < kMaxMacElsewhere; ++j) {
+                for (std::size_t j = begin; j < end && elsewhere.size() < kMaxClaimsNamed; ++j) {
                     const std::size_t row = claims[j].row;
                     if (row != claims[i].row && (j == begin || claims[j - 1].row != row)) {
                         elsewhere.push_back(found[row].record.ip);
@@ -161,6 +153,16 @@ void NoteMacsElsewhere(std::vector<FoundDevice>& found) {
             }
         }
         begin = end;
+    }
+}
+
+// Adds the reply's senders that `seen` does not hold yet, in their order.
+void AddSources(const StoredReply& reply, SmallSet<std::uint32_t>& seen,
+                InlineList<std::uint32_t, 2>& sources) {
+    for (const std::uint32_t source : reply.origin.sources) {
+        if (source != 0 && seen.Insert(source)) {
+            sources.PushBack(source);
+        }
     }
 }
 
@@ -218,11 +220,7 @@ std::vector<FoundDevice> Build(Store& store, const std::vector<AdapterAddress>& 
                 }
             }
             tally.Add(reply->record, adapters, reply->origin.sources);
-            for (const std::uint32_t source : reply->origin.sources) {
-                if (source != 0 && seen.Insert(source)) {
-                    sources.PushBack(source);
-                }
-            }
+            AddSources(*reply, seen, sources);
         }
         FoundDevice& device = found.emplace_back();
         device.verdict = std::move(tally).Judge(context);
@@ -246,11 +244,7 @@ std::vector<FoundDevice> Build(Store& store, const std::vector<AdapterAddress>& 
                     DeviceClaim& claim = device.other_claims.emplace_back();
                     SmallSet<std::uint32_t> claim_seen;
                     for (std::size_t i = begin; i < end; ++i) {
-                        for (const std::uint32_t source : claims[i]->origin.sources) {
-                            if (source != 0 && claim_seen.Insert(source)) {
-                                claim.sources.PushBack(source);
-                            }
-                        }
+                        AddSources(*claims[i], claim_seen, claim.sources);
                     }
                     claim.record = take(*claims[end - 1]);
                 }

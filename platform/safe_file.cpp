@@ -491,7 +491,7 @@ std::optional<std::string> ReadFileBounded(const std::filesystem::path& path, st
         if (stamp != nullptr) {
             struct stat after {};
             if (::fstat(fd.Get(), &after) != 0) {
-                return std::nullopt;
+                return refuse(std::strerror(errno));
             }
             if (after.st_size != st.st_size || after.st_mtim.tv_sec != st.st_mtim.tv_sec ||
                 after.st_mtim.tv_nsec != st.st_mtim.tv_nsec) {

@@ -23,9 +23,7 @@ std::u16string Cut(std::u16string_view text, std::size_t max_units) {
 
 void AsciiUpper(std::span<char16_t> text) {
     for (char16_t& unit : text) {
-        if (unit >= u'a' && unit <= u'z') {
-            unit = static_cast<char16_t>(unit - u'a' + u'A');
-        }
+        unit = AsciiUpper(unit);
     }
 }
 

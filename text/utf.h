@@ -32,6 +32,9 @@ std::u16string Cut(std::u16string_view text, std::size_t max_units);
 std::size_t CutLength(std::u16string_view text, std::size_t max_units);
 
 // Upper-cases ASCII a-z only, whatever the locale.
+constexpr char16_t AsciiUpper(char16_t unit) {
+    return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
+}
 void AsciiUpper(std::span<char16_t> text);
 inline void AsciiUpper(std::u16string& text) {
     AsciiUpper(std::span<char16_t>(text));

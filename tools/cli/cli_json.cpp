@@ -89,6 +89,15 @@ Json AdapterJson(std::string_view name, std::string_view address, int prefix_len
     return adapter;
 }
 
+// Datagram senders as dotted addresses, in their order.
+Json SourcesJson(std::span<const std::uint32_t> sources) {
+    Json out = Json::Array();
+    for (const std::uint32_t source : sources) {
+        out.Push(Json::Text(ipv4::Format(source)));
+    }
+    return out;
+}
+
 Json DeviceJson(const DeviceInfo& device, const DeviceFacts& facts) {
     const std::u16string mac = ShownMac(device);
     Json out = Json::Object();
@@ -117,11 +126,7 @@ Json DeviceJson(const DeviceInfo& device, const DeviceFacts& facts) {
         }
     }
     out.Add("adapters", std::move(adapters));
-    Json sources = Json::Array();
-    for (const std::uint32_t source : facts.sources) {
-        sources.Push(Json::Text(ipv4::Format(source)));
-    }
-    out.Add("sources", std::move(sources));
+    out.Add("sources", SourcesJson(facts.sources));
     Json claims = Json::Array();
     for (const DeviceClaim& claim : facts.other_claims) {
         Json other = Json::Object();
@@ -129,11 +134,7 @@ Json DeviceJson(const DeviceInfo& device, const DeviceFacts& facts) {
         other.Add("name", Json::Field(claim.record.device_name));
         other.Add("model", Json::Field(claim.record.model));
         other.Add("firmware_version", Json::Field(claim.record.master_version));
-        Json senders = Json::Array();
-        for (const std::uint32_t source : claim.sources) {
-            senders.Push(Json::Text(ipv4::Format(source)));
-        }
-        other.Add("sources", std::move(senders));
+        other.Add("sources", SourcesJson(claim.sources.Items()));
         claims.Push(std::move(other));
     }
     out.Add("other_claims", std::move(claims));

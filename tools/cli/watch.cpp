@@ -41,14 +41,6 @@ std::string DeviceIdentity(const DeviceInfo& device) {
     return "ip:" + text::ToUtf8(device.ip);
 }
 
-namespace {
-
-// The most other claims and other ips a claim names (as FoundDevice's
-// mac_elsewhere), so that a flood of claims stays linear.
-constexpr std::size_t kMaxElsewhere = 8;
-
-}  // namespace
-
 std::vector<FoundDevice> ClaimedDevices(const std::vector<FoundDevice>& found) {
     std::vector<FoundDevice> claimed;
     claimed.reserve(found.size());
@@ -68,23 +60,21 @@ std::vector<FoundDevice> ClaimedDevices(const std::vector<FoundDevice>& found) {
             }
             // Bounded: thousands of forged claims of one ip must not cost their square.
             for (std::size_t j = 0;
-                 j < row.other_claims.size() && claim.other_claims.size() < kMaxElsewhere; ++j) {
+                 j < row.other_claims.size() && claim.other_claims.size() < kMaxClaimsNamed; ++j) {
                 if (j + 1 != k) {
                     claim.other_claims.push_back(row.other_claims[j]);
                 }
             }
         }
     }
-    std::map<std::string, std::vector<std::size_t>> by_identity;
-    for (std::size_t i = 0; i < claimed.size(); ++i) {
-        by_identity[DeviceIdentity(claimed[i].record)].push_back(i);
-    }
-    for (const auto& [identity, claims] : by_identity) {
+    for (const IdentityClaims& identity : ClaimsByIdentity(claimed)) {
+        const std::vector<const FoundDevice*>& claims = identity.claims;
         for (std::size_t i = 0; i < claims.size() && claims.size() > 1; ++i) {
-            auto& elsewhere = claimed[claims[i]].mac_elsewhere;
-            for (std::size_t j = 0; j < claims.size() && elsewhere.size() < kMaxElsewhere; ++j) {
+            auto& elsewhere =
+                claimed[static_cast<std::size_t>(claims[i] - claimed.data())].mac_elsewhere;
+            for (std::size_t j = 0; j < claims.size() && elsewhere.size() < kMaxClaimsNamed; ++j) {
                 if (j != i) {
-                    elsewhere.push_back(claimed[claims[j]].record.ip);
+                    elsewhere.push_back(claims[j]->record.ip);
                 }
             }
         }
@@ -211,7 +201,7 @@ std::vector<WatchEvent> WatchState::Round(const std::vector<FoundDevice>& found,
             seen.verdict.status = ReachStatus::kConflict;
             seen.mac_elsewhere.clear();
             for (const FoundDevice* claim : identity.claims) {
-                if (seen.mac_elsewhere.size() < kMaxElsewhere) {
+                if (seen.mac_elsewhere.size() < kMaxClaimsNamed) {
                     seen.mac_elsewhere.push_back(claim->record.ip);
                 }
             }
